@@ -1,0 +1,169 @@
+/*
+ * Kestrl30: colour management and halftoning for printer drivers.
+ *
+ * A print job runs through two services. Colour management (Cm*) builds the
+ * job's colour table from resource blocks the driver supplies by number;
+ * halftoning (Halftone*) turns each run of a raster line into packed dot data.
+ * Every function returns a status code (KESTRL_STATUS_*), except CmGetLut.
+ *
+ * The library keeps no global state: everything lives in the two opaque
+ * contexts. A context may be used by one thread at a time.
+ */
+#ifndef KESTRL30_H
+#define KESTRL30_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Calling convention: stdcall on 32-bit x86, the platform default elsewhere. */
+#if defined(_MSC_VER) && defined(_M_IX86)
+#define KESTRL_CALL __stdcall
+#elif defined(__GNUC__) && defined(__i386__)
+#define KESTRL_CALL __attribute__((stdcall))
+#else
+#define KESTRL_CALL
+#endif
+
+#if defined(_WIN32)
+#if defined(KESTRL_BUILDING)
+#define KESTRL_API __declspec(dllexport)
+#else
+#define KESTRL_API
+#endif
+#elif defined(__GNUC__)
+#define KESTRL_API __attribute__((visibility("default")))
+#else
+#define KESTRL_API
+#endif
+
+/* Status codes, grouped by high byte: 0x01xx memory, 0x02xx arguments and
+ * modes, 0x03xx resource data. */
+typedef uint32_t KestrlStatus;
+enum {
+  KESTRL_STATUS_OK = 0,
+  KESTRL_STATUS_ALLOC_FAILED = 257,      /* allocating a memory block failed */
+  KESTRL_STATUS_LOCK_FAILED = 258,       /* locking a fresh block failed */
+  KESTRL_STATUS_UNLOCK_FAILED = 259,     /* unlocking a block during release failed */
+  KESTRL_STATUS_FREE_FAILED = 260,       /* freeing a block failed */
+  KESTRL_STATUS_UNSUPPORTED_MODE = 512,  /* mode/output combination not supported */
+  KESTRL_STATUS_BAD_PARAMETER = 513,     /* missing or inconsistent parameter */
+  KESTRL_STATUS_BAD_SECOND_PARAMETER = 514, /* second parameter missing or wrong */
+  KESTRL_STATUS_RESERVED_NOT_ZERO = 515, /* reserved argument not zero */
+  KESTRL_STATUS_RUN_OUTSIDE_LINE = 518,  /* startX + pixelCount exceeds lineWidth */
+  KESTRL_STATUS_RESERVED9_NOT_ZERO = 522,
+  KESTRL_STATUS_RESERVED10_NOT_ZERO = 523,
+  KESTRL_STATUS_BAD_RESOURCE = 768 /* bad resource data or wrong stage */
+};
+
+/* The job's print mode: eleven 32-bit words. */
+typedef struct PrintMode {
+  uint32_t mode;         /* halftone mode, 0 to 3 */
+  uint32_t colorMethod;  /* colour engine choice in modes 0, 2, 3 */
+  uint32_t inkSet;       /* output ink configuration; 0 exactly when colorInput is 0 */
+  uint32_t colorInput;   /* 0: single-channel source; else RGB through the colour grid */
+  uint32_t xResolution;  /* dots per inch */
+  uint32_t yResolution;  /* dots per inch */
+  uint32_t bitsPerPixel; /* 2: four-level output; anything else one-bit */
+  int32_t sourceStep;    /* 0: one value per pixel, 1: one per two pixels, -1: two per pixel */
+  uint32_t reserved8;
+  uint32_t lineWidth;    /* pixels per raster line */
+  uint32_t reserved10;
+} PrintMode;
+
+/* One (tag, value) pair of a tag list. */
+typedef struct CmTagPair {
+  uint32_t tag;
+  const void* value;
+} CmTagPair;
+
+/* A tag list: a signed count followed inline by that many pairs. Declare
+ * storage for larger lists with a struct of your own that starts with the
+ * same two members; the library reads `count` pairs from `pairs`. */
+typedef struct CmTagList {
+  int32_t count;
+  CmTagPair pairs[1];
+} CmTagList;
+
+/* Colour settings of a job. Adjustments range from -50 to 50. */
+typedef struct ColorSettings {
+  int32_t adjustMode; /* 0: curves from the words below; else from tag 256 */
+  int32_t brightness;
+  int32_t contrast;
+  int32_t saturation;
+  int32_t redOffset;
+  int32_t greenOffset;
+  int32_t blueOffset;
+  int32_t selectNumber;  /* matched against directory entries */
+  int32_t selectName;    /* matched against the directory's second name list */
+  int32_t classOverride; /* 1: class 4 with composite grey; 4: class 0 */
+  int32_t colorClass;    /* default table class */
+  int32_t greyStyle;     /* with inkSet non-zero, anything but 50 sets compositeGrey */
+  int32_t reserved12;
+  int32_t reserved13;
+  const CmTagList* tagList; /* optional data, followed during the resource stages */
+} ColorSettings;
+
+/* A memory block descriptor: a block or a view into another block. */
+typedef struct MemoryBlock {
+  uint32_t size;
+  void* data;       /* the locked pointer; null when unlocked or empty */
+  void* allocation; /* the owned allocation; null for views and empty entries */
+} MemoryBlock;
+
+#define KESTRL_MAX_GRID_POINTS 68
+
+/* The colour table record that colour management builds and halftoning copies. */
+typedef struct CmLut {
+  uint32_t lutKind;
+  uint32_t channelCount;
+  uint32_t compositeGrey;
+  int32_t headerParams[4];
+  int32_t scaleParams[5];
+  int32_t gridPoints[3];
+  uint8_t breakpoints[3][KESTRL_MAX_GRID_POINTS];
+  uint8_t greyRamp[256];
+  uint8_t* gridData;
+  void* gridBlock;
+  uint32_t resourceId;
+  int32_t resourceCode;
+  uint8_t* extraData;
+  void* extraBlock;
+  void* selfBlock;
+} CmLut;
+
+typedef struct CmContext CmContext;
+typedef struct HalftoneContext HalftoneContext;
+
+KESTRL_API KestrlStatus KESTRL_CALL CmNew(const ColorSettings* settings, const PrintMode* printMode,
+                                          uint32_t reserved, int32_t* firstId,
+                                          CmContext** context);
+KESTRL_API KestrlStatus KESTRL_CALL CmSetResource(CmContext* context, const void* block,
+                                                  int32_t* nextId);
+KESTRL_API KestrlStatus KESTRL_CALL CmDelete(CmContext* context);
+KESTRL_API CmLut* KESTRL_CALL CmGetLut(CmContext* context);
+
+KESTRL_API KestrlStatus KESTRL_CALL HalftoneNew(const PrintMode* printMode, const CmLut* lut,
+                                                uint32_t reserved, int32_t* firstId,
+                                                HalftoneContext** context);
+KESTRL_API KestrlStatus KESTRL_CALL HalftoneSetResource(HalftoneContext* context,
+                                                        const void* block, int32_t* nextId);
+KESTRL_API KestrlStatus KESTRL_CALL Halftone(HalftoneContext* context, const uint8_t* source,
+                                             uint8_t* destination, uint32_t planeStride,
+                                             uint32_t bitOffset, uint32_t pixelCount,
+                                             uint32_t startX, uint32_t reserved7,
+                                             uint32_t lineNumber, uint32_t reserved9,
+                                             uint32_t reserved10);
+KESTRL_API KestrlStatus KESTRL_CALL HalftoneDelete(HalftoneContext* context);
+
+/* Looks up an entry point by its plain name ("CmNew") or its decorated alias
+ * ("_A_CmNew@20"); both give the same address. Null for any other name. */
+KESTRL_API void* Kestrl30ProcAddress(const char* name);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KESTRL30_H */

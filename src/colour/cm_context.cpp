@@ -1,0 +1,87 @@
+#include "colour/cm_context.h"
+
+#include "colour/calibration.h"
+#include "memory/memory.h"
+
+namespace kestrl::colour {
+
+namespace {
+
+int16_t deriveTableClass(CmContext& context) {
+  ColorSettings& settings = context.settings;
+  int32_t tableClass = settings.colorClass == kColorClassCorrected ? kTableClassCorrected
+                                                                    : settings.colorClass;
+  if (settings.classOverride == kOverrideComposite) {
+    tableClass = kTableClassCorrected;
+  } else if (settings.classOverride == kOverridePlain) {
+    tableClass = 0;
+    settings.colorClass = 0;
+  } else if (context.printMode.inkSet == 0) {
+    tableClass = 0;
+  }
+  return static_cast<int16_t>(tableClass);
+}
+
+}  // namespace
+
+Status cmNew(const ColorSettings* settings, const PrintMode* printMode, uint32_t /*reserved*/,
+             int32_t* firstId, CmContext** context) {
+  *firstId = 0;
+  void* contextAllocation = memory::allocate(sizeof(CmContext), /*zeroFill=*/true);
+  if (contextAllocation == nullptr) return kAllocFailed;
+  auto* created = static_cast<CmContext*>(memory::lock(contextAllocation));
+  if (created == nullptr) {
+    memory::releaseOne(contextAllocation);
+    return kLockFailed;
+  }
+  created->contextBlock = contextAllocation;
+
+  void* lutAllocation = memory::allocate(sizeof(CmLut), /*zeroFill=*/true);
+  if (lutAllocation == nullptr) {
+    memory::releaseOne(contextAllocation);
+    return kAllocFailed;
+  }
+  auto* lut = static_cast<CmLut*>(memory::lock(lutAllocation));
+  if (lut == nullptr) {
+    memory::releaseOne(lutAllocation);
+    memory::releaseOne(contextAllocation);
+    return kLockFailed;
+  }
+  lut->selfBlock = lutAllocation;
+  created->lutBlock = lutAllocation;
+  created->lut = lut;
+
+  created->settings = *settings;
+  created->printMode = *printMode;
+  if (created->printMode.mode == 0) {
+    created->printMode.mode = 3;
+    created->settings.colorClass = kColorClassCorrected;
+  }
+  created->tableClass = deriveTableClass(*created);
+  created->stage = 1;
+  *context = created;
+  return kOk;
+}
+
+CmLut* cmGetLut(CmContext* context) { return context->lut; }
+
+Status cmDelete(CmContext* context) {
+  releaseCalibration(*context);
+  CmLut* lut = context->lut;
+  if (lut->gridBlock != nullptr) memory::releaseOne(lut->gridBlock);
+  if (lut->extraBlock != nullptr) memory::releaseOne(lut->extraBlock);
+  memory::releaseOne(context->lutBlock);
+  memory::releaseOne(context->contextBlock);
+  return kOk;
+}
+
+const void* findTag(const CmTagList* list, uint32_t tag) {
+  if (list == nullptr || list->count <= 0) return nullptr;
+  const CmTagPair* pairs = list->pairs;
+  for (int32_t i = 0; i < list->count; ++i) {
+    if (pairs[i].tag == tag) return pairs[i].value;
+  }
+  return nullptr;
+}
+
+}  // namespace kestrl::colour

@@ -1,0 +1,131 @@
+#include <array>
+
+#include "halftone/engine.h"
+#include "halftone/packing.h"
+
+namespace kestrl::halftone {
+
+namespace {
+
+enum class Depth : uint8_t { kTwoBit, kOneBit };
+enum class ModeIs : uint8_t { k0, k1, k3, kAny };
+enum class InputIs : uint8_t { kColour, kGrey, kAny };
+enum class Further : uint8_t {
+  kNone,
+  k1440x720,
+  kDoubleVertical,
+  kDiffusedMethod,     // colorMethod 0 or 2
+  kUndiffusedMethod,   // any other colorMethod
+  kCacheable1440x720,  // inkSet not 4, sourceStep not -1, 1440 x 720
+  kCacheable,          // inkSet not 4, sourceStep not -1
+};
+
+struct SelectionRow {
+  Depth depth;
+  ModeIs mode;
+  InputIs input;
+  Further further;
+  EngineId engine;
+};
+
+using enum EngineId;
+
+// First matching row wins.
+constexpr SelectionRow kSelectionTable[] = {
+    {Depth::kTwoBit, ModeIs::k3, InputIs::kColour, Further::kNone, kDitherColorFourLevel},
+    {Depth::kTwoBit, ModeIs::k3, InputIs::kGrey, Further::kNone, kDitherFourLevel},
+    {Depth::kTwoBit, ModeIs::k1, InputIs::kColour, Further::k1440x720, kDiffuseFourLevel1440},
+    {Depth::kTwoBit, ModeIs::k1, InputIs::kColour, Further::kNone, kDiffuseFourLevel},
+    {Depth::kTwoBit, ModeIs::k1, InputIs::kGrey, Further::k1440x720, kScreenFourLevel1440},
+    {Depth::kTwoBit, ModeIs::k1, InputIs::kGrey, Further::kNone, kScreenFourLevel},
+    {Depth::kTwoBit, ModeIs::kAny, InputIs::kAny, Further::kNone, kNone},
+    {Depth::kOneBit, ModeIs::k3, InputIs::kGrey, Further::kNone, kDitherBilevel},
+    {Depth::kOneBit, ModeIs::k3, InputIs::kColour, Further::kUndiffusedMethod, kScreenColorBilevel},
+    {Depth::kOneBit, ModeIs::k3, InputIs::kColour, Further::kDiffusedMethod,
+     kScreenColorBilevelDiffused},
+    {Depth::kOneBit, ModeIs::k0, InputIs::kGrey, Further::kNone, kDitherBilevel},
+    {Depth::kOneBit, ModeIs::k0, InputIs::kColour, Further::kNone, kScreenColorCorners},
+    {Depth::kOneBit, ModeIs::kAny, InputIs::kGrey, Further::kDoubleVertical,
+     kScreenBilevelDoubleVertical},
+    {Depth::kOneBit, ModeIs::kAny, InputIs::kGrey, Further::k1440x720, kScreenBilevel1440},
+    {Depth::kOneBit, ModeIs::kAny, InputIs::kGrey, Further::kNone, kScreenBilevel},
+    {Depth::kOneBit, ModeIs::kAny, InputIs::kColour, Further::kDoubleVertical,
+     kDiffuseBilevelDoubleVertical},
+    {Depth::kOneBit, ModeIs::kAny, InputIs::kColour, Further::kCacheable1440x720,
+     kDiffuseBilevelCached1440},
+    {Depth::kOneBit, ModeIs::kAny, InputIs::kColour, Further::kCacheable, kDiffuseBilevelCached},
+    {Depth::kOneBit, ModeIs::kAny, InputIs::kColour, Further::k1440x720, kDiffuseBilevel1440},
+    {Depth::kOneBit, ModeIs::kAny, InputIs::kColour, Further::kNone, kDiffuseBilevel},
+};
+
+// Indexed by EngineId.
+constexpr std::array<Engine, kEngineCount> kEngines = {
+    ditherColorFourLevel,  ditherFourLevel,       diffuseFourLevel1440,
+    diffuseFourLevel,      screenFourLevel1440,   screenFourLevel,
+    ditherBilevel,         screenColorBilevel,    screenColorBilevelDiffused,
+    screenColorCorners,    screenBilevelDoubleVertical, screenBilevel1440,
+    screenBilevel,         diffuseBilevelDoubleVertical, diffuseBilevelCached1440,
+    diffuseBilevelCached,  diffuseBilevel1440,    diffuseBilevel,
+};
+
+constexpr const char* kEngineNames[] = {
+    "DitherColorFourLevel",  "DitherFourLevel",       "DiffuseFourLevel1440",
+    "DiffuseFourLevel",      "ScreenFourLevel1440",   "ScreenFourLevel",
+    "DitherBilevel",         "ScreenColorBilevel",    "ScreenColorBilevelDiffused",
+    "ScreenColorCorners",    "ScreenBilevelDoubleVertical", "ScreenBilevel1440",
+    "ScreenBilevel",         "DiffuseBilevelDoubleVertical", "DiffuseBilevelCached1440",
+    "DiffuseBilevelCached",  "DiffuseBilevel1440",    "DiffuseBilevel",
+};
+
+bool is1440x720(const PrintMode& m) { return m.xResolution == 1440 && m.yResolution == 720; }
+
+bool matches(const SelectionRow& row, const PrintMode& m) {
+  const bool twoBit = m.bitsPerPixel == 2;
+  if (twoBit != (row.depth == Depth::kTwoBit)) return false;
+  if (row.mode == ModeIs::k0 && m.mode != 0) return false;
+  if (row.mode == ModeIs::k1 && m.mode != 1) return false;
+  if (row.mode == ModeIs::k3 && m.mode != 3) return false;
+  if (row.input == InputIs::kColour && m.colorInput == 0) return false;
+  if (row.input == InputIs::kGrey && m.colorInput != 0) return false;
+  const bool cacheable = m.inkSet != 4 && m.sourceStep != -1;
+  switch (row.further) {
+    case Further::kNone: return true;
+    case Further::k1440x720: return is1440x720(m);
+    case Further::kDoubleVertical: return m.xResolution * 2 == m.yResolution;
+    case Further::kDiffusedMethod: return m.colorMethod == 0 || m.colorMethod == 2;
+    case Further::kUndiffusedMethod: return m.colorMethod != 0 && m.colorMethod != 2;
+    case Further::kCacheable1440x720: return cacheable && is1440x720(m);
+    case Further::kCacheable: return cacheable;
+  }
+  return false;
+}
+
+uint32_t pixelsPerByte(const PrintMode& m) {
+  return m.bitsPerPixel == 2 ? DotCodeWriter::kPixelsPerByte : BitWriter::kPixelsPerByte;
+}
+
+}  // namespace
+
+EngineId selectEngine(const PrintMode& mode) {
+  for (const SelectionRow& row : kSelectionTable) {
+    if (matches(row, mode)) return row.engine;
+  }
+  return kNone;
+}
+
+const char* engineName(EngineId id) {
+  return id == kNone ? "none" : kEngineNames[static_cast<int>(id)];
+}
+
+// A bitOffset that does not name a pixel inside the first byte is refused
+// with kBadParameter before any engine runs: there is no such position to
+// pack to, and nothing is written.
+Status halftone(HalftoneContext* context, const HalftoneRun& run) {
+  if (const Status status = checkRun(*context, run); status != kOk) return status;
+  const EngineId engine = selectEngine(context->printMode);
+  if (engine == kNone) return kUnsupportedMode;
+  if (run.bitOffset >= pixelsPerByte(context->printMode)) return kBadParameter;
+  return kEngines[static_cast<int>(engine)](*context, run);
+}
+
+}  // namespace kestrl::halftone

@@ -1,0 +1,49 @@
+#include "halftone/halftone_context.h"
+
+#include <cstring>
+
+#include "memory/memory.h"
+
+namespace kestrl::halftone {
+
+namespace {
+
+bool inkParametersConsistent(const PrintMode& mode) {
+  if ((mode.inkSet == 0) != (mode.colorInput == 0)) return false;
+  return mode.inkSet != 3 && mode.inkSet != 7;
+}
+
+}  // namespace
+
+Status halftoneNew(const PrintMode* printMode, const CmLut* lut, uint32_t reserved,
+                   int32_t* firstId, HalftoneContext** context) {
+  if (reserved != 0) return kReservedNotZero;
+  if (printMode == nullptr) return kBadParameter;
+  if (lut == nullptr) return kBadSecondParameter;
+  *firstId = lut->resourceCode;
+
+  void* allocation = memory::allocate(sizeof(HalftoneContext), /*zeroFill=*/true);
+  if (allocation == nullptr) return kAllocFailed;
+  auto* created = static_cast<HalftoneContext*>(memory::lock(allocation));
+  if (created == nullptr) {
+    memory::free(allocation);
+    return kLockFailed;
+  }
+
+  *context = created;
+  created->contextBlock = allocation;
+  created->printMode = *printMode;
+  std::memcpy(&created->lut, lut, sizeof(CmLut));
+  created->stage = 0;
+  created->lastLine = 0;
+  created->lastRunEnd = 0;
+  return inkParametersConsistent(*printMode) ? kOk : kBadParameter;
+}
+
+Status halftoneDelete(HalftoneContext* context) {
+  const Status released = memory::releaseAll(context->blocks);
+  if (released != kOk) return released;
+  return memory::releaseOne(context->contextBlock);
+}
+
+}  // namespace kestrl::halftone

@@ -1,0 +1,93 @@
+// The halftone context: everything the halftoning service keeps for one job.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "api/status.h"
+#include "kestrl30.h"
+
+namespace kestrl::halftone {
+
+inline constexpr size_t kBlockCount = 20;
+inline constexpr size_t kResourceIdCount = 16;
+inline constexpr size_t kErrorLineCount = 4;
+inline constexpr uint16_t kEndOfIds = 0xFFFF;
+
+// Entries of the block table and the table each one holds.
+enum BlockIndex : size_t {
+  kCurveOrGridBlock = 0,     // toneCurve, paddedCurve or colorGrid
+  kFirstErrorLineBlock = 1,  // errorLine[0..3] in entries 1 to 4
+  kThresholdMatrixBlock = 5,
+  kLevelTableBlock = 6,  // view into entry 5
+  kDotValueBlock = 7,    // also holds entries 8 and 9
+  kDiffusionThresholdBlock = 8,
+  kGridIndexBlock = 9,
+  kDotTableBlock = 10,
+};
+
+// Cells of margin at each end of an error line, so that the widest kernels
+// need no bounds checks.
+inline constexpr uint32_t kErrorLineMargin = 30;
+
+}  // namespace kestrl::halftone
+
+// Declared opaque in the public header.
+struct HalftoneContext {
+  PrintMode printMode;
+  uint16_t resourceIdList[kestrl::halftone::kResourceIdCount];
+  CmLut lut;
+  MemoryBlock blocks[kestrl::halftone::kBlockCount];
+  uint32_t bufferCount;
+  uint32_t lastLine;
+  uint32_t lastRunEnd;
+  uint32_t stage;
+  void* contextBlock;
+  uint32_t matrixWidth;
+  uint32_t matrixHeight;
+  uint16_t matrixCells;
+  uint32_t spreadLimit1;
+  uint32_t spreadLimit2;
+  uint32_t spreadLimit3;
+  uint32_t spreadLimit4;
+
+  // Typed views of the tables in the block table.
+  template <typename T>
+  T* table(size_t index) const {
+    return static_cast<T*>(blocks[index].data);
+  }
+  const uint8_t* toneCurveBytes() const { return table<uint8_t>(kestrl::halftone::kCurveOrGridBlock); }
+  const uint16_t* toneCurve() const { return table<uint16_t>(kestrl::halftone::kCurveOrGridBlock); }
+  const int16_t* paddedCurve() const { return table<int16_t>(kestrl::halftone::kCurveOrGridBlock); }
+  const uint8_t* colorGrid() const { return table<uint8_t>(kestrl::halftone::kCurveOrGridBlock); }
+  // Error line k, addressed so that index 0 is the cell of pixel 0 (the
+  // margin lies at negative indices).
+  int16_t* errorLine(size_t k) const {
+    return table<int16_t>(kestrl::halftone::kFirstErrorLineBlock + k) +
+           kestrl::halftone::kErrorLineMargin;
+  }
+  const uint16_t* thresholdMatrix() const {
+    return table<uint16_t>(kestrl::halftone::kThresholdMatrixBlock);
+  }
+  const uint16_t* levelTable() const { return table<uint16_t>(kestrl::halftone::kLevelTableBlock); }
+  const int16_t* dotValue() const { return table<int16_t>(kestrl::halftone::kDotValueBlock); }
+  const int16_t* diffusionThreshold() const {
+    return table<int16_t>(kestrl::halftone::kDiffusionThresholdBlock);
+  }
+  const uint8_t* gridIndex() const { return table<uint8_t>(kestrl::halftone::kGridIndexBlock); }
+  const uint8_t* dotTable() const { return table<uint8_t>(kestrl::halftone::kDotTableBlock); }
+};
+
+namespace kestrl::halftone {
+
+// Creates a context: 515 for a non-zero reserved word, 513 / 514 for a
+// missing record, 257 / 258 when the context cannot be allocated. The first
+// resource id (the record's resourceCode) is written before allocating. A 513
+// from the ink checks still hands back a complete context.
+Status halftoneNew(const PrintMode* printMode, const CmLut* lut, uint32_t reserved,
+                   int32_t* firstId, HalftoneContext** context);
+
+// Releases every block of the context, then the context itself.
+Status halftoneDelete(HalftoneContext* context);
+
+}  // namespace kestrl::halftone

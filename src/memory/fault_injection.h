@@ -1,0 +1,53 @@
+// Test-only seam: makes the Nth allocate, lock, unlock or free fail and
+// captures the allocation-failure message instead of showing it.
+//
+// This is the only mutable state outside the contexts. It is thread-local and
+// inactive unless a test installs a plan with ScopedFaultPlan.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kestrl::memory::testing {
+
+enum class Operation { kAllocate, kLock, kUnlock, kFree };
+inline constexpr size_t kOperationCount = 4;
+
+struct FaultPlan {
+  // 1-based number of the call of each operation that fails; 0 for never.
+  std::array<uint32_t, kOperationCount> failAt{};
+  // Calls made of each operation while the plan was installed.
+  std::array<uint32_t, kOperationCount> calls{};
+  // Allocations made and not yet freed while the plan was installed.
+  int64_t liveAllocations = 0;
+  // The messages shown, and the last one's caption and text.
+  uint32_t messageCount = 0;
+  std::string lastCaption;
+  std::string lastText;
+
+  void failOn(Operation operation, uint32_t callNumber) {
+    failAt[static_cast<size_t>(operation)] = callNumber;
+  }
+  uint32_t callsOf(Operation operation) const { return calls[static_cast<size_t>(operation)]; }
+};
+
+// Installs a plan for the current thread for the lifetime of this object.
+class ScopedFaultPlan {
+ public:
+  explicit ScopedFaultPlan(FaultPlan& plan);
+  ~ScopedFaultPlan();
+  ScopedFaultPlan(const ScopedFaultPlan&) = delete;
+  ScopedFaultPlan& operator=(const ScopedFaultPlan&) = delete;
+
+ private:
+  FaultPlan* previous_;
+};
+
+// The plan installed on this thread, or null.
+FaultPlan* activePlan();
+
+// Counts a call of the operation; true when the plan says it must fail.
+bool shouldFail(Operation operation);
+
+}  // namespace kestrl::memory::testing

@@ -1,0 +1,22 @@
+# Checks that the shared library's dynamic symbol table defines exactly the
+# eight entry points and the resolver.
+execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[TtWw] [A-Za-z_][A-Za-z0-9_@]*" entries "${symbols}")
+set(found "")
+foreach(entry ${entries})
+  string(REGEX REPLACE "^[TtWw] " "" name "${entry}")
+  if(NOT name MATCHES "^_(init|fini)$")
+    list(APPEND found ${name})
+  endif()
+endforeach()
+list(SORT found)
+set(expected CmDelete CmGetLut CmNew CmSetResource Halftone HalftoneDelete HalftoneNew
+  HalftoneSetResource Kestrl30ProcAddress)
+list(SORT expected)
+if(NOT found STREQUAL expected)
+  message(FATAL_ERROR "exported functions: ${found}\nexpected: ${expected}")
+endif()
+message(STATUS "exports ok: ${found}")
