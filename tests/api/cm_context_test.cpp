@@ -1,0 +1,151 @@
+// CmNew / CmGetLut / CmDelete through the exported functions.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "colour/cm_context.h"
+#include "kestrl30.h"
+#include "memory/fault_injection.h"
+#include "memory/memory.h"
+
+namespace kestrl {
+namespace {
+
+using memory::testing::FaultPlan;
+using memory::testing::Operation;
+using memory::testing::ScopedFaultPlan;
+
+struct ClassCase {
+  const char* name;
+  uint32_t mode;
+  uint32_t inkSet;
+  int32_t colorClass;
+  int32_t classOverride;
+  uint32_t expectedMode;
+  int32_t expectedColorClass;
+  int16_t expectedTableClass;
+};
+
+class TableClass : public ::testing::TestWithParam<ClassCase> {};
+
+TEST_P(TableClass, IsDerivedFromClassOverrideAndInks) {
+  const ClassCase& c = GetParam();
+  ColorSettings settings{};
+  settings.colorClass = c.colorClass;
+  settings.classOverride = c.classOverride;
+  PrintMode mode{};
+  mode.mode = c.mode;
+  mode.inkSet = c.inkSet;
+  mode.colorInput = c.inkSet;
+  int32_t firstId = -5;
+  CmContext* context = nullptr;
+  ASSERT_EQ(CmNew(&settings, &mode, 0, &firstId, &context), kOk);
+  EXPECT_EQ(firstId, 0);
+  EXPECT_EQ(context->printMode.mode, c.expectedMode);
+  EXPECT_EQ(context->settings.colorClass, c.expectedColorClass);
+  EXPECT_EQ(context->tableClass, c.expectedTableClass);
+  EXPECT_EQ(context->stage, 1u);
+  EXPECT_EQ(CmDelete(context), kOk);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CmNew, TableClass,
+    ::testing::Values(
+        ClassCase{"mode0_becomes_mode3_class4", 0, 4, 0, 0, 3, 2, 4},
+        ClassCase{"mode0_override4_gives_class0", 0, 4, 0, 4, 3, 0, 0},
+        ClassCase{"mode0_grey_ink_gives_class0", 0, 0, 0, 0, 3, 2, 0},
+        ClassCase{"override4_clears_colour_class", 1, 4, 3, 4, 1, 0, 0},
+        ClassCase{"override1_wins_over_grey_ink", 1, 0, 0, 1, 1, 0, 4},
+        ClassCase{"class3_with_inks_kept", 1, 4, 3, 0, 1, 3, 3},
+        ClassCase{"class2_stands_for_4", 3, 4, 2, 0, 3, 2, 4},
+        ClassCase{"grey_ink_clears_class", 1, 0, 3, 0, 1, 3, 0},
+        ClassCase{"other_override_keeps_class", 1, 4, 3, 7, 1, 3, 3}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(CmNew, CopiesTheRecordsAndAFreshLutIsEmptyButForItsBlock) {
+  ColorSettings settings{};
+  settings.brightness = 12;
+  PrintMode mode{};
+  mode.mode = 1;
+  mode.xResolution = 360;
+  int32_t firstId = 0;
+  CmContext* context = nullptr;
+  ASSERT_EQ(CmNew(&settings, &mode, 99, &firstId, &context), kOk) << "the reserved word is not read";
+  settings.brightness = 0;
+  EXPECT_EQ(context->settings.brightness, 12);
+  EXPECT_EQ(context->printMode.xResolution, 360u);
+
+  CmLut* lut = CmGetLut(context);
+  ASSERT_NE(lut, nullptr);
+  EXPECT_NE(lut->selfBlock, nullptr);
+  CmLut expected{};
+  expected.selfBlock = lut->selfBlock;
+  EXPECT_EQ(std::memcmp(lut, &expected, sizeof(CmLut)), 0);
+  EXPECT_EQ(CmDelete(context), kOk);
+}
+
+TEST(CmNew, ReleasesWhatItAllocatedWhenAStepFails) {
+  const struct {
+    Operation failing;
+    uint32_t call;
+    Status expected;
+  } cases[] = {{Operation::kAllocate, 1, kAllocFailed},
+               {Operation::kLock, 1, kLockFailed},
+               {Operation::kAllocate, 2, kAllocFailed},
+               {Operation::kLock, 2, kLockFailed}};
+  for (const auto& c : cases) {
+    ColorSettings settings{};
+    PrintMode mode{};
+    FaultPlan plan;
+    plan.failOn(c.failing, c.call);
+    ScopedFaultPlan scope(plan);
+    int32_t firstId = 77;
+    CmContext* context = nullptr;
+    EXPECT_EQ(CmNew(&settings, &mode, 0, &firstId, &context), c.expected);
+    EXPECT_EQ(firstId, 0) << "firstId is written before anything can fail";
+    EXPECT_EQ(context, nullptr);
+    EXPECT_EQ(plan.liveAllocations, 0);
+  }
+}
+
+TEST(CmDelete, ReleasesGridAndExtraBlocksAndAlwaysSucceeds) {
+  ColorSettings settings{};
+  PrintMode mode{};
+  FaultPlan plan;
+  ScopedFaultPlan scope(plan);
+  int32_t firstId = 0;
+  CmContext* context = nullptr;
+  ASSERT_EQ(CmNew(&settings, &mode, 0, &firstId, &context), kOk);
+  CmLut* lut = CmGetLut(context);
+  MemoryBlock grid{}, extra{};
+  ASSERT_EQ(memory::allocateInto(grid, 24, true), kOk);
+  ASSERT_EQ(memory::allocateInto(extra, 8, true), kOk);
+  lut->gridBlock = grid.allocation;
+  lut->gridData = static_cast<uint8_t*>(grid.data);
+  lut->extraBlock = extra.allocation;
+  lut->extraData = static_cast<uint8_t*>(extra.data);
+  plan.failOn(Operation::kFree, plan.callsOf(Operation::kFree) + 1);
+  EXPECT_EQ(CmDelete(context), kOk);
+  EXPECT_EQ(plan.callsOf(Operation::kFree), 4u);
+  EXPECT_EQ(plan.liveAllocations, 0);
+}
+
+TEST(CmTagList, LookupYieldsTheFirstMatchingValue) {
+  int32_t a = 1, b = 2, c = 3;
+  struct {
+    int32_t count;
+    CmTagPair pairs[3];
+  } storage{3, {{1, &a}, {512, &b}, {1, &c}}};
+  const auto* list = reinterpret_cast<const CmTagList*>(&storage);
+  EXPECT_EQ(colour::findTag(list, 1), &a);
+  EXPECT_EQ(colour::findTag(list, 512), &b);
+  EXPECT_EQ(colour::findTag(list, 256), nullptr);
+  storage.count = 0;
+  EXPECT_EQ(colour::findTag(list, 1), nullptr);
+  storage.count = -2;
+  EXPECT_EQ(colour::findTag(list, 1), nullptr);
+  EXPECT_EQ(colour::findTag(nullptr, 1), nullptr);
+}
+
+}  // namespace
+}  // namespace kestrl

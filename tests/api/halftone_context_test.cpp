@@ -1,0 +1,167 @@
+// HalftoneNew / HalftoneDelete through the exported functions.
+#include <gtest/gtest.h>
+
+#include "halftone/halftone_context.h"
+#include "kestrl30.h"
+#include "memory/fault_injection.h"
+#include "memory/memory.h"
+
+namespace kestrl {
+namespace {
+
+using memory::testing::FaultPlan;
+using memory::testing::Operation;
+using memory::testing::ScopedFaultPlan;
+
+PrintMode greyMode() {
+  PrintMode mode{};
+  mode.mode = 1;
+  mode.xResolution = 720;
+  mode.yResolution = 720;
+  mode.lineWidth = 100;
+  return mode;
+}
+
+CmLut lutWithCode(int32_t code) {
+  CmLut lut{};
+  lut.resourceCode = code;
+  return lut;
+}
+
+TEST(HalftoneNew, ChecksArgumentsInOrderBeforeTouchingAnything) {
+  PrintMode mode = greyMode();
+  CmLut lut = lutWithCode(7);
+  struct Case {
+    const char* name;
+    const PrintMode* mode;
+    const CmLut* lut;
+    uint32_t reserved;
+    Status expected;
+  };
+  const Case cases[] = {
+      {"reserved first, even with null records", nullptr, nullptr, 1, kReservedNotZero},
+      {"missing print mode", nullptr, &lut, 0, kBadParameter},
+      {"missing print mode before missing lut", nullptr, nullptr, 0, kBadParameter},
+      {"missing lut", &mode, nullptr, 0, kBadSecondParameter},
+  };
+  for (const Case& c : cases) {
+    FaultPlan plan;
+    ScopedFaultPlan scope(plan);
+    int32_t firstId = 12345;
+    HalftoneContext* context = nullptr;
+    EXPECT_EQ(HalftoneNew(c.mode, c.lut, c.reserved, &firstId, &context), c.expected) << c.name;
+    EXPECT_EQ(firstId, 12345) << c.name;
+    EXPECT_EQ(context, nullptr) << c.name;
+    EXPECT_EQ(plan.callsOf(Operation::kAllocate), 0u) << c.name;
+  }
+}
+
+TEST(HalftoneNew, InkParametersAreCheckedAfterTheContextIsHandedBack) {
+  struct Case {
+    uint32_t inkSet;
+    uint32_t colorInput;
+    Status expected;
+  };
+  const Case cases[] = {{0, 0, kOk},          {1, 0, kBadParameter}, {0, 1, kBadParameter},
+                        {4, 1, kOk},          {1, 1, kOk},           {3, 1, kBadParameter},
+                        {7, 1, kBadParameter}, {2, 3, kOk}};
+  for (const Case& c : cases) {
+    PrintMode mode = greyMode();
+    mode.inkSet = c.inkSet;
+    mode.colorInput = c.colorInput;
+    CmLut lut = lutWithCode(-1);
+    int32_t firstId = 0;
+    HalftoneContext* context = nullptr;
+    EXPECT_EQ(HalftoneNew(&mode, &lut, 0, &firstId, &context), c.expected)
+        << "inkSet " << c.inkSet << " colorInput " << c.colorInput;
+    ASSERT_NE(context, nullptr);
+    EXPECT_EQ(firstId, -1);
+    EXPECT_EQ(HalftoneDelete(context), kOk);
+  }
+}
+
+TEST(HalftoneNew, CopiesTheRecordsAndStartsEmpty) {
+  PrintMode mode = greyMode();
+  CmLut lut = lutWithCode(300);
+  lut.greyRamp[10] = 77;
+  FaultPlan plan;
+  ScopedFaultPlan scope(plan);
+  int32_t firstId = 0;
+  HalftoneContext* context = nullptr;
+  ASSERT_EQ(HalftoneNew(&mode, &lut, 0, &firstId, &context), kOk);
+  EXPECT_EQ(firstId, 300);
+  mode.lineWidth = 5;  // the context keeps its own copies
+  lut.greyRamp[10] = 0;
+  EXPECT_EQ(context->printMode.lineWidth, 100u);
+  EXPECT_EQ(context->lut.greyRamp[10], 77);
+  EXPECT_EQ(context->stage, 0u);
+  EXPECT_EQ(context->lastLine, 0u);
+  EXPECT_EQ(context->lastRunEnd, 0u);
+  for (const MemoryBlock& block : context->blocks) {
+    EXPECT_EQ(block.allocation, nullptr);
+    EXPECT_EQ(block.data, nullptr);
+  }
+  EXPECT_EQ(HalftoneDelete(context), kOk);
+  EXPECT_EQ(plan.callsOf(Operation::kFree), 1u) << "only the context block";
+  EXPECT_EQ(plan.liveAllocations, 0);
+}
+
+TEST(HalftoneNew, WritesTheFirstIdEvenWhenAllocationFails) {
+  const struct {
+    Operation failing;
+    Status expected;
+  } cases[] = {{Operation::kAllocate, kAllocFailed}, {Operation::kLock, kLockFailed}};
+  for (const auto& c : cases) {
+    PrintMode mode = greyMode();
+    CmLut lut = lutWithCode(42);
+    FaultPlan plan;
+    plan.failOn(c.failing, 1);
+    ScopedFaultPlan scope(plan);
+    int32_t firstId = 0;
+    HalftoneContext* context = nullptr;
+    EXPECT_EQ(HalftoneNew(&mode, &lut, 0, &firstId, &context), c.expected);
+    EXPECT_EQ(firstId, 42);
+    EXPECT_EQ(context, nullptr);
+    EXPECT_EQ(plan.liveAllocations, 0);
+  }
+}
+
+TEST(HalftoneDelete, ReportsReleaseFailuresAndKeepsTheContextForAnotherTry) {
+  const struct {
+    Operation failing;
+    Status expected;
+  } cases[] = {{Operation::kUnlock, kUnlockFailed}, {Operation::kFree, kFreeFailed}};
+  for (const auto& c : cases) {
+    PrintMode mode = greyMode();
+    CmLut lut = lutWithCode(1);
+    FaultPlan plan;
+    ScopedFaultPlan scope(plan);
+    int32_t firstId = 0;
+    HalftoneContext* context = nullptr;
+    ASSERT_EQ(HalftoneNew(&mode, &lut, 0, &firstId, &context), kOk);
+    ASSERT_EQ(memory::allocateInto(context->blocks[halftone::kThresholdMatrixBlock], 16, false),
+              kOk);
+    plan.failOn(c.failing, plan.callsOf(c.failing) + 1);
+    EXPECT_EQ(HalftoneDelete(context), c.expected);
+    EXPECT_EQ(plan.liveAllocations, c.failing == Operation::kUnlock ? 2 : 1)
+        << "the context block is not freed after a failed sweep";
+    EXPECT_EQ(HalftoneDelete(context), kOk);
+    EXPECT_EQ(plan.liveAllocations, 0);
+  }
+}
+
+TEST(HalftoneDelete, AFailedContextFreeIsReported) {
+  PrintMode mode = greyMode();
+  CmLut lut = lutWithCode(1);
+  FaultPlan plan;
+  ScopedFaultPlan scope(plan);
+  int32_t firstId = 0;
+  HalftoneContext* context = nullptr;
+  ASSERT_EQ(HalftoneNew(&mode, &lut, 0, &firstId, &context), kOk);
+  plan.failOn(Operation::kFree, 1);
+  EXPECT_EQ(HalftoneDelete(context), kFreeFailed);
+  EXPECT_EQ(plan.liveAllocations, 0);
+}
+
+}  // namespace
+}  // namespace kestrl

@@ -1,0 +1,112 @@
+#include "memory/memory.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include "memory/fault_injection.h"
+
+namespace kestrl::memory {
+namespace {
+
+using testing::FaultPlan;
+using testing::Operation;
+using testing::ScopedFaultPlan;
+
+TEST(Memory, FailedAllocationShowsItsSizeAndReportsAllocFailed) {
+  FaultPlan plan;
+  plan.failOn(Operation::kAllocate, 1);
+  ScopedFaultPlan scope(plan);
+  MemoryBlock block{};
+  EXPECT_EQ(allocateInto(block, 5000, true), kAllocFailed);
+  EXPECT_EQ(block.allocation, nullptr);
+  EXPECT_EQ(plan.messageCount, 1u);
+  EXPECT_EQ(plan.lastCaption, "Alloc");
+  EXPECT_EQ(plan.lastText, "size = 5000");
+  EXPECT_EQ(plan.liveAllocations, 0);
+}
+
+TEST(Memory, FailedLockFreesTheAllocationAgain) {
+  FaultPlan plan;
+  plan.failOn(Operation::kLock, 1);
+  ScopedFaultPlan scope(plan);
+  MemoryBlock block{};
+  EXPECT_EQ(allocateInto(block, 64, false), kLockFailed);
+  EXPECT_EQ(block.allocation, nullptr);
+  EXPECT_EQ(plan.callsOf(Operation::kFree), 1u);
+  EXPECT_EQ(plan.liveAllocations, 0);
+  EXPECT_EQ(plan.messageCount, 0u);
+}
+
+TEST(Memory, ZeroFilledBlocksAreZero) {
+  MemoryBlock block{};
+  ASSERT_EQ(allocateInto(block, 256, true), kOk);
+  const auto* bytes = static_cast<const uint8_t*>(block.data);
+  for (int i = 0; i < 256; ++i) ASSERT_EQ(bytes[i], 0) << i;
+  EXPECT_EQ(block.size, 256u);
+  EXPECT_EQ(releaseAll({&block, 1}), kOk);
+}
+
+TEST(Memory, OneAllocationCutIntoViewsIsFreedOnceAndOnlyOnce) {
+  FaultPlan plan;
+  ScopedFaultPlan scope(plan);
+  std::array<MemoryBlock, 20> table{};
+  ASSERT_EQ(allocateInto(table[1], 400, true), kOk);
+  auto* base = static_cast<uint8_t*>(table[1].data);
+  for (size_t k = 2; k <= 4; ++k) makeView(table[k], base + 100 * (k - 1), nullptr, 100);
+
+  EXPECT_EQ(releaseAll(table), kOk);
+  EXPECT_EQ(plan.callsOf(Operation::kFree), 1u);
+  EXPECT_EQ(plan.callsOf(Operation::kUnlock), 1u);
+  EXPECT_EQ(plan.liveAllocations, 0);
+  EXPECT_EQ(table[1].data, nullptr);
+  EXPECT_EQ(table[3].data, base + 200) << "view data is left as it was";
+  EXPECT_EQ(table[3].size, 100u);
+
+  EXPECT_EQ(releaseAll(table), kOk) << "a second sweep finds nothing";
+  EXPECT_EQ(plan.callsOf(Operation::kFree), 1u);
+}
+
+struct ReleaseFailureCase {
+  const char* name;
+  Operation failing;
+  uint32_t failingCall;
+  Status expected;
+  uint32_t freesAttempted;
+};
+
+class ReleaseFailure : public ::testing::TestWithParam<ReleaseFailureCase> {};
+
+TEST_P(ReleaseFailure, ReportsAndContinuesAsTheSweepRequires) {
+  const ReleaseFailureCase& c = GetParam();
+  FaultPlan plan;
+  ScopedFaultPlan scope(plan);
+  std::array<MemoryBlock, 20> table{};
+  for (size_t k : {0, 5, 7}) ASSERT_EQ(allocateInto(table[k], 32, false), kOk);
+  plan.failOn(c.failing, c.failingCall);
+
+  EXPECT_EQ(releaseAll(table), c.expected);
+  EXPECT_EQ(plan.callsOf(Operation::kFree), c.freesAttempted);
+  // Whatever failed, a later sweep completes the release.
+  releaseAll(table);
+  EXPECT_EQ(plan.liveAllocations, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Memory, ReleaseFailure,
+    ::testing::Values(
+        ReleaseFailureCase{"second_unlock_stops_at_once", Operation::kUnlock, 2, kUnlockFailed, 0},
+        ReleaseFailureCase{"first_free_carries_on", Operation::kFree, 1, kFreeFailed, 3},
+        ReleaseFailureCase{"last_free_carries_on", Operation::kFree, 3, kFreeFailed, 3}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(Memory, RoundingToFourKeepsTheHistoricalFormula) {
+  const std::vector<std::pair<uint32_t, uint32_t>> cases = {
+      {1, 4}, {4, 4}, {5, 8}, {514, 516}, {0, 0}};
+  // n = 0 wraps: ((0 - 1) & ~3) + 4 = 0 in unsigned 32-bit arithmetic.
+  for (auto [n, rounded] : cases) EXPECT_EQ(roundUpTo4(n), rounded) << n;
+}
+
+}  // namespace
+}  // namespace kestrl::memory
