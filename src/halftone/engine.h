@@ -61,9 +61,12 @@ EngineId selectEngine(const PrintMode& mode);
 const char* engineName(EngineId id);
 
 // Checks shared by Halftone and most engines: 518 when the run ends past the
-// line, then 522 for a non-zero reserved9.
+// line, then 522 for a non-zero reserved9. A run whose end does not fit in 32
+// bits (startX + pixelCount wraps around) also ends past the line: taking the
+// wrapped sum would let an engine write far outside its buffers.
 inline Status checkRun(const HalftoneContext& context, const HalftoneRun& run) {
-  if (run.startX + run.pixelCount > context.printMode.lineWidth) return kRunOutsideLine;
+  const uint32_t runEnd = run.startX + run.pixelCount;
+  if (runEnd < run.startX || runEnd > context.printMode.lineWidth) return kRunOutsideLine;
   if (run.reserved9 != 0) return kReserved9NotZero;
   return kOk;
 }
