@@ -1,10 +1,134 @@
+// One-bit screening of a single-channel source with error spreading.
+//
+// Each pixel's level plus the error carried to it is compared with the
+// level's diffusion threshold, nudged up or down by the pixel's matrix cell;
+// what remains is spread over the error line with a kernel chosen by level:
+// light levels (sparse dots) spread far, dark levels near. The three variants
+// differ only in their kernels, the order in which the rows are tried, and in
+// what a zero level leaves in its cell.
+#include "halftone/diffusion/error_line.h"
+#include "halftone/diffusion/spread_kernels.h"
 #include "halftone/engine.h"
+#include "halftone/packing.h"
+#include "halftone/source.h"
 
 namespace kestrl::halftone {
 
-// Not built yet: selecting this engine fails with kUnsupportedMode and writes nothing.
-Status screenBilevelDoubleVertical(HalftoneContext&, const HalftoneRun&) { return kUnsupportedMode; }
-Status screenBilevel1440(HalftoneContext&, const HalftoneRun&) { return kUnsupportedMode; }
-Status screenBilevel(HalftoneContext&, const HalftoneRun&) { return kUnsupportedMode; }
+namespace {
+
+using namespace diffusion;
+
+// The spread limits, compared signed with the level.
+struct Limits {
+  int32_t l1, l2, l3, l4;
+  explicit Limits(const HalftoneContext& c)
+      : l1(static_cast<int32_t>(c.spreadLimit1)),
+        l2(static_cast<int32_t>(c.spreadLimit2)),
+        l3(static_cast<int32_t>(c.spreadLimit3)),
+        l4(static_cast<int32_t>(c.spreadLimit4)) {}
+  // The last limit: one lower on an even matrix cell.
+  int32_t t(Parity parity) const { return l4 - 1 + static_cast<int32_t>(parity); }
+};
+
+struct General {
+  static constexpr const KernelTable& kKernels = kBilevelKernels;
+  static constexpr bool kZeroLevelKeepsCarry = true;
+  static size_t row(int32_t level, bool dot, Parity parity, const Limits& limit) {
+    if (level > limit.l1) return bilevel_rows::kAboveLimit1;
+    if (!dot) return bilevel_rows::kNoDot;
+    if (level > limit.l2) return bilevel_rows::kAboveLimit2;
+    if (level > limit.l3) return bilevel_rows::kAboveLimit3;
+    if (level > limit.t(parity)) return bilevel_rows::kAboveT;
+    return bilevel_rows::kWidest;
+  }
+};
+
+struct At1440 {
+  static constexpr const KernelTable& kKernels = kBilevel1440Kernels;
+  static constexpr bool kZeroLevelKeepsCarry = false;
+  static size_t row(int32_t level, bool dot, Parity, const Limits& limit) {
+    if (!dot) return bilevel1440_rows::kNoDot;
+    if (level > limit.l1) return bilevel1440_rows::kAboveLimit1;
+    if (level > limit.l2) return bilevel1440_rows::kAboveLimit2;
+    if (level > limit.l3) return bilevel1440_rows::kAboveLimit3;
+    if (level > limit.l4) return bilevel1440_rows::kAboveLimit4;
+    return bilevel1440_rows::kWidest;
+  }
+};
+
+struct DoubleVertical {
+  static constexpr const KernelTable& kKernels = kDoubleVerticalKernels;
+  static constexpr bool kZeroLevelKeepsCarry = true;
+  static size_t row(int32_t level, bool dot, Parity parity, const Limits& limit) {
+    if (level > limit.l1) return double_vertical_rows::kAboveLimit1;
+    if (level > limit.l2) return double_vertical_rows::kAboveLimit2;
+    if (!dot) return double_vertical_rows::kNoDot;
+    if (level > limit.l3) return double_vertical_rows::kAboveLimit3;
+    if (level > limit.t(parity)) return double_vertical_rows::kAboveT;
+    return double_vertical_rows::kWidest;
+  }
+};
+
+// Tables of stages 2 and 3. A call before those stages ran has nothing to
+// screen with and is refused as a call in the wrong stage.
+bool tablesReady(const HalftoneContext& c) {
+  return c.toneCurve() != nullptr && c.thresholdMatrix() != nullptr && c.dotValue() != nullptr &&
+         c.diffusionThreshold() != nullptr && c.matrixWidth != 0 && c.matrixHeight != 0;
+}
+
+template <typename Variant>
+Status screen(HalftoneContext& context, const HalftoneRun& run) {
+  if (const Status status = checkScreeningRun(context, run); status != kOk) return status;
+  if (!hasScreenErrorLine(context)) return kBadParameter;
+  if (!tablesReady(context)) return kBadResource;
+  beginScreenRun(context, run);
+
+  const uint16_t* toneCurve = context.toneCurve();
+  const int16_t* threshold = context.diffusionThreshold();
+  const int16_t* dotValue = context.dotValue();
+  const uint16_t* matrixRow =
+      context.thresholdMatrix() + (run.lineNumber % context.matrixHeight) * context.matrixWidth;
+  const uint32_t columnMask = context.matrixWidth - 1;
+  const int32_t sourceStep = context.printMode.sourceStep;
+  const Limits limits(context);
+  int16_t* cell = context.errorLine(0) + run.startX;
+  int16_t carry = 0;
+  BitWriter out(run.destination, run.bitOffset);
+
+  for (uint32_t i = 0; i < run.pixelCount; ++i, ++cell) {
+    const uint8_t v = sourceValue<PairRule::kGreater>(run.source, sourceStep, i);
+    const int32_t level = static_cast<int16_t>(toneCurve[v]);
+    if (level == 0) {
+      *cell = Variant::kZeroLevelKeepsCarry ? carry : int16_t{0};
+      carry = 0;
+      out.put(0);
+      continue;
+    }
+    const uint16_t m = matrixRow[(run.startX + i) & columnMask];
+    const int32_t acc = readCell<CellRead::kShift>(*cell) + level;
+    const bool dot = threshold[level] + thresholdNudge(m) <= acc;
+    const int32_t e = dot ? acc - dotValue[level] : acc;
+    const Parity parity = parityOf(m);
+    carry =
+        spread<Variant::kKernels>(Variant::row(level, dot, parity, limits), parity, cell, e, carry);
+    out.put(dot ? 1 : 0);
+  }
+  out.finish();
+  return kOk;
+}
+
+}  // namespace
+
+Status screenBilevelDoubleVertical(HalftoneContext& context, const HalftoneRun& run) {
+  return screen<DoubleVertical>(context, run);
+}
+
+Status screenBilevel1440(HalftoneContext& context, const HalftoneRun& run) {
+  return screen<At1440>(context, run);
+}
+
+Status screenBilevel(HalftoneContext& context, const HalftoneRun& run) {
+  return screen<General>(context, run);
+}
 
 }  // namespace kestrl::halftone

@@ -1,9 +1,141 @@
+// Two-bit screening of a single-channel source: large and medium dots by
+// ordered dither against the threshold matrix, small dots by error
+// diffusion with the one-bit engines' kernels.
+#include "halftone/diffusion/error_line.h"
+#include "halftone/diffusion/spread_kernels.h"
 #include "halftone/engine.h"
+#include "halftone/packing.h"
+#include "halftone/source.h"
 
 namespace kestrl::halftone {
 
-// Not built yet: selecting this engine fails with kUnsupportedMode and writes nothing.
-Status screenFourLevel1440(HalftoneContext&, const HalftoneRun&) { return kUnsupportedMode; }
-Status screenFourLevel(HalftoneContext&, const HalftoneRun&) { return kUnsupportedMode; }
+namespace {
+
+using namespace diffusion;
+
+constexpr uint8_t kPaperWhite = 255;
+constexpr int32_t kPrintedDot = 255;  // every printed dot counts 255 here
+
+// The shares of the three dot sizes at a pixel, and the level they belong to.
+struct Shares {
+  int32_t level;
+  int32_t small, medium, large;
+};
+
+// The ink level of source value v, read from the padded tone curve at a
+// position jittered by up to the curve's half margin either side of v (the
+// jitter comes from the matrix cell 24 columns on), and that level's row of
+// the dot table. A curve without margin (entry 0 is 0) is read without jitter.
+inline Shares sharesAt(const int16_t* paddedCurve, const uint8_t* dotTable, uint8_t v,
+                       uint16_t jitterCell) {
+  const int32_t margin = paddedCurve[0];
+  const int32_t r = margin > 0 ? jitterCell % margin : 0;
+  const int32_t level = paddedCurve[v + r + 1];
+  const uint8_t* row = dotTable + 3 * level;
+  return {level, row[0], row[1], row[2]};
+}
+
+// The spread limits, compared signed with the small-dot share.
+struct Limits {
+  int32_t l1, l2, l3;
+  explicit Limits(const HalftoneContext& c)
+      : l1(static_cast<int32_t>(c.spreadLimit1)),
+        l2(static_cast<int32_t>(c.spreadLimit2)),
+        l3(static_cast<int32_t>(c.spreadLimit3)) {}
+};
+
+bool largerDotShares(const Shares& s, const Limits& limit) {
+  return s.large != 0 || s.medium != 0 || s.small > limit.l1;
+}
+
+struct General {
+  static constexpr const KernelTable& kKernels = kBilevelKernels;
+  static size_t row(const Shares& s, uint32_t code, const Limits& limit) {
+    if (largerDotShares(s, limit)) return bilevel_rows::kAboveLimit1;
+    if (code == 0) return bilevel_rows::kNoDot;
+    if (s.small > limit.l2) return bilevel_rows::kAboveLimit2;
+    if (s.small > limit.l3) return bilevel_rows::kAboveLimit3;
+    return bilevel_rows::kAboveT;
+  }
+};
+
+struct At1440 {
+  static constexpr const KernelTable& kKernels = kBilevel1440Kernels;
+  static size_t row(const Shares& s, uint32_t code, const Limits& limit) {
+    if (code == 0) return bilevel1440_rows::kNoDot;
+    if (largerDotShares(s, limit)) return bilevel1440_rows::kAboveLimit1;
+    if (s.small > limit.l2) return bilevel1440_rows::kAboveLimit2;
+    return bilevel1440_rows::kAboveLimit3;
+  }
+};
+
+// Tables of stages 2 to 4; a call before they ran is refused as a call in the
+// wrong stage, as is a padded curve with a negative margin.
+bool tablesReady(const HalftoneContext& c) {
+  return c.paddedCurve() != nullptr && c.paddedCurve()[0] >= 0 && c.thresholdMatrix() != nullptr &&
+         c.levelTable() != nullptr && c.diffusionThreshold() != nullptr &&
+         c.dotTable() != nullptr && c.matrixWidth != 0 && c.matrixHeight != 0;
+}
+
+template <typename Variant>
+Status screen(HalftoneContext& context, const HalftoneRun& run) {
+  if (const Status status = checkScreeningRun(context, run); status != kOk) return status;
+  if (!hasScreenErrorLine(context)) return kBadParameter;
+  if (!tablesReady(context)) return kBadResource;
+  beginScreenRun(context, run);
+
+  const int16_t* paddedCurve = context.paddedCurve();
+  const uint8_t* dotTable = context.dotTable();
+  const uint16_t* levelTable = context.levelTable();
+  const int16_t* threshold = context.diffusionThreshold();
+  const uint16_t* matrixRow =
+      context.thresholdMatrix() + (run.lineNumber % context.matrixHeight) * context.matrixWidth;
+  const uint32_t columnMask = context.matrixWidth - 1;
+  const int32_t sourceStep = context.printMode.sourceStep;
+  const Limits limits(context);
+  int16_t* cell = context.errorLine(0) + run.startX;
+  int16_t carry = 0;
+  DotCodeWriter out(run.destination, run.bitOffset);
+
+  for (uint32_t i = 0; i < run.pixelCount; ++i, ++cell) {
+    const uint8_t v = sourceValue<PairRule::kFirstOnly>(run.source, sourceStep, i);
+    if (v == kPaperWhite) {
+      *cell = carry;
+      carry = 0;
+      out.put(0);
+      continue;
+    }
+    const uint32_t x = run.startX + i;
+    const uint16_t m = matrixRow[x & columnMask];
+    const Shares s = sharesAt(paddedCurve, dotTable, v, matrixRow[(x + 24) & columnMask]);
+    const int32_t large = levelTable[s.large];
+    const int32_t largeAndMedium = large + levelTable[s.medium];
+    int32_t acc = readCell<CellRead::kDivide>(*cell) + s.small + s.medium + s.large;
+    uint32_t code = 0;
+    if (m < large) {
+      code = 3;
+    } else if (largeAndMedium > m) {
+      code = 2;
+    } else if (s.small != 0 && threshold[s.level] + thresholdNudge(m) <= acc) {
+      code = 1;
+    }
+    if (code != 0) acc -= kPrintedDot;
+    const Parity parity = parityOf(m);
+    carry = spread<Variant::kKernels>(Variant::row(s, code, limits), parity, cell, acc, carry);
+    out.put(code);
+  }
+  out.finish();
+  return kOk;
+}
+
+}  // namespace
+
+Status screenFourLevel1440(HalftoneContext& context, const HalftoneRun& run) {
+  return screen<At1440>(context, run);
+}
+
+Status screenFourLevel(HalftoneContext& context, const HalftoneRun& run) {
+  return screen<General>(context, run);
+}
 
 }  // namespace kestrl::halftone

@@ -1,0 +1,46 @@
+// The error line of the grey screening engines and its upkeep between runs.
+//
+// An error line holds one signed 16-bit cell per pixel, in 32nds of a level,
+// with a margin of kErrorLineMargin cells at each end. One line serves the
+// line being worked on (cells right of the current pixel) and the next one
+// (cells already consumed). Every addition wraps at 16 bits (addWrapped16).
+#pragma once
+
+#include <cstdint>
+
+#include "halftone/engine.h"
+#include "halftone/halftone_context.h"
+
+namespace kestrl::halftone::diffusion {
+
+// How the error that has reached a pixel is read from its cell.
+enum class CellRead : uint8_t {
+  kShift,   // arithmetic shift right by 5: the floor of cell / 32 (one-bit engines)
+  kDivide,  // division by 32 truncated toward zero (two-bit engines)
+};
+
+template <CellRead read>
+constexpr int32_t readCell(int16_t cell) {
+  if constexpr (read == CellRead::kShift) {
+    return cell >> 5;
+  } else {
+    return cell / 32;
+  }
+}
+
+// Sets cells from .. to - 1 (pixel positions) to 0.
+void clearCells(int16_t* line, uint32_t from, uint32_t to);
+
+// True when the context holds error line 0 with room for lineWidth pixels
+// and both margins. Mode 2 with one-bit output selects the screening engines
+// although stage 1 makes no error line in that mode; such calls are refused.
+bool hasScreenErrorLine(const HalftoneContext& context);
+
+// The upkeep at the start of a screening run, after its checks passed:
+// stores lastRunEnd and lastLine, then clears the whole line for line -1, or,
+// on every sixteenth line (low four bits all 1), the cells between the end
+// of the previous run and this run's start, which no run has consumed. A
+// previous run that ended at the line's end counts as ending at 0.
+void beginScreenRun(HalftoneContext& context, const HalftoneRun& run);
+
+}  // namespace kestrl::halftone::diffusion
