@@ -1,8 +1,163 @@
 #include "colour/calibration.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "colour/directory.h"
+#include "memory/memory.h"
+
 namespace kestrl::colour {
 
-// No calibration state exists until the calibration stages are built.
-void releaseCalibration(CmContext& context) { context.calibration = nullptr; }
+namespace {
+
+constexpr uint8_t kRecordEnd = 0xFE;
+constexpr uint8_t kListEnd = 0xFF;
+constexpr uint8_t kRecordTag[3] = {'C', 'W', ':'};
+constexpr int kTableBytes = 256;
+constexpr int kNominalWindow = 2;  // values this close to nominal use the neutral table
+
+// Record layout: "CW:", key, one value per channel (30..70), 0xFE, 0xFF.
+bool validRecord(const uint8_t* record, uint32_t channels) {
+  if (record == nullptr || channels > kMaxCalibrationChannels) return false;
+  if (std::memcmp(record, kRecordTag, sizeof kRecordTag) != 0) return false;
+  const uint8_t* values = record + 4;
+  for (uint32_t i = 0; i < channels; ++i) {
+    if (values[i] < kMinCalibrationValue || values[i] > kMaxCalibrationValue) return false;
+  }
+  return values[channels] == kRecordEnd && values[channels + 1] == kListEnd;
+}
+
+// Resource 980: records of a key byte, map bytes and 0xFE, ended by 0xFF.
+// A record whose 0xFE does not come within 20 map bytes ends the walk; a
+// record with fewer map bytes than channels, or a map byte naming a channel
+// the grid does not have, is skipped so the tables are never overrun.
+void readChannelMap(CalibrationState& state, ByteReader& block, uint32_t channels) {
+  const uint8_t key = state.record[3];
+  for (size_t pos = 0; block.ok();) {
+    const uint8_t recordKey = block.u8(pos);
+    if (recordKey == kListEnd || !block.ok()) return;
+    uint32_t length = 0;
+    while (length <= kMaxCalibrationChannels && block.u8(pos + 1 + length) != kRecordEnd) ++length;
+    if (length > kMaxCalibrationChannels || !block.ok()) return;
+    const uint8_t* map = block.bytes(pos + 1, length);
+    const bool usable = recordKey == key && length >= channels &&
+                        std::all_of(map, map + channels, [&](uint8_t c) { return c < channels; });
+    if (usable) std::memcpy(state.channelMap, map, channels);
+    pos += length + 2;
+  }
+}
+
+Status chooseCorrectionResource(CalibrationState& state, ByteReader block, int32_t* nextId) {
+  CmContext& context = *state.owner;
+  state.step = 4;
+  context.tableClass = 0;
+  DirectoryChoice choice{};
+  const Status status = lookUpDirectory(context, block, choice);
+  if (status == kBadResource) return status;
+  if (status != kOk) return status;
+  *nextId = choice.found ? choice.entryId : 0;
+  return kOk;
+}
+
+Status fillCalibrationTables(CalibrationState& state, ByteReader block, int32_t* nextId) {
+  const uint32_t channels = state.owner->lut->channelCount;
+  const uint8_t* tables = block.bytes(0, kCorrectionTableCount * kTableBytes);
+  if (tables == nullptr) return kBadResource;
+  bool allNearNominal = true;
+  for (uint32_t i = 0; i < channels; ++i) {
+    const int32_t difference = state.calibrationValues[i] - state.nominalValues[i];
+    allNearNominal =
+        allNearNominal && difference >= -kNominalWindow && difference <= kNominalWindow;
+  }
+  if (allNearNominal) std::memcpy(state.calibrationValues, state.nominalValues, channels);
+  for (uint32_t i = 0; i < channels; ++i) {
+    const int32_t t = std::clamp((state.calibrationValues[i] - state.nominalValues[i] + 20) / 2, 0,
+                                 kCorrectionTableCount - 1);
+    std::memcpy(state.calibrationTables + state.channelMap[i] * kTableBytes,
+                tables + t * kTableBytes, kTableBytes);
+  }
+  *nextId = -1;
+  return kOk;
+}
+
+}  // namespace
+
+Status setUpCalibration(CmContext& context, int32_t* nextId) {
+  void* stateAllocation = memory::allocate(sizeof(CalibrationState), /*zeroFill=*/true);
+  if (stateAllocation == nullptr) return kAllocFailed;
+  auto* state = static_cast<CalibrationState*>(memory::lock(stateAllocation));
+  if (state == nullptr) {
+    memory::releaseOne(stateAllocation);
+    return kLockFailed;
+  }
+  const uint32_t channels = context.lut->channelCount;
+  MemoryBlock tables{};
+  const Status status = memory::allocateInto(tables, channels * kTableBytes, /*zeroFill=*/true);
+  if (status != kOk) {
+    memory::releaseOne(stateAllocation);
+    return status;
+  }
+  state->stateBlock = stateAllocation;
+  state->tableBlock = tables.allocation;
+  state->calibrationTables = static_cast<uint8_t*>(tables.data);
+  state->owner = &context;
+  context.calibration = state;
+
+  const auto* record =
+      static_cast<const uint8_t*>(findTag(context.settings.tagList, kCalibrationTag));
+  if (!validRecord(record, channels)) {
+    *nextId = -1;
+    return kOk;
+  }
+  state->record = record;
+  state->step = 1;
+  *nextId = kChannelMapResource;
+  return kOk;
+}
+
+Status runCalibrationStep(CalibrationState& state, ByteReader block, int32_t* nextId) {
+  const uint32_t channels = state.owner->lut->channelCount;
+  switch (state.step) {
+    case 1:
+      std::memcpy(state.calibrationValues, state.record + 4, channels);
+      for (int i = 0; i < kMaxCalibrationChannels; ++i)
+        state.channelMap[i] = static_cast<uint8_t>(i);
+      readChannelMap(state, block, channels);
+      state.step = 2;
+      *nextId = kNominalResource;
+      return kOk;
+    case 2: {
+      const uint8_t* nominal = block.bytes(0, channels);
+      if (nominal == nullptr) return kBadResource;
+      std::memcpy(state.nominalValues, nominal, channels);
+      state.step = 3;
+      *nextId = kCorrectionDirectoryResource;
+      return kOk;
+    }
+    case 3:
+      return chooseCorrectionResource(state, block, nextId);
+    default:
+      return fillCalibrationTables(state, block, nextId);
+  }
+}
+
+void applyCalibration(CmContext& context) {
+  CmLut& lut = *context.lut;
+  const uint8_t* tables = context.calibration->calibrationTables;
+  const uint32_t channels = lut.channelCount;
+  const uint32_t n = static_cast<uint32_t>(lut.gridPoints[0]);
+  uint8_t* byte = lut.gridData;
+  for (uint32_t node = 0; node < n * n * n; ++node) {
+    for (uint32_t c = 0; c < channels; ++c, ++byte) *byte = tables[c * kTableBytes + *byte];
+  }
+}
+
+void releaseCalibration(CmContext& context) {
+  CalibrationState* state = context.calibration;
+  if (state == nullptr) return;
+  context.calibration = nullptr;
+  memory::releaseOne(state->tableBlock);
+  memory::releaseOne(state->stateBlock);
+}
 
 }  // namespace kestrl::colour

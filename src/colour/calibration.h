@@ -1,11 +1,58 @@
-// The calibration sequence that may follow the colour table stage.
+// The calibration sequence that may follow the colour table stage: a
+// calibration record in the caller's tag list, a channel map (resource 980),
+// nominal values (990), a directory of correction resources (900) and the
+// chosen correction resource, whose tables every grid byte passes through.
 #pragma once
 
+#include <cstdint>
+
+#include "api/status.h"
 #include "colour/cm_context.h"
+#include "memory/byte_reader.h"
 
 namespace kestrl::colour {
 
-// Releases the calibration state of a sequence that did not run to its end.
+inline constexpr uint32_t kCalibrationTag = 512;
+inline constexpr int32_t kChannelMapResource = 980;
+inline constexpr int32_t kNominalResource = 990;
+inline constexpr int32_t kCorrectionDirectoryResource = 900;
+inline constexpr int kMaxCalibrationChannels = 20;
+inline constexpr int kCorrectionTableCount = 21;
+inline constexpr int kNeutralCorrectionTable = 10;
+inline constexpr int32_t kMinCalibrationValue = 30;
+inline constexpr int32_t kMaxCalibrationValue = 70;
+
+struct CalibrationState {
+  void* stateBlock;
+  void* tableBlock;
+  uint8_t* calibrationTables;  // channelCount tables of 256 bytes, one per grid channel
+  uint32_t step;               // 0 until a valid record is found, then 1 to 4
+  uint8_t calibrationValues[kMaxCalibrationChannels];
+  uint8_t channelMap[kMaxCalibrationChannels];
+  uint8_t nominalValues[kMaxCalibrationChannels];
+  CmContext* owner;
+  const uint8_t* record;  // the "CW:" record of the tag list, followed at step 1
+};
+
+// Takes the state and the zero-filled tables and links them to the context;
+// writes 980 when the tag list holds a valid calibration record, else -1.
+// kOk, kAllocFailed or kLockFailed (nothing is then kept). Tables with more
+// than 20 channels never calibrate: the record is treated as invalid.
+Status setUpCalibration(CmContext& context, int32_t* nextId);
+
+// Runs the step for one block and writes the next id: 990, 900, the chosen
+// correction resource (0 when none fits) or -1 after the last. kOk;
+// kAllocFailed/kLockFailed from the directory lookup of step 3 (nextId is
+// then not written); kBadResource, with nothing changed and nextId not
+// written, for a correction directory beyond the directory limits or a
+// correction resource of known size shorter than its 21 tables.
+Status runCalibrationStep(CalibrationState& state, ByteReader block, int32_t* nextId);
+
+// Passes every grid byte of channel c through calibration table c.
+void applyCalibration(CmContext& context);
+
+// Releases the calibration state, if any, and clears the context's pointer.
+// Also called by CmDelete for a sequence that the caller stopped early.
 void releaseCalibration(CmContext& context);
 
 }  // namespace kestrl::colour

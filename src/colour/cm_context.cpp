@@ -9,8 +9,8 @@ namespace {
 
 int16_t deriveTableClass(CmContext& context) {
   ColorSettings& settings = context.settings;
-  int32_t tableClass = settings.colorClass == kColorClassCorrected ? kTableClassCorrected
-                                                                    : settings.colorClass;
+  int32_t tableClass =
+      settings.colorClass == kColorClassCorrected ? kTableClassCorrected : settings.colorClass;
   if (settings.classOverride == kOverrideComposite) {
     tableClass = kTableClassCorrected;
   } else if (settings.classOverride == kOverridePlain) {
@@ -63,7 +63,9 @@ Status cmNew(const ColorSettings* settings, const PrintMode* printMode, uint32_t
   return kOk;
 }
 
-CmLut* cmGetLut(CmContext* context) { return context->lut; }
+CmLut* cmGetLut(CmContext* context) {
+  return context->lut;
+}
 
 Status cmDelete(CmContext* context) {
   releaseCalibration(*context);

@@ -1,0 +1,56 @@
+// Loading the colour table block into the colour table record, with the
+// neutral-axis rules and the ink-gain correction.
+#pragma once
+
+#include <cstdint>
+
+#include "api/status.h"
+#include "colour/cm_context.h"
+#include "memory/byte_reader.h"
+
+namespace kestrl::colour {
+
+// Block layout: offsets of the fixed header fields.
+namespace table_layout {
+inline constexpr size_t kTableFlag = 15;
+inline constexpr size_t kExtraOffset = 16;  // u32 little-endian
+inline constexpr size_t kExtraSize = 20;    // u32 little-endian
+inline constexpr size_t kLutKind = 24;
+inline constexpr size_t kPeakReduce = 32;       // 3 unsigned bytes
+inline constexpr size_t kHueShift = 36;         // 3 signed bytes
+inline constexpr size_t kSaturationShift = 39;  // signed byte
+inline constexpr size_t kPairReduce = 42;       // 3 signed bytes
+inline constexpr size_t kScaleParams = 48;      // 5 x s16 big-endian
+inline constexpr size_t kHeaderParams = 64;     // 4 x s16 big-endian
+inline constexpr size_t kGridPoints = 72;       // 3 bytes
+inline constexpr size_t kChannelCount = 75;
+inline constexpr size_t kLevels = 76;  // three rows of n bytes, then the grid
+}  // namespace table_layout
+
+inline constexpr int32_t kMinGridPoints = 2;
+inline constexpr uint8_t kGreyReplacementFlag = 50;  // tableFlag that allows it
+inline constexpr int32_t kPlainGreyStyle = 50;       // greyStyle that keeps the last-channel axis
+
+// Fills the context's record from the block: header values, breakpoints, a
+// copy of the grid and of the extra section, then the neutral-axis rules.
+// kOk, kAllocFailed, kLockFailed, or kBadResource when the block breaks an
+// invariant the lookup relies on (point counts unequal or outside 2..68, no
+// channels, a breakpoint row not rising strictly from 0 to 255) or, when
+// its size is known, is too short for a part that is read. A refused block
+// changes nothing.
+Status loadColourTable(CmContext& context, ByteReader block);
+
+// Ink-gain correction of one byte with the percentages at zero (p0) and full
+// ink (p1). When the divisor comes out 0 or negative (p1 of 0 or below) the
+// byte is returned unchanged rather than dividing by it.
+uint8_t inkGainCorrect(uint8_t x, int32_t p0, int32_t p1);
+
+// Replaces every grid byte by its ink-gain correction.
+void inkGainCorrectGrid(CmLut& lut);
+
+// Byte offset of node (i, i, i) of a cube of n points per axis.
+inline uint32_t neutralNodeOffset(uint32_t i, uint32_t n, uint32_t channels) {
+  return i * (n * n + n + 1) * channels;
+}
+
+}  // namespace kestrl::colour

@@ -1,0 +1,158 @@
+#include "pack/colour_blocks.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace kestrl::pack {
+
+namespace {
+
+constexpr size_t kHeaderSize = 76;
+constexpr uint8_t kRecordEnd = 0xFE;
+constexpr uint8_t kListEnd = 0xFF;
+constexpr int kCorrectionTables = 21;
+
+void putLe32(std::vector<uint8_t>& out, size_t offset, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void putBe16(std::vector<uint8_t>& out, size_t offset, int16_t value) {
+  const auto bits = static_cast<uint16_t>(value);
+  out[offset] = static_cast<uint8_t>(bits >> 8);
+  out[offset + 1] = static_cast<uint8_t>(bits);
+}
+
+void append(std::vector<uint8_t>& out, const std::vector<uint8_t>& bytes) {
+  out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+std::string joinLine(const std::vector<std::string>& fields, const std::string& lineEnd) {
+  std::string line;
+  for (const std::string& field : fields) {
+    if (!line.empty()) line += ' ';
+    line += field;
+  }
+  return line + lineEnd;
+}
+
+}  // namespace
+
+std::string buildDirectory(const DirectoryText& d) {
+  std::string text = d.title + d.lineEnd + "//3 colour table directory" + d.lineEnd +
+                     "; id code mode name xres yres class select bits" + d.lineEnd;
+  for (const DirectoryEntryText& e : d.entries) {
+    text += joinLine({std::to_string(e.id), std::to_string(e.code), e.modeName, e.selectName,
+                      std::to_string(e.xResolution), std::to_string(e.yResolution), e.className,
+                      std::to_string(e.selectValue), std::to_string(e.bitsPerPixel)},
+                     d.lineEnd);
+  }
+  text += "/end of entries" + d.lineEnd;
+  text += joinLine(d.modeNames, d.lineEnd);
+  std::vector<std::string> selects = d.selectNames;
+  if (d.selectBase) selects.insert(selects.begin(), std::to_string(*d.selectBase));
+  text += joinLine(selects, d.lineEnd);
+  text += joinLine(d.classNames, d.lineEnd);
+  return text;
+}
+
+std::vector<uint8_t> buildColourTable(const ColourTable& t) {
+  std::vector<uint8_t> out(kHeaderSize, 0);
+  out[15] = t.tableFlag;
+  out[24] = t.lutKind;
+  for (int i = 0; i < 3; ++i) {
+    out[32 + i] = t.peakReduce[i];
+    out[36 + i] = static_cast<uint8_t>(t.hueShift[i]);
+    out[42 + i] = static_cast<uint8_t>(t.pairReduce[i]);
+  }
+  out[39] = static_cast<uint8_t>(t.saturationShift);
+  for (int i = 0; i < 5; ++i) putBe16(out, 48 + 2 * i, t.scaleParams[i]);
+  for (int i = 0; i < 4; ++i) putBe16(out, 64 + 2 * i, t.headerParams[i]);
+  out[72] = static_cast<uint8_t>(t.levels[0].size());
+  out[73] = static_cast<uint8_t>(t.levels[1].size());
+  out[74] = static_cast<uint8_t>(t.levels[2].size());
+  out[75] = t.channelCount;
+  for (const auto& row : t.levels) append(out, row);
+  append(out, t.grid);
+  append(out, t.greyLevels);
+  append(out, t.compositeGreyNodes);
+  if (!t.extra.empty()) {
+    putLe32(out, 16, static_cast<uint32_t>(out.size()));
+    putLe32(out, 20, static_cast<uint32_t>(t.extra.size()));
+    append(out, t.extra);
+  }
+  return out;
+}
+
+std::vector<uint8_t> evenLevels(uint32_t points) {
+  std::vector<uint8_t> levels(points);
+  for (uint32_t i = 0; i < points; ++i) {
+    levels[i] = static_cast<uint8_t>((i * 255 * 2 + (points - 1)) / (2 * (points - 1)));
+  }
+  return levels;
+}
+
+ColourTable makeColourTable(uint32_t points, uint8_t channelCount, const NodeFunction& node) {
+  if (points < 2) throw std::invalid_argument("a colour table needs at least two points per axis");
+  ColourTable table;
+  table.channelCount = channelCount;
+  const std::vector<uint8_t> levels = evenLevels(points);
+  table.levels = {levels, levels, levels};
+  table.grid.resize(size_t{points} * points * points * channelCount);
+  uint8_t* out = table.grid.data();
+  for (uint8_t r : levels) {
+    for (uint8_t g : levels) {
+      for (uint8_t b : levels) {
+        node(r, g, b, out);
+        out += channelCount;
+      }
+    }
+  }
+  std::vector<uint8_t> neutral(channelCount);
+  for (uint8_t v : levels) {
+    node(v, v, v, neutral.data());
+    table.greyLevels.push_back(neutral.back());
+    append(table.compositeGreyNodes, neutral);
+  }
+  return table;
+}
+
+void complementaryInks(uint8_t r, uint8_t g, uint8_t b, uint8_t* out) {
+  const uint8_t k = static_cast<uint8_t>(255 - std::max({r, g, b}));
+  out[0] = static_cast<uint8_t>(255 - r - k);
+  out[1] = static_cast<uint8_t>(255 - g - k);
+  out[2] = static_cast<uint8_t>(255 - b - k);
+  out[3] = k;
+}
+
+std::vector<uint8_t> buildCalibrationRecord(uint8_t key, const std::vector<uint8_t>& values) {
+  std::vector<uint8_t> out = {'C', 'W', ':', key};
+  append(out, values);
+  out.push_back(kRecordEnd);
+  out.push_back(kListEnd);
+  return out;
+}
+
+std::vector<uint8_t> buildChannelMapResource(const std::vector<ChannelMapRecord>& records) {
+  std::vector<uint8_t> out;
+  for (const ChannelMapRecord& record : records) {
+    out.push_back(record.key);
+    append(out, record.map);
+    out.push_back(kRecordEnd);
+  }
+  out.push_back(kListEnd);
+  return out;
+}
+
+std::vector<uint8_t> buildNominalValues(const std::vector<uint8_t>& values) {
+  return values;
+}
+
+std::vector<uint8_t> buildCorrectionTables(const std::function<uint8_t(int table, int x)>& entry) {
+  std::vector<uint8_t> out(size_t{kCorrectionTables} * 256);
+  for (int t = 0; t < kCorrectionTables; ++t) {
+    for (int x = 0; x < 256; ++x) out[t * 256 + x] = entry(t, x);
+  }
+  return out;
+}
+
+}  // namespace kestrl::pack
