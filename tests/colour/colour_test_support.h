@@ -91,3 +91,20 @@ inline pack::ColourTable scrambledTable(uint32_t points) {
 }
 
 }  // namespace kestrl::colour::testing
+
+namespace kestrl::colour::testing {
+
+// A context whose record was loaded straight from a block, with the pixel
+// layout the stages use; no adjustment pass.
+struct LoadedTable {
+  CmContext* context = nullptr;
+  std::vector<uint8_t> block;
+  Status status = kOk;
+
+  LoadedTable(std::vector<uint8_t> bytes, ColorSettings settings = standardSettings(),
+              PrintMode mode = standardMode());
+  CmLut& lut() const { return *context->lut; }
+  ~LoadedTable() { CmDelete(context); }
+};
+
+}  // namespace kestrl::colour::testing

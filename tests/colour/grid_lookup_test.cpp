@@ -1,0 +1,151 @@
+// The tetrahedral grid lookup and the grey ramp.
+#include "colour/grid_lookup.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "colour_test_support.h"
+
+namespace kestrl::colour {
+namespace {
+
+using testing::LoadedTable;
+using testing::scrambledTable;
+
+// A table of 5 points with uneven levels, so the second and third axes are
+// rescaled to the first axis' cell width.
+pack::ColourTable unevenTable() {
+  pack::ColourTable t = scrambledTable(5);
+  t.levels = {std::vector<uint8_t>{0, 40, 90, 200, 255}, std::vector<uint8_t>{0, 10, 128, 129, 255},
+              std::vector<uint8_t>{0, 70, 140, 210, 255}};
+  return t;
+}
+
+std::vector<uint8_t> lookUp(const LoadedTable& table, uint8_t a, uint8_t b, uint8_t c) {
+  const uint8_t pixel[4] = {0, a, b, c};
+  std::vector<uint8_t> out(table.lut().channelCount);
+  lookUpPixels(*table.context, table.lut(), 1, pixel, out.data());
+  return out;
+}
+
+TEST(GridLookup, APixelOnGridLevelsReturnsItsNode) {
+  const pack::ColourTable t = unevenTable();
+  LoadedTable table(pack::buildColourTable(t));
+  ASSERT_EQ(table.status, kOk);
+  for (uint32_t i = 0; i < 5; ++i) {
+    for (uint32_t j = 0; j < 5; ++j) {
+      for (uint32_t k = 0; k < 5; ++k) {
+        const uint8_t* node = t.grid.data() + ((i * 5 + j) * 5 + k) * 4;
+        EXPECT_EQ(lookUp(table, t.levels[0][i], t.levels[1][j], t.levels[2][k]),
+                  std::vector<uint8_t>(node, node + 4))
+            << i << "," << j << "," << k;
+      }
+    }
+  }
+}
+
+// An independent formulation: walk from the cell's low corner to its high
+// corner, stepping first along the axis with the largest position.
+std::vector<uint8_t> reference(const pack::ColourTable& t, const uint8_t in[3]) {
+  const uint32_t n = t.points();
+  uint32_t cell[3];
+  uint32_t pos[3];
+  for (int axis = 0; axis < 3; ++axis) {
+    const auto& row = t.levels[axis];
+    uint32_t p = 1;
+    while (row[p] < in[axis]) ++p;
+    cell[axis] = p - 1;
+    pos[axis] = in[axis] - row[p - 1];
+  }
+  const uint32_t w = t.levels[0][cell[0] + 1] - t.levels[0][cell[0]];
+  for (int axis = 1; axis < 3; ++axis) {
+    pos[axis] = pos[axis] * w / (t.levels[axis][cell[axis] + 1] - t.levels[axis][cell[axis]]);
+  }
+  int order[3] = {0, 1, 2};
+  // Ties: the first axis before the others, the second before the third.
+  std::stable_sort(order, order + 3, [&](int x, int y) { return pos[x] > pos[y]; });
+  uint32_t at[3] = {cell[0], cell[1], cell[2]};
+  std::vector<uint32_t> sum(t.channelCount, 0);
+  uint32_t previous = w;
+  for (int step = 0; step <= 3; ++step) {
+    const uint32_t next = step < 3 ? pos[order[step]] : 0;
+    const uint8_t* node = t.grid.data() + ((at[0] * n + at[1]) * n + at[2]) * t.channelCount;
+    for (uint32_t ch = 0; ch < t.channelCount; ++ch) sum[ch] += node[ch] * (previous - next);
+    if (step < 3) ++at[order[step]];
+    previous = next;
+  }
+  std::vector<uint8_t> out;
+  for (uint32_t s : sum) out.push_back(static_cast<uint8_t>(s / w));
+  return out;
+}
+
+TEST(GridLookup, MatchesTheCornerWalkEverywhere) {
+  const pack::ColourTable t = unevenTable();
+  LoadedTable table(pack::buildColourTable(t));
+  ASSERT_EQ(table.status, kOk);
+  std::mt19937 random(5);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (int trial = 0; trial < 20000; ++trial) {
+    const uint8_t in[3] = {static_cast<uint8_t>(byte(random)), static_cast<uint8_t>(byte(random)),
+                           static_cast<uint8_t>(byte(random))};
+    ASSERT_EQ(lookUp(table, in[0], in[1], in[2]), reference(t, in))
+        << int(in[0]) << "," << int(in[1]) << "," << int(in[2]);
+  }
+}
+
+TEST(GridLookup, WalksThePixelStrideAndPacksTheOutput) {
+  const pack::ColourTable t = unevenTable();
+  LoadedTable table(pack::buildColourTable(t));
+  const uint8_t pixels[12] = {9, 0, 0, 0, 9, 40, 10, 70, 9, 255, 255, 255};
+  uint8_t out[12];
+  lookUpPixels(*table.context, table.lut(), 3, pixels, out);
+  EXPECT_EQ(std::vector<uint8_t>(out, out + 4), lookUp(table, 0, 0, 0));
+  EXPECT_EQ(std::vector<uint8_t>(out + 4, out + 8), lookUp(table, 40, 10, 70));
+  EXPECT_EQ(std::vector<uint8_t>(out + 8, out + 12), lookUp(table, 255, 255, 255));
+}
+
+// The grey ramp keeps 0 (kinds 1, 3) or 255 (kind 0) for level 255 only.
+struct RampCase {
+  const char* name;
+  uint8_t kind;
+  uint8_t lastChannel;  // every node's last channel
+  uint8_t expectedBelow255;
+  uint8_t expectedAt255;
+};
+
+class GreyRamp : public ::testing::TestWithParam<RampCase> {};
+
+TEST_P(GreyRamp, ReservesTheExtremeForLevel255) {
+  const RampCase& c = GetParam();
+  pack::ColourTable t = scrambledTable(3);
+  for (size_t i = 3; i < t.grid.size(); i += 4) t.grid[i] = c.lastChannel;
+  t.lutKind = c.kind;
+  ColorSettings settings = testing::standardSettings();
+  settings.greyStyle = 0;  // composite grey: no last-channel axis rewrite
+  LoadedTable table(pack::buildColourTable(t), settings);
+  ASSERT_EQ(table.status, kOk);
+  buildGreyRamp(*table.context, table.lut());
+  for (int v = 0; v < 255; ++v) ASSERT_EQ(table.lut().greyRamp[v], c.expectedBelow255) << v;
+  EXPECT_EQ(table.lut().greyRamp[255], c.expectedAt255);
+}
+
+INSTANTIATE_TEST_SUITE_P(GridLookup, GreyRamp,
+                         ::testing::Values(RampCase{"kind0_full_becomes_254", 0, 255, 254, 255},
+                                           RampCase{"kind0_zero_stays", 0, 0, 0, 0},
+                                           RampCase{"kind1_zero_becomes_1", 1, 0, 1, 0},
+                                           RampCase{"kind3_zero_becomes_1", 3, 0, 1, 0},
+                                           RampCase{"kind1_full_stays", 1, 255, 255, 255}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(GridLookup, GreyRampFollowsTheNeutralAxis) {
+  pack::ColourTable t = scrambledTable(3);
+  LoadedTable table(pack::buildColourTable(t));
+  buildGreyRamp(*table.context, table.lut());
+  // Last channel is (r + g + b) / 3, so on the neutral axis it is v itself.
+  for (int v = 1; v < 255; ++v) EXPECT_EQ(table.lut().greyRamp[v], v);
+}
+
+}  // namespace
+}  // namespace kestrl::colour
