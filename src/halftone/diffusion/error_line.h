@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "api/arithmetic.h"
 #include "halftone/engine.h"
 #include "halftone/halftone_context.h"
 
@@ -26,6 +27,11 @@ constexpr int32_t readCell(int16_t cell) {
   } else {
     return cell / 32;
   }
+}
+
+// Adds weight x amount to a cell; the product and the sum keep their low 16 bits.
+inline void addToCell(int16_t& cell, int32_t weight, int32_t amount) {
+  addWrapped16(cell, wrapMul(weight, amount));
 }
 
 // Sets cells from .. to - 1 (pixel positions) to 0.

@@ -29,6 +29,7 @@
 #include <utility>
 
 #include "api/arithmetic.h"
+#include "halftone/diffusion/error_line.h"
 #include "halftone/halftone_context.h"
 
 namespace kestrl::halftone::diffusion {
@@ -233,7 +234,7 @@ constexpr auto taps() {
 template <auto tapList, size_t... i>
 inline void addTaps([[maybe_unused]] int16_t* cellX, [[maybe_unused]] int32_t amount,
                     std::index_sequence<i...>) {
-  (addWrapped16(cellX[tapList[i].offset], wrapMul(tapList[i].weight, amount)), ...);
+  (addToCell(cellX[tapList[i].offset], tapList[i].weight, amount), ...);
 }
 
 // Spreads e from the pixel whose cell is cellX by one row: adds to the
