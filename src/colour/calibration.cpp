@@ -53,7 +53,6 @@ Status chooseCorrectionResource(CalibrationState& state, ByteReader block, int32
   context.tableClass = 0;
   DirectoryChoice choice{};
   const Status status = lookUpDirectory(context, block, choice);
-  if (status == kBadResource) return status;
   if (status != kOk) return status;
   *nextId = choice.found ? choice.entryId : 0;
   return kOk;

@@ -1,5 +1,7 @@
 #include "colour/grid_lookup.h"
 
+#include <algorithm>
+
 namespace kestrl::colour {
 
 namespace {
@@ -12,9 +14,11 @@ struct AxisCell {
   uint32_t span;   // level(point) - level(point - 1)
 };
 
-AxisCell findCell(const uint8_t* levels, int32_t points, uint32_t component) {
-  uint32_t p = 1;
-  while (p + 1 < static_cast<uint32_t>(points) && levels[p] < component) ++p;
+// The levels rise strictly and end at 255, so a binary search for the first
+// level not below the component finds the same point as a walk from 1.
+AxisCell findCell(const uint8_t* levels, int32_t points, uint8_t component) {
+  const uint8_t* found = std::lower_bound(levels + 1, levels + points - 1, component);
+  const auto p = static_cast<uint32_t>(found - levels);
   return {p, levels[p - 1], static_cast<uint32_t>(levels[p] - levels[p - 1])};
 }
 

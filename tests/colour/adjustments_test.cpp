@@ -185,6 +185,15 @@ TEST(AdjustGrid, NeutralSettingsLeaveTheGridUnchanged) {
   EXPECT_EQ(gridAfterStage2(standardSettings(), scrambledTable(7)), loadedGrid(7));
 }
 
+TEST(AdjustGrid, Tag257HasNoEffect) {
+  std::vector<uint8_t> junk(1024, 0xA5);
+  TagList tags;
+  tags.add(257, junk.data());
+  ColorSettings settings = standardSettings();
+  settings.tagList = tags.get();
+  EXPECT_EQ(gridAfterStage2(settings, scrambledTable(4)), loadedGrid());
+}
+
 struct PassCase {
   const char* name;
   int32_t adjustMode, brightness, saturation, gamma;
