@@ -9,7 +9,9 @@
 #include "halftone/diffusion/error_line.h"
 #include "halftone/diffusion/spread_kernels.h"
 #include "halftone/engine.h"
+#include "halftone/error_lines.h"
 #include "halftone/packing.h"
+#include "halftone/screen_tables.h"
 #include "halftone/source.h"
 
 namespace kestrl::halftone {
@@ -69,26 +71,26 @@ struct DoubleVertical {
   }
 };
 
-// Tables of stages 2 and 3. A call before those stages ran has nothing to
-// screen with and is refused as a call in the wrong stage.
+// The tone curve of stage 2 and the tables of stage 3 (the threshold table is
+// a view into the dot-value block, so the owning block is the one tested). A
+// context whose stages did not all succeed is refused as a call in the wrong
+// stage.
 bool tablesReady(const HalftoneContext& c) {
-  return c.toneCurve() != nullptr && c.thresholdMatrix() != nullptr && c.dotValue() != nullptr &&
-         c.diffusionThreshold() != nullptr && c.matrixWidth != 0 && c.matrixHeight != 0;
+  return hasMatrixTables(c) && c.blocks[kCurveOrGridBlock].data != nullptr &&
+         c.blocks[kDotValueBlock].data != nullptr;
 }
 
 template <typename Variant>
 Status screen(HalftoneContext& context, const HalftoneRun& run) {
   if (const Status status = checkScreeningRun(context, run); status != kOk) return status;
-  if (!hasScreenErrorLine(context)) return kBadParameter;
+  if (!hasErrorLines(context, 1)) return kBadParameter;
   if (!tablesReady(context)) return kBadResource;
   beginScreenRun(context, run);
 
   const uint16_t* toneCurve = context.toneCurve();
   const int16_t* threshold = context.diffusionThreshold();
   const int16_t* dotValue = context.dotValue();
-  const uint16_t* matrixRow =
-      context.thresholdMatrix() + (run.lineNumber % context.matrixHeight) * context.matrixWidth;
-  const uint32_t columnMask = context.matrixWidth - 1;
+  const MatrixRow matrixRow(context, run.lineNumber);
   const int32_t sourceStep = context.printMode.sourceStep;
   const Limits limits(context);
   int16_t* cell = context.errorLine(0) + run.startX;
@@ -104,7 +106,7 @@ Status screen(HalftoneContext& context, const HalftoneRun& run) {
       out.put(0);
       continue;
     }
-    const uint16_t m = matrixRow[(run.startX + i) & columnMask];
+    const auto m = static_cast<uint16_t>(matrixRow.at(run.startX + i));
     const int32_t acc = readCell<CellRead::kShift>(*cell) + level;
     const bool dot = threshold[level] + thresholdNudge(m) <= acc;
     const int32_t e = dot ? acc - dotValue[level] : acc;

@@ -4,7 +4,9 @@
 #include "halftone/diffusion/error_line.h"
 #include "halftone/diffusion/spread_kernels.h"
 #include "halftone/engine.h"
+#include "halftone/error_lines.h"
 #include "halftone/packing.h"
+#include "halftone/screen_tables.h"
 #include "halftone/source.h"
 
 namespace kestrl::halftone {
@@ -25,12 +27,11 @@ struct Shares {
 // The ink level of source value v, read from the padded tone curve at a
 // position jittered by up to the curve's half margin either side of v (the
 // jitter comes from the matrix cell 24 columns on), and that level's row of
-// the dot table. A curve without margin (entry 0 is 0) is read without jitter.
-inline Shares sharesAt(const int16_t* paddedCurve, const uint8_t* dotTable, uint8_t v,
-                       uint16_t jitterCell) {
-  const int32_t margin = paddedCurve[0];
-  const int32_t r = margin > 0 ? jitterCell % margin : 0;
-  const int32_t level = paddedCurve[v + r + 1];
+// the dot table. The margin is at least 1 (tablesReady).
+inline Shares sharesAt(const int16_t* paddedCurve, const uint8_t* dotTable, uint32_t v,
+                       uint32_t jitterCell) {
+  const auto margin = static_cast<uint32_t>(paddedCurve[0]);
+  const int32_t level = paddedCurve[v + jitterCell % margin + 1];
   const uint8_t* row = dotTable + 3 * level;
   return {level, row[0], row[1], row[2]};
 }
@@ -69,18 +70,21 @@ struct At1440 {
   }
 };
 
-// Tables of stages 2 to 4; a call before they ran is refused as a call in the
-// wrong stage, as is a padded curve with a negative margin.
+// The padded curve of stage 2, the tables of stage 3 (the threshold table is
+// a view into the dot-value block, so the owning block is tested) and the dot
+// table of stage 4. A context whose stages did not all succeed is refused as
+// a call in the wrong stage, as is a curve without margin (stage 2 makes none;
+// the jitter is taken modulo the margin), like the two-bit ordered dither.
 bool tablesReady(const HalftoneContext& c) {
-  return c.paddedCurve() != nullptr && c.paddedCurve()[0] >= 0 && c.thresholdMatrix() != nullptr &&
-         c.levelTable() != nullptr && c.diffusionThreshold() != nullptr &&
-         c.dotTable() != nullptr && c.matrixWidth != 0 && c.matrixHeight != 0;
+  return hasMatrixTables(c) && c.blocks[kCurveOrGridBlock].data != nullptr &&
+         c.paddedCurve()[0] > 0 && c.blocks[kDotValueBlock].data != nullptr &&
+         c.blocks[kDotTableBlock].data != nullptr;
 }
 
 template <typename Variant>
 Status screen(HalftoneContext& context, const HalftoneRun& run) {
   if (const Status status = checkScreeningRun(context, run); status != kOk) return status;
-  if (!hasScreenErrorLine(context)) return kBadParameter;
+  if (!hasErrorLines(context, 1)) return kBadParameter;
   if (!tablesReady(context)) return kBadResource;
   beginScreenRun(context, run);
 
@@ -88,9 +92,7 @@ Status screen(HalftoneContext& context, const HalftoneRun& run) {
   const uint8_t* dotTable = context.dotTable();
   const uint16_t* levelTable = context.levelTable();
   const int16_t* threshold = context.diffusionThreshold();
-  const uint16_t* matrixRow =
-      context.thresholdMatrix() + (run.lineNumber % context.matrixHeight) * context.matrixWidth;
-  const uint32_t columnMask = context.matrixWidth - 1;
+  const MatrixRow matrixRow(context, run.lineNumber);
   const int32_t sourceStep = context.printMode.sourceStep;
   const Limits limits(context);
   int16_t* cell = context.errorLine(0) + run.startX;
@@ -106,8 +108,8 @@ Status screen(HalftoneContext& context, const HalftoneRun& run) {
       continue;
     }
     const uint32_t x = run.startX + i;
-    const uint16_t m = matrixRow[x & columnMask];
-    const Shares s = sharesAt(paddedCurve, dotTable, v, matrixRow[(x + 24) & columnMask]);
+    const auto m = static_cast<uint16_t>(matrixRow.at(x));
+    const Shares s = sharesAt(paddedCurve, dotTable, v, matrixRow.at(x + 24));
     const int32_t large = levelTable[s.large];
     const int32_t largeAndMedium = large + levelTable[s.medium];
     int32_t acc = readCell<CellRead::kDivide>(*cell) + s.small + s.medium + s.large;

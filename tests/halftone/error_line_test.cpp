@@ -73,21 +73,5 @@ TEST(ErrorLine, UpkeepClearsTheUnconsumedCells) {
   }
 }
 
-TEST(ErrorLine, AContextWithoutItsLineIsRecognised) {
-  const auto tables = halftone::testing::oneBitTables(2);
-  ScreenFixture fixture(tables, kWidth, 1, 720, 720);
-  EXPECT_TRUE(hasScreenErrorLine(fixture.context));
-  fixture.context.bufferCount = 0;
-  EXPECT_FALSE(hasScreenErrorLine(fixture.context));
-  fixture.context.bufferCount = 1;
-  fixture.context.printMode.lineWidth = kWidth + 10;  // the line was made for a narrower width
-  EXPECT_FALSE(hasScreenErrorLine(fixture.context));
-  fixture.context.printMode.lineWidth = kWidth;
-  void* data = fixture.context.blocks[kFirstErrorLineBlock].data;
-  fixture.context.blocks[kFirstErrorLineBlock].data = nullptr;
-  EXPECT_FALSE(hasScreenErrorLine(fixture.context));
-  fixture.context.blocks[kFirstErrorLineBlock].data = data;
-}
-
 }  // namespace
 }  // namespace kestrl::halftone::diffusion

@@ -177,20 +177,23 @@ TEST(ScreenFourLevel, PaperWhiteAndFullLargeShare) {
   }
 }
 
-// A padded curve without margin (entry 0 is 0) is read without jitter.
-TEST(ScreenFourLevel, CurveWithoutMarginIsReadWithoutJitter) {
+// A padded curve without margin (the jitter is taken modulo the margin) and
+// a context without its dot table are refused like a call in the wrong stage.
+TEST(ScreenFourLevel, RefusesACurveWithoutMarginOrAMissingTable) {
   for (const Variant& variant : kVariants) {
     Tables tables = tablesFor(variant, 6);
-    tables.paddedCurve.assign(257, 0);
-    for (int k = 0; k < 256; ++k)
-      tables.paddedCurve[k + 1] = static_cast<int16_t>(k == 7 ? 250 : 0);
-    tables.dotTable[3 * 250 + 2] = 255;
-    tables.matrix.assign(tables.matrix.size(), 10);
-    ScreenFixture fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution);
-    const uint8_t source[] = {7, 8, 7, 6};
-    uint8_t out = 0;
-    ASSERT_EQ(fixture.run(variant.engine, source, &out, 4, 0, 0), kOk);
-    EXPECT_EQ(out, 0xCC) << variant.name;
+    tables.paddedCurve[0] = 0;
+    ScreenFixture noMargin(tables, kWidth, 2, variant.xResolution, variant.yResolution);
+    ScreenFixture noDotTable(tablesFor(variant, 6), kWidth, 2, variant.xResolution,
+                             variant.yResolution);
+    memory::releaseAll(std::span(&noDotTable.context.blocks[kDotTableBlock], 1));
+    for (ScreenFixture* fixture : {&noMargin, &noDotTable}) {
+      const uint8_t source[4] = {};
+      uint8_t out = 0x77;
+      EXPECT_EQ(fixture->run(variant.engine, source, &out, 4, 0, 5), kBadResource) << variant.name;
+      EXPECT_EQ(out, 0x77);
+      EXPECT_EQ(fixture->context.lastLine, 0u);
+    }
   }
 }
 

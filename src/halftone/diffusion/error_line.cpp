@@ -8,13 +8,6 @@ void clearCells(int16_t* line, uint32_t from, uint32_t to) {
   if (from < to) std::fill(line + from, line + to, int16_t{0});
 }
 
-bool hasScreenErrorLine(const HalftoneContext& context) {
-  const MemoryBlock& block = context.blocks[kFirstErrorLineBlock];
-  const uint64_t cellsNeeded = uint64_t{context.printMode.lineWidth} + 2 * kErrorLineMargin;
-  return context.bufferCount >= 1 && block.data != nullptr &&
-         block.size / sizeof(int16_t) >= cellsNeeded;
-}
-
 void beginScreenRun(HalftoneContext& context, const HalftoneRun& run) {
   const uint32_t lineWidth = context.printMode.lineWidth;
   const uint32_t previousEnd = context.lastRunEnd == lineWidth ? 0 : context.lastRunEnd;

@@ -37,11 +37,6 @@ inline void addToCell(int16_t& cell, int32_t weight, int32_t amount) {
 // Sets cells from .. to - 1 (pixel positions) to 0.
 void clearCells(int16_t* line, uint32_t from, uint32_t to);
 
-// True when the context holds error line 0 with room for lineWidth pixels
-// and both margins. Mode 2 with one-bit output selects the screening engines
-// although stage 1 makes no error line in that mode; such calls are refused.
-bool hasScreenErrorLine(const HalftoneContext& context);
-
 // The upkeep at the start of a screening run, after its checks passed:
 // stores lastRunEnd and lastLine, then clears the whole line for line -1, or,
 // on every sixteenth line (low four bits all 1), the cells between the end
