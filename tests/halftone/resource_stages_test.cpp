@@ -1,0 +1,601 @@
+// The halftone resource stages through HalftoneSetResource.
+#include "halftone/resource_stages.h"
+
+#include <gtest/gtest.h>
+
+#include "memory/fault_injection.h"
+#include "support/halftone_job.h"
+
+namespace kestrl::halftone::testing {
+namespace {
+
+using memory::testing::FaultPlan;
+using memory::testing::Operation;
+using memory::testing::ScopedFaultPlan;
+
+// ----------------------------------------------------------------- stage 1
+
+TEST(IdListStage, CountsErrorLinesByModeInputAndMethod) {
+  struct Case {
+    uint32_t mode, colorInput, colorMethod, expected;
+  };
+  const Case cases[] = {
+      {0, 0, 0, 0}, {0, 1, 0, 1}, {0, 1, 2, 1}, {0, 1, 1, 0}, {2, 1, 0, 1}, {2, 0, 0, 0},
+      {3, 1, 3, 0}, {3, 1, 2, 1}, {1, 0, 0, 1}, {1, 1, 5, 4}, {4, 0, 0, 1}, {4, 1, 0, 4},
+  };
+  for (const Case& c : cases) {
+    Job job;
+    job.mode.mode = c.mode;
+    if (c.colorInput) job.colour();
+    job.mode.colorMethod = c.colorMethod;
+    ASSERT_EQ(job.create(), kOk);
+    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    EXPECT_EQ(job.context->bufferCount, c.expected) << c.mode << " " << c.colorInput;
+    EXPECT_EQ(job.nextId, kCurveId);
+    for (uint32_t k = 0; k < kErrorLineCount; ++k) {
+      EXPECT_EQ(job.context->blocks[1 + k].data != nullptr, k < c.expected) << k;
+    }
+  }
+}
+
+// S = 2 x 64 + 119 -> 244, + 4 = 248 bytes per line; four fit in 64 KB as one
+// block cut into views. At 20000 pixels (40120 bytes) they do not.
+TEST(IdListStage, CutsOneBlockIntoViewsOnlyWhenAllLinesFit64K) {
+  for (uint32_t lineWidth : {64u, 20000u}) {
+    Job job;
+    job.colour();
+    job.mode.lineWidth = lineWidth;
+    FaultPlan plan;
+    ScopedFaultPlan scope(plan);
+    ASSERT_EQ(job.create(), kOk);
+    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    const uint32_t lineBytes = ((2 * lineWidth + 119) & ~3u) + 4;
+    const MemoryBlock* lines = &job.context->blocks[kFirstErrorLineBlock];
+    const bool oneBlock = lineWidth == 64;
+    EXPECT_EQ(plan.liveAllocations, oneBlock ? 2 : 5);
+    EXPECT_EQ(lines[0].size, oneBlock ? 4 * lineBytes : lineBytes);
+    for (int k = 1; k < 4; ++k) {
+      EXPECT_EQ(lines[k].size, lineBytes);
+      EXPECT_EQ(lines[k].allocation == nullptr, oneBlock);
+      if (oneBlock) {
+        EXPECT_EQ(lines[k].data, static_cast<uint8_t*>(lines[0].data) + k * lineBytes);
+      }
+      const auto* cells = static_cast<const int16_t*>(lines[k].data);
+      EXPECT_EQ(std::count(cells, cells + lineBytes / 2, 0), lineBytes / 2) << "zero-filled";
+    }
+  }
+}
+
+TEST(IdListStage, AcceptsFifteenIdsRefusesSixteenAndHandsBackMinusOneForAnEmptyList) {
+  struct Case {
+    size_t ids;
+    Status status;
+    int32_t next;
+  };
+  for (const Case& c : {Case{15, kOk, 100}, Case{16, kBadResource, 0}, Case{0, kOk, -1}}) {
+    std::vector<uint16_t> ids(c.ids);
+    std::iota(ids.begin(), ids.end(), uint16_t{100});
+    Job job;
+    ASSERT_EQ(job.create(), kOk);
+    job.nextId = 0;
+    EXPECT_EQ(job.stage(pack::buildResourceIdList(ids)), c.status) << c.ids;
+    EXPECT_EQ(job.nextId, c.next) << c.ids;
+    if (c.status == kOk) {
+      EXPECT_EQ(job.context->resourceIdList[c.ids], kEndOfIds);
+    }
+  }
+}
+
+TEST(IdListStage, KnownSizeBlockWithoutEndMarkerIsBadResource) {
+  Job job;
+  ASSERT_EQ(job.create(), kOk);
+  const uint8_t ids[] = {1, 0, 2, 0};
+  int32_t next = 0;
+  EXPECT_EQ(setResource(job.context, ByteReader(ids, sizeof ids), &next), kBadResource);
+}
+
+// ------------------------------------------------------- stage 2 and later
+
+TEST(StageTwo, HandsBackTheMatrixIdChosenByResolution) {
+  struct Case {
+    uint32_t x, y;
+    uint16_t id;
+  };
+  const Case cases[] = {{1440, 720, kMatrixIdByClass[2]},
+                        {720, 360, kMatrixIdByClass[1]},
+                        {360, 720, kMatrixIdByClass[0]},
+                        {720, 720, kMatrixIdByClass[0]},
+                        {1440, 1440, kMatrixIdByClass[0]}};
+  for (const Case& c : cases) {
+    Job job;
+    job.mode.xResolution = c.x;
+    job.mode.yResolution = c.y;
+    ASSERT_EQ(job.create(), kOk);
+    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    EXPECT_EQ(job.stage({}), kOk);
+    EXPECT_EQ(job.nextId, c.id) << c.x << "x" << c.y;
+  }
+}
+
+TEST(StageTwo, AMissingMatrixIdIsBadResourceAtEveryLaterStage) {
+  Job job;
+  ASSERT_EQ(job.create(), kOk);
+  const uint16_t onlyCurve[] = {kCurveId};
+  ASSERT_EQ(job.stage(pack::buildResourceIdList(onlyCurve)), kOk);
+  job.nextId = 9;
+  EXPECT_EQ(job.stage({}), kBadResource);
+  EXPECT_EQ(job.nextId, 9);
+  EXPECT_EQ(job.context->blocks[kCurveOrGridBlock].data, nullptr);
+  EXPECT_EQ(job.stage(pack::buildThresholdMatrix(permutationMatrix16())), kBadResource);
+  EXPECT_EQ(job.context->stage, 3u);
+}
+
+TEST(StageTwo, PaddedCurveHasMarginsOfTheRampEnds) {
+  // Ramp 255 - v falls to 3 at v = 252: h = ((2 x 4) / (4 + 3) + 1) / 2 = 1.
+  // Ramp 255 - v / 2 never gets there within 0..255: no light end.
+  Job job;
+  job.mode.mode = 3;
+  job.mode.bitsPerPixel = 2;
+  ASSERT_EQ(job.create(), kOk);
+  ASSERT_EQ(job.stage(standardIdList()), kOk);
+  ASSERT_EQ(job.stage({}), kOk);
+  const int16_t* curve = job.context->paddedCurve();
+  EXPECT_EQ(curve[0], 2);
+  EXPECT_EQ(curve[1], 255);  // margin: the ramp's first value
+  for (int k = 0; k < 254; ++k) EXPECT_EQ(curve[2 + k], 255 - k) << k;
+  EXPECT_EQ(curve[256], 0);  // the ramp ends at 0: the far end is cleared
+  EXPECT_EQ(curve[257], 0);
+}
+
+TEST(StageTwo, PaddedCurveMarginFromASlowerFall) {
+  // Ramp: 10 up to level 199, then 2: the fall is at v = 200 and
+  // h = ((2 x 56) / (10 + 2) + 1) / 2 = (9 + 1) / 2 = 5.
+  Job job;
+  job.mode.mode = 3;
+  job.mode.bitsPerPixel = 2;
+  for (int v = 0; v < 256; ++v) job.lut.greyRamp[v] = v < 200 ? 10 : 2;
+  ASSERT_EQ(job.create(), kOk);
+  ASSERT_EQ(job.stage(standardIdList()), kOk);
+  ASSERT_EQ(job.stage({}), kOk);
+  const int16_t* curve = job.context->paddedCurve();
+  EXPECT_EQ(curve[0], 10);
+  for (int k = 1; k <= 5; ++k) EXPECT_EQ(curve[k], 10);
+  EXPECT_EQ(curve[6 + 199], 10);
+  EXPECT_EQ(curve[6 + 200], 2);
+  for (int k = 262; k <= 265; ++k) EXPECT_EQ(curve[k], 2) << "right margin " << k;
+}
+
+TEST(StageTwo, RefusesRampsWithoutAFallOrWithAZeroMargin) {
+  struct Case {
+    const char* name;
+    uint8_t (*ramp)(int v);
+  };
+  const Case cases[] = {
+      {"never falls to 3", [](int) -> uint8_t { return 200; }},
+      {"never at 4 or more", [](int) -> uint8_t { return 3; }},
+      // Fall at 255 from 255 to 0: h = ((2 x 1) / 255 + 1) / 2 = 0.
+      {"zero margin", [](int v) -> uint8_t { return v == 255 ? 0 : 255; }},
+  };
+  for (const Case& c : cases) {
+    Job job;
+    job.mode.mode = 3;
+    job.mode.bitsPerPixel = 2;
+    for (int v = 0; v < 256; ++v) job.lut.greyRamp[v] = c.ramp(v);
+    FaultPlan plan;
+    ScopedFaultPlan scope(plan);
+    ASSERT_EQ(job.create(), kOk);
+    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    const int64_t live = plan.liveAllocations;
+    EXPECT_EQ(job.stage({}), kBadResource) << c.name;
+    EXPECT_EQ(plan.liveAllocations, live) << c.name;
+    EXPECT_EQ(job.context->blocks[kCurveOrGridBlock].data, nullptr) << c.name;
+  }
+}
+
+TEST(StageTwo, ColourGridChecks) {
+  struct Case {
+    const char* name;
+    void (*spoil)(Job&, Block&);
+    Status status;
+    bool released;  // the error line of stage 1 is gone
+  };
+  const Case cases[] = {
+      {"no grid block", [](Job& j, Block&) { j.gridBlockPresent = false; }, kBadParameter, true},
+      {"point count 31", [](Job&, Block& b) { b[0] = 31; }, kBadSecondParameter, true},
+      {"new levels not rising", [](Job&, Block& b) { b[5] = b[4]; }, kBadResource, false},
+      {"old levels end below 255", [](Job& j, Block&) { j.lut.breakpoints[0][1] = 254; },
+       kBadResource, false},
+      {"no channels", [](Job& j, Block&) { j.lut.channelCount = 0; }, kBadResource, false},
+      {"short block", [](Job&, Block& b) { b.resize(20); }, kBadResource, false},
+  };
+  for (const Case& c : cases) {
+    Job job;
+    job.colour();
+    job.mode.mode = 3;
+    Block levels = pack::buildGridLevels(evenGridLevels32());
+    c.spoil(job, levels);
+    ASSERT_EQ(job.create(), kOk);
+    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    int32_t next = 0;
+    EXPECT_EQ(setResource(job.context, ByteReader(levels.data(), levels.size()), &next), c.status)
+        << c.name;
+    EXPECT_EQ(job.context->blocks[kCurveOrGridBlock].data, nullptr) << c.name;
+    EXPECT_EQ(job.context->blocks[kFirstErrorLineBlock].data == nullptr, c.released) << c.name;
+    EXPECT_EQ(job.context->lut.gridPoints[0], 2) << c.name << ": record unchanged";
+  }
+}
+
+TEST(StageTwo, ModeZeroNeedsFourInksPerNode) {
+  Job job;
+  job.colour();
+  job.mode.mode = 0;
+  job.lut.channelCount = 3;
+  job.setOldGrid({0, 255});
+  ASSERT_EQ(job.create(), kOk);
+  ASSERT_EQ(job.stage(standardIdList()), kOk);
+  EXPECT_EQ(job.stage({}), kBadResource);
+}
+
+TEST(StageTwo, ColourGridReplacesTheRecordsGrid) {
+  Job job;
+  job.colour();
+  job.mode.mode = 3;
+  job.setOldGrid({0, 100, 255});
+  ASSERT_EQ(job.create(), kOk);
+  ASSERT_EQ(job.stage(standardIdList()), kOk);
+  ASSERT_EQ(job.stage(pack::buildGridLevels(evenGridLevels32())), kOk);
+  const CmLut& lut = job.context->lut;
+  EXPECT_EQ(lut.gridBlock, nullptr);
+  EXPECT_EQ(lut.gridData, job.context->blocks[kCurveOrGridBlock].data);
+  EXPECT_EQ(job.context->blocks[kCurveOrGridBlock].size, 32u * 32 * 32 * 4);
+  for (int axis = 0; axis < 3; ++axis) {
+    EXPECT_EQ(lut.gridPoints[axis], 32);
+    EXPECT_EQ(lut.breakpoints[axis][31], 255);
+    EXPECT_EQ(lut.breakpoints[axis][1], 8);
+  }
+  // The far corner of the new grid is the far corner of the old one.
+  const uint8_t* last = lut.gridData + (32 * 32 * 32 - 1) * 4;
+  for (uint32_t k = 0; k < 4; ++k) EXPECT_EQ(last[k], Job::nodeByte(2, 2, 2, k));
+}
+
+// ----------------------------------------------------------------- stage 3
+
+struct SpreadCase {
+  uint32_t x, y, mode;
+  int32_t gain;
+  std::array<uint32_t, 4> limits;
+};
+
+// The one-bit spread limits, by resolution class (first that applies) and
+// ink gain at zero ink.
+const SpreadCase kOneBitSpread[] = {
+    {720, 720, 1, 250, {32, 9, 4, 2}},   {720, 720, 1, 350, {37, 20, 5, 2}},
+    {720, 720, 3, 500, {55, 22, 8, 3}},  {1440, 720, 1, 250, {30, 8, 5, 2}},
+    {1440, 720, 1, 350, {35, 18, 6, 3}}, {1440, 720, 1, 500, {52, 20, 9, 4}},
+    {360, 720, 1, 250, {40, 23, 6, 1}},  {360, 720, 1, 350, {47, 30, 13, 2}},
+    {360, 720, 1, 500, {63, 39, 14, 3}}, {720, 360, 1, 250, {56, 22, 11, 4}},
+    {720, 360, 1, 350, {59, 27, 12, 5}}, {1440, 720, 3, 500, {60, 32, 14, 7}},
+};
+
+TEST(MatrixStage, OneBitSpreadLimitsByResolutionClassAndInkGain) {
+  for (const SpreadCase& c : kOneBitSpread) {
+    Job job;
+    job.mode.xResolution = c.x;
+    job.mode.yResolution = c.y;
+    job.mode.mode = c.mode;
+    job.lut.scaleParams[0] = c.gain;
+    ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
+    EXPECT_EQ(job.nextId, -1);
+    const HalftoneContext& h = *job.context;
+    const std::array<uint32_t, 4> got = {h.spreadLimit1, h.spreadLimit2, h.spreadLimit3,
+                                         h.spreadLimit4};
+    EXPECT_EQ(got, c.limits) << c.x << "x" << c.y << " mode " << c.mode << " gain " << c.gain;
+  }
+}
+
+TEST(MatrixStage, TwoBitSpreadLimitsAndUnsupportedCombinations) {
+  struct Case {
+    uint32_t bits, x, y;
+    int32_t gain;
+    Status status;
+    std::array<uint32_t, 4> limits;
+  };
+  const Case cases[] = {
+      {2, 1440, 720, 250, kOk, {14, 3, 0, 0}},
+      {2, 720, 720, 999, kOk, {15, 3, 1, 0}},  // ink gain not read for two-bit output
+      {2, 720, 360, 250, kBadParameter, {}},
+      {1, 720, 720, 300, kBadResource, {}},
+  };
+  for (const Case& c : cases) {
+    Job job;
+    job.mode.bitsPerPixel = c.bits;
+    job.mode.xResolution = c.x;
+    job.mode.yResolution = c.y;
+    job.lut.scaleParams[0] = c.gain;
+    std::vector<Block> blocks = job.standardBlocks(permutationMatrix16());
+    if (c.bits == 2) blocks.pop_back();
+    ASSERT_EQ(job.create(), kOk);
+    ASSERT_EQ(job.stage(blocks[0]), kOk);
+    ASSERT_EQ(job.stage(blocks[1]), kOk);
+    EXPECT_EQ(job.stage(blocks[2]), c.status);
+    const HalftoneContext& h = *job.context;
+    if (c.status == kOk) {
+      EXPECT_EQ((std::array{h.spreadLimit1, h.spreadLimit2, h.spreadLimit3, h.spreadLimit4}),
+                c.limits);
+    } else {
+      EXPECT_NE(h.blocks[kThresholdMatrixBlock].data, nullptr) << "blocks kept";
+    }
+  }
+}
+
+TEST(MatrixStage, TwoBitSixteenBySixteenTables) {
+  Job job;
+  job.mode.mode = 3;
+  job.mode.bitsPerPixel = 2;
+  std::vector<Block> blocks = job.standardBlocks(permutationMatrix16());
+  blocks.pop_back();
+  ASSERT_EQ(job.runAll(blocks), kOk);
+  EXPECT_EQ(job.nextId, kDotTableId);
+  const HalftoneContext& h = *job.context;
+  EXPECT_EQ(h.matrixCells, 256);
+  for (int i = 0; i < 255; ++i) EXPECT_EQ(h.levelTable()[i], i);
+  EXPECT_EQ(h.levelTable()[255], 256);
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(h.dotValue()[i], 255);
+  // Each threshold is b(k) + (2560 - 20k) / 128; b(k) = (128 + 2k) / 3 away
+  // from the ends; b(1..9) = 22, 25, 28, 31, 34, 37, 40, 43, 46 and
+  // b(254 - j) = 255 - b(1 + j).
+  const int ends[9] = {22, 25, 28, 31, 34, 37, 40, 43, 46};
+  for (int k = 1; k <= 254; ++k) {
+    int b = (128 + 2 * k) / 3;
+    if (k <= 9) b = ends[k - 1];
+    if (k >= 246) b = 255 - ends[254 - k];
+    const int shift = 2560 - 20 * k;
+    EXPECT_EQ(h.diffusionThreshold()[k], b + (shift >= 0 ? shift / 128 : -(-shift / 128))) << k;
+  }
+  EXPECT_EQ(h.diffusionThreshold()[0], 128);
+  EXPECT_EQ(h.diffusionThreshold()[255], 128);
+  EXPECT_EQ(h.thresholdMatrix()[17], (17 * 37) % 256);
+}
+
+TEST(MatrixStage, OneBitDotValueAndToneMappedLevels) {
+  Job job;
+  job.mode.mode = 3;  // plain grey one-bit: levels go through the tone curve
+  ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
+  const HalftoneContext& h = *job.context;
+  EXPECT_EQ(h.dotValue()[0], 637);    // 2.55 x 250
+  EXPECT_EQ(h.dotValue()[255], 255);  // 2.55 x 100
+  std::vector<int32_t> dv(256);
+  for (int i = 0; i < 256; ++i) dv[i] = refDotValue(250, 100, i);
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(h.dotValue()[i], dv[i]) << i;
+  const std::vector<int32_t> level = refLevels(256, dv);
+  EXPECT_EQ(level[255], 256);
+  for (int k = 0; k < 256; ++k) EXPECT_EQ(h.levelTable()[k], level[255 - k]) << k;
+}
+
+TEST(MatrixStage, GridIndexFromTheFirstAxisLevels) {
+  Job job;
+  job.setOldGrid({0, 100, 255});
+  ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
+  const uint8_t* index = job.context->gridIndex();
+  struct Entry {
+    int v, point, weight;
+  };
+  // 50: halfway in the first cell, weight (100 - 50) x 255 / 100 = 127.
+  for (Entry e : {Entry{0, 0, 255}, Entry{1, 0, 252}, Entry{50, 0, 127}, Entry{99, 0, 2},
+                  Entry{100, 1, 255}, Entry{101, 1, 253}, Entry{254, 1, 1}, Entry{255, 2, 255}}) {
+    EXPECT_EQ(index[2 * e.v], e.point) << e.v;
+    EXPECT_EQ(index[2 * e.v + 1], e.weight) << e.v;
+  }
+}
+
+TEST(MatrixStage, RefusesDataTheEnginesCannotUseBeforeAllocating) {
+  struct Case {
+    const char* name;
+    void (*spoil)(Job&, pack::ThresholdMatrix&);
+  };
+  const Case cases[] = {
+      {"width 3",
+       [](Job&, pack::ThresholdMatrix& m) {
+         m = pack::makeThresholdMatrix(3, 4, [](auto, auto) { return 1; });
+       }},
+      {"height 0",
+       [](Job&, pack::ThresholdMatrix& m) {
+         m.height = 0;
+         m.cells.clear();
+       }},
+      {"256 x 256",
+       [](Job&, pack::ThresholdMatrix& m) {
+         m = pack::makeThresholdMatrix(256, 256, [](auto, auto) { return 1; });
+       }},
+      {"one byte per cell", [](Job&, pack::ThresholdMatrix& m) { m.bytesPerCell = 1; }},
+      {"full-ink gain 0", [](Job& j, pack::ThresholdMatrix&) { j.lut.scaleParams[1] = 0; }},
+      {"full-ink gain beyond 16 bits",
+       [](Job& j, pack::ThresholdMatrix&) { j.lut.scaleParams[1] = 12851; }},
+      {"breakpoints not rising",
+       [](Job& j, pack::ThresholdMatrix&) {
+         j.setOldGrid({0, 100, 100, 255});
+       }},
+      {"breakpoints not from 0",
+       [](Job& j, pack::ThresholdMatrix&) {
+         j.setOldGrid({1, 255});
+       }},
+  };
+  for (const Case& c : cases) {
+    Job job;
+    pack::ThresholdMatrix matrix = permutationMatrix16();
+    c.spoil(job, matrix);
+    std::vector<Block> blocks = job.standardBlocks(matrix);
+    FaultPlan plan;
+    ScopedFaultPlan scope(plan);
+    ASSERT_EQ(job.create(), kOk);
+    ASSERT_EQ(job.stage(blocks[0]), kOk);
+    ASSERT_EQ(job.stage(blocks[1]), kOk);
+    const int64_t live = plan.liveAllocations;
+    EXPECT_EQ(job.stage(blocks[2]), kBadResource) << c.name;
+    EXPECT_EQ(job.nextId, -1) << c.name << ": next id written first";
+    EXPECT_EQ(plan.liveAllocations, live) << c.name;
+    EXPECT_EQ(job.context->matrixWidth, 0u) << c.name;
+  }
+}
+
+TEST(MatrixStage, FullInkGainAtTheLimitStillFits16Bits) {
+  Job job;
+  job.lut.scaleParams[1] = 12850;
+  ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
+  EXPECT_EQ(job.context->dotValue()[255], 32767);
+}
+
+TEST(MatrixStage, TwoBitNeedsAWellFormedStageFourRecord) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> record;
+    Status status;
+    int32_t next;
+  };
+  const Case cases[] = {
+      {"good", pack::buildStageFourIdRecord({1, 1, 500}), kOk, 500},
+      {"sign-extended id", pack::buildStageFourIdRecord({1, 1, 0x8001}), kOk, -32767},
+      {"zero word", pack::buildStageFourIdRecord({0, 1, 500}), kBadResource, 0},
+      {"version 2", pack::buildStageFourIdRecord({7, 2, 500}), kBadResource, 0},
+      {"missing", {}, kBadResource, 0},
+  };
+  for (const Case& c : cases) {
+    Job job;
+    job.mode.bitsPerPixel = 2;
+    job.extra = c.record;
+    std::vector<Block> blocks = job.standardBlocks(permutationMatrix16());
+    ASSERT_EQ(job.create(), kOk);
+    ASSERT_EQ(job.stage(blocks[0]), kOk);
+    ASSERT_EQ(job.stage(blocks[1]), kOk);
+    job.nextId = 0;
+    EXPECT_EQ(job.stage(blocks[2]), c.status) << c.name;
+    EXPECT_EQ(job.nextId, c.next) << c.name;
+  }
+}
+
+// ----------------------------------------------------------------- stage 4
+
+TEST(DotTableStage, RowSumsUpTo255AreAcceptedAndThresholdsAreRemapped) {
+  for (uint8_t large : {55, 56}) {
+    Job job;
+    job.mode.bitsPerPixel = 2;
+    job.mode.xResolution = job.mode.yResolution = 1440;
+    job.dotShares[200] = {100, 100, large};
+    ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())),
+              large == 55 ? kOk : kBadResource);
+    EXPECT_EQ(job.nextId, -1);
+    const uint8_t* table = job.context->dotTable();
+    EXPECT_EQ(table[3 * 200 + 2], large) << "the refused row is copied too";
+    EXPECT_EQ(table[3 * 199 + 2], job.dotShares[199][2]);
+    if (large != 55) continue;
+    // Row k sums to k (thirds of k) except row 200 (255): threshold k reads
+    // the stage-3 value at k; 1 and 2 take 26 and 36 at 1440 dpi.
+    const int16_t* t = job.context->diffusionThreshold();
+    EXPECT_EQ(t[1], 26);
+    EXPECT_EQ(t[2], 36);
+    EXPECT_EQ(t[0], 128);
+    EXPECT_EQ(t[200], 128);  // row 200 sums to 255
+    EXPECT_EQ(t[100], (128 + 200) / 3 + (2560 - 2000) / 128);
+  }
+}
+
+TEST(DotTableStage, ThresholdsOneAndTwoAwayFrom1440) {
+  Job job;
+  job.mode.bitsPerPixel = 2;
+  ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
+  EXPECT_EQ(job.context->diffusionThreshold()[1], 30);
+  EXPECT_EQ(job.context->diffusionThreshold()[2], 38);
+}
+
+TEST(DotTableStage, AFourthCallAfterOneBitStageThreeIsRefusedAndStageFiveAlways) {
+  Job job;
+  ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
+  ASSERT_EQ(job.nextId, -1);
+  std::vector<uint8_t> gridIndexBefore(job.context->gridIndex(), job.context->gridIndex() + 512);
+  const Block table = pack::buildDotSizeTable(job.dotShares);
+  job.nextId = 3;
+  EXPECT_EQ(job.stage(table), kBadResource);
+  EXPECT_EQ(job.nextId, 3);
+  EXPECT_EQ(job.context->blocks[kDotTableBlock].data, nullptr);
+  EXPECT_EQ(std::vector<uint8_t>(job.context->gridIndex(), job.context->gridIndex() + 512),
+            gridIndexBefore);
+  EXPECT_EQ(job.stage(table), kBadResource);
+  EXPECT_EQ(job.context->stage, 5u);
+}
+
+TEST(DotTableStage, TwoBitStageFiveIsRefused) {
+  Job job;
+  job.mode.bitsPerPixel = 2;
+  ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
+  EXPECT_EQ(job.stage(pack::buildDotSizeTable(job.dotShares)), kBadResource);
+}
+
+// ------------------------------------------------------ allocation failures
+
+struct Sequence {
+  const char* name;
+  void (*setUp)(Job&);
+};
+
+const Sequence kSequences[] = {
+    {"one-bit grey mode 1", [](Job&) {}},
+    {"one-bit colour, four separate lines",
+     [](Job& j) {
+       j.colour();
+       j.mode.lineWidth = 20000;
+     }},
+    {"two-bit grey mode 3",
+     [](Job& j) {
+       j.mode.mode = 3;
+       j.mode.bitsPerPixel = 2;
+     }},
+    {"two-bit colour mode 1 at 1440 x 720",
+     [](Job& j) {
+       j.colour();
+       j.setOldGrid({0, 128, 255});
+       j.mode.bitsPerPixel = 2;
+       j.mode.xResolution = 1440;
+     }},
+    {"mode 0 colour corners",
+     [](Job& j) {
+       j.colour();
+       j.mode.mode = 0;
+     }},
+};
+
+TEST(StageAllocationFailures, EveryFailedAllocationOrLockReleasesEverything) {
+  for (const Sequence& seq : kSequences) {
+    uint32_t allocations = 0;
+    {
+      Job job;
+      seq.setUp(job);
+      FaultPlan plan;
+      ScopedFaultPlan scope(plan);
+      ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk) << seq.name;
+      allocations = plan.callsOf(Operation::kAllocate);
+    }
+    ASSERT_GE(allocations, 4u) << seq.name;
+    for (Operation op : {Operation::kAllocate, Operation::kLock}) {
+      const Status expected = op == Operation::kAllocate ? kAllocFailed : kLockFailed;
+      for (uint32_t n = 2; n <= allocations; ++n) {  // allocation 1 is the context itself
+        FaultPlan plan;
+        ScopedFaultPlan scope(plan);
+        plan.failOn(op, n);
+        {
+          Job job;
+          seq.setUp(job);
+          EXPECT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), expected)
+              << seq.name << " failing #" << n;
+          EXPECT_EQ(plan.liveAllocations, 1) << seq.name << " #" << n << ": only the context";
+          for (const MemoryBlock& b : job.context->blocks) EXPECT_EQ(b.allocation, nullptr);
+          EXPECT_EQ(HalftoneDelete(job.context), kOk);
+          job.context = nullptr;
+        }
+        EXPECT_EQ(plan.liveAllocations, 0) << seq.name << " #" << n;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kestrl::halftone::testing
