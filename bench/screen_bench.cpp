@@ -59,6 +59,7 @@ struct BenchContext {
       dotValue[k] = static_cast<int16_t>(((255 - k) * (255 - k) * 2 + 1) / 255 + 255);
     }
     load(context, kDiffusionThresholdBlock, threshold);
+    load(context, kDotValueBlock, dotValue);
     if (twoBit) {
       std::vector<int16_t> padded(6 + 257);
       padded[0] = 6;
@@ -80,7 +81,6 @@ struct BenchContext {
       std::vector<uint16_t> curve(256);
       for (int v = 0; v < 256; ++v) curve[v] = static_cast<uint16_t>(255 - v);
       load(context, kCurveOrGridBlock, curve);
-      load(context, kDotValueBlock, dotValue);
     }
   }
   ~BenchContext() { memory::releaseAll(context.blocks); }

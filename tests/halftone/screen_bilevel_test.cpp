@@ -272,5 +272,45 @@ TEST(ScreenBilevel, HalftoneSelectsTheVariantAndNothingIsAllocated) {
   }
 }
 
+// A grey job through the exported calls in every mode with one-bit output:
+// paper white never prints and darker tones print more (strictly so in the
+// error-spreading engines); mode 2 has no error line and is refused.
+TEST(ScreenBilevel, GreyJobsThroughTheExportedCalls) {
+  struct Case {
+    uint32_t mode, x, y;
+    Status expected;
+    bool spreadsError;
+  };
+  const Case cases[] = {
+      {1, 720, 720, kOk, true},           {1, 1440, 720, kOk, true}, {1, 360, 720, kOk, true},
+      {4, 720, 360, kOk, true},           {0, 720, 720, kOk, false}, {3, 720, 720, kOk, false},
+      {2, 720, 720, kBadParameter, true},
+  };
+  for (const Case& c : cases) {
+    GreyJob job(c.mode, 1, c.x, c.y, 400);
+    ASSERT_EQ(job.start(), kOk) << "mode " << c.mode;
+    uint32_t previous = 0;
+    for (uint8_t value : {255, 200, 120, 40, 0}) {
+      uint32_t ink = 0;
+      for (uint32_t line = 0; line < 16; ++line) {
+        const auto [status, dots] = job.line(value, line);
+        ASSERT_EQ(status, c.expected) << "mode " << c.mode;
+        ink += dots;
+      }
+      if (c.expected != kOk) break;
+      const std::string where =
+          "mode " + std::to_string(c.mode) + " value " + std::to_string(value);
+      if (value == 255) {
+        EXPECT_EQ(ink, 0u) << where;
+      }
+      if (value != 255 && c.spreadsError) {
+        EXPECT_GT(ink, previous) << where;
+      }
+      EXPECT_GE(ink, previous) << where;
+      previous = ink;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kestrl::halftone

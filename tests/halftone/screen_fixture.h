@@ -16,6 +16,7 @@
 
 #include "halftone/engine.h"
 #include "halftone/halftone_context.h"
+#include "kestrl30.h"
 #include "memory/memory.h"
 
 namespace kestrl::halftone::testing {
@@ -113,14 +114,14 @@ class ScreenFixture {
     EXPECT_EQ(memory::allocateInto(context.blocks[kFirstErrorLineBlock], lineBytes, true), kOk);
     context.bufferCount = 1;
     load(kThresholdMatrixBlock, t.matrix);
-    load(kDiffusionThresholdBlock, t.threshold);
+    loadDotValueAndThreshold(bitsPerPixel == 2 ? std::vector<int16_t>(256, 255) : t.dotValue,
+                             t.threshold);
     if (bitsPerPixel == 2) {
       load(kCurveOrGridBlock, t.paddedCurve);
       load(kDotTableBlock, t.dotTable);
       load(kLevelTableBlock, t.levelTable);
     } else {
       load(kCurveOrGridBlock, t.toneCurve);
-      load(kDotValueBlock, t.dotValue);
     }
   }
   ~ScreenFixture() { memory::releaseAll(context.blocks); }
@@ -132,6 +133,21 @@ class ScreenFixture {
     const uint32_t bytes = static_cast<uint32_t>(values.size() * sizeof(T));
     ASSERT_EQ(memory::allocateInto(context.blocks[index], memory::roundUpTo4(bytes), false), kOk);
     std::memcpy(context.blocks[index].data, values.data(), bytes);
+  }
+
+  // As the stages leave them: one block holding the dot values, then the
+  // thresholds, which entry 8 views.
+  void loadDotValueAndThreshold(const std::vector<int16_t>& dotValue,
+                                const std::vector<int16_t>& threshold) {
+    const uint32_t dotBytes = static_cast<uint32_t>(dotValue.size() * sizeof(int16_t));
+    const uint32_t thresholdBytes = static_cast<uint32_t>(threshold.size() * sizeof(int16_t));
+    MemoryBlock& owner = context.blocks[kDotValueBlock];
+    ASSERT_EQ(memory::allocateInto(owner, dotBytes + thresholdBytes, true), kOk);
+    auto* bytes = static_cast<uint8_t*>(owner.data);
+    std::memcpy(bytes, dotValue.data(), dotBytes);
+    std::memcpy(bytes + dotBytes, threshold.data(), thresholdBytes);
+    memory::makeView(context.blocks[kDiffusionThresholdBlock], bytes + dotBytes, nullptr,
+                     thresholdBytes);
   }
 
   // The error line with its margins: cell of pixel x at index x + 30.
@@ -154,6 +170,91 @@ class ScreenFixture {
   }
 
   HalftoneContext context{};
+};
+
+// ------------------------------------------------------ job through the API
+
+// A grey job driven through the exported calls, with its resource blocks
+// built by hand: a 16 x 16 matrix holding 0 to 255 once, a falling grey ramp
+// and, for two-bit output, a dot table of small, medium and large shares.
+class GreyJob {
+ public:
+  GreyJob(uint32_t mode, uint32_t bitsPerPixel, uint32_t x, uint32_t y, uint32_t lineWidth) {
+    printMode.mode = mode;
+    printMode.bitsPerPixel = bitsPerPixel;
+    printMode.xResolution = x;
+    printMode.yResolution = y;
+    printMode.lineWidth = lineWidth;
+    lut.resourceCode = 1;
+    lut.scaleParams[0] = 250;
+    lut.scaleParams[1] = 100;
+    for (int axis = 0; axis < 3; ++axis) {
+      lut.gridPoints[axis] = 32;
+      for (int i = 0; i < 32; ++i)
+        lut.breakpoints[axis][i] = static_cast<uint8_t>(i < 31 ? 8 * i : 255);
+    }
+    for (int v = 0; v < 256; ++v) lut.greyRamp[v] = static_cast<uint8_t>(255 - v);
+    lut.extraData = stage4Record;
+    matrix = {16, 16, 2, 0};
+    for (uint32_t i = 0; i < 256; ++i) {
+      const uint32_t cell = i * 37 % 256;
+      matrix.push_back(static_cast<uint8_t>(cell)), matrix.push_back(0);
+    }
+    for (int level = 0; level < 256; ++level) {
+      dotTable.push_back(static_cast<uint8_t>(level < 100 ? level / 3 : 0));
+      dotTable.push_back(static_cast<uint8_t>(level < 80 ? 0 : std::min(level - 80, 100)));
+      dotTable.push_back(static_cast<uint8_t>(level < 180 ? 0 : (level - 180) * 2));
+    }
+  }
+  ~GreyJob() {
+    if (context != nullptr) HalftoneDelete(context);
+  }
+  GreyJob(const GreyJob&) = delete;
+  GreyJob& operator=(const GreyJob&) = delete;
+
+  // Creates the context and runs every stage; the first failure's status.
+  Status start() {
+    int32_t id = 0;
+    if (const Status s = static_cast<Status>(HalftoneNew(&printMode, &lut, 0, &id, &context));
+        s != kOk) {
+      return s;
+    }
+    const uint8_t idList[] = {2, 0, 3, 0, 3, 0, 3, 0, 0xFF, 0xFF};  // ids 2, 3, 3, 3
+    const uint8_t unread[2] = {};
+    const uint8_t* blocks[] = {idList, unread, matrix.data(), dotTable.data()};
+    for (const uint8_t* block : blocks) {
+      if (id == -1) break;
+      if (const Status s = static_cast<Status>(HalftoneSetResource(context, block, &id));
+          s != kOk) {
+        return s;
+      }
+    }
+    return id == -1 ? kOk : kBadResource;
+  }
+
+  // One line of a single source value; the number of printed dot sizes
+  // (one-bit: dots; two-bit: the sum of the codes) and the call's status.
+  std::pair<Status, uint32_t> line(uint8_t value, uint32_t lineNumber) {
+    const uint32_t width = printMode.lineWidth;
+    std::vector<uint8_t> source(2 * width, value);
+    std::vector<uint8_t> out(width / 4 + 1, 0);
+    const auto s = static_cast<Status>(
+        Halftone(context, source.data(), out.data(), 0, 0, width, 0, 0, lineNumber, 0, 0));
+    uint32_t ink = 0;
+    const uint32_t bits = printMode.bitsPerPixel == 2 ? 2 : 1;
+    for (uint32_t i = 0; i < width; ++i) {
+      const uint32_t bit = i * bits;
+      ink += (out[bit / 8] >> (8 - bits - bit % 8)) & (bits == 2 ? 3u : 1u);
+    }
+    return {s, ink};
+  }
+
+  PrintMode printMode{};
+  CmLut lut{};
+  uint8_t stage4Record[8] = {1, 0, 0, 0, 1, 0, 4, 0};  // non-zero, 1, id 4
+  std::vector<uint8_t> matrix;
+  std::vector<uint8_t> dotTable;
+  HalftoneContext* context = nullptr;
 };
 
 // -------------------------------------------------------------- reference

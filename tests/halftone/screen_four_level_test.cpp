@@ -248,5 +248,43 @@ TEST(ScreenFourLevel, HalftoneSelectsTheVariantAndNothingIsAllocated) {
   }
 }
 
+// A grey job through the exported calls with two-bit output: modes 1 (the
+// screening engines) and 3 (ordered dither) print nothing for paper white and
+// more ink for darker tones; modes 0 and 2 have no two-bit engine.
+TEST(ScreenFourLevel, GreyJobsThroughTheExportedCalls) {
+  struct Case {
+    uint32_t mode, x, y;
+    Status expected;
+  };
+  const Case cases[] = {{1, 720, 720, kOk},
+                        {1, 1440, 720, kOk},
+                        {3, 720, 720, kOk},
+                        {0, 720, 720, kUnsupportedMode},
+                        {2, 720, 720, kUnsupportedMode}};
+  for (const Case& c : cases) {
+    GreyJob job(c.mode, 2, c.x, c.y, 400);
+    ASSERT_EQ(job.start(), kOk) << "mode " << c.mode;
+    uint32_t previous = 0;
+    for (uint8_t value : {255, 200, 120, 40, 0}) {
+      uint32_t ink = 0;
+      for (uint32_t line = 0; line < 16; ++line) {
+        const auto [status, codes] = job.line(value, line);
+        ASSERT_EQ(status, c.expected) << "mode " << c.mode;
+        ink += codes;
+      }
+      if (c.expected != kOk) break;
+      const std::string where =
+          "mode " + std::to_string(c.mode) + " value " + std::to_string(value);
+      if (value == 255) {
+        EXPECT_EQ(ink, 0u) << where;
+      }
+      if (value != 255) {
+        EXPECT_GT(ink, previous) << where;
+      }
+      previous = ink;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kestrl::halftone
