@@ -1,0 +1,151 @@
+// The axis table and the tetrahedral fill of the colour grid.
+#include "halftone/grid_resampling.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace kestrl::halftone {
+namespace {
+
+TEST(AxisTable, CellsAndFractionsInSeventhBits) {
+  const uint8_t levels[] = {0, 100, 255};
+  AxisTable t;
+  buildAxisTable(levels, 3, 1, nullptr, t);
+  struct Entry {
+    int v, cell, frac;
+  };
+  // frac = ((v - low) x 128 + width / 2) / width.
+  for (Entry e : {Entry{0, 0, 0}, Entry{1, 0, 1}, Entry{50, 0, 64}, Entry{99, 0, 127},
+                  Entry{100, 1, 0}, Entry{101, 1, 1}, Entry{254, 1, 127}, Entry{255, 1, 128}}) {
+    EXPECT_EQ(t.cell[e.v], e.cell) << e.v;
+    EXPECT_EQ(t.frac[e.v], e.frac) << e.v;
+  }
+}
+
+TEST(LevelsUsable, NeedStrictRiseFromZeroTo255) {
+  struct Case {
+    std::vector<uint8_t> levels;
+    bool usable;
+  };
+  const Case cases[] = {{{0, 255}, true},       {{0, 1, 255}, true}, {{0}, false},
+                        {{0, 254}, false},      {{1, 255}, false},   {{0, 9, 9, 255}, false},
+                        {{0, 9, 8, 255}, false}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(levelsUsable(c.levels.data(), static_cast<uint32_t>(c.levels.size())), c.usable);
+  }
+}
+
+// An old grid of n points on `levels`, one channel, node value by function.
+template <typename F>
+std::vector<uint8_t> oneChannelGrid(size_t n, F value) {
+  std::vector<uint8_t> grid;
+  for (size_t i1 = 0; i1 < n; ++i1)
+    for (size_t i2 = 0; i2 < n; ++i2)
+      for (size_t i3 = 0; i3 < n; ++i3) grid.push_back(value(i1, i2, i3));
+  return grid;
+}
+
+uint8_t resampleAt(const std::vector<uint8_t>& grid, const std::vector<uint8_t>& levels, uint8_t x1,
+                   uint8_t x2, uint8_t x3) {
+  AxisTable t;
+  buildAxisTable(levels.data(), static_cast<uint32_t>(levels.size()), 1, grid.data(), t);
+  uint8_t out = 0;
+  fillGrid(t, &x1, &x2, &x3, 1, &out);
+  return out;
+}
+
+// Whatever the tetrahedron, a grid that is linear in the node indices is
+// reproduced exactly: the value at fractions f is the base value plus
+// (a f1 + b f2 + c f3) / 128, rounded.
+TEST(FillGrid, ReproducesALinearGridAtEveryFractionOrder) {
+  const std::vector<uint8_t> levels = {0, 128, 255};
+  const auto grid = oneChannelGrid(3, [](size_t i1, size_t i2, size_t i3) {
+    return static_cast<uint8_t>(60 * i1 + 30 * i2 + 10 * i3);
+  });
+  AxisTable t;
+  buildAxisTable(levels.data(), 3, 1, grid.data(), t);
+  for (int x1 = 0; x1 < 256; x1 += 7) {
+    for (int x2 = 0; x2 < 256; x2 += 11) {
+      for (int x3 = 0; x3 < 256; x3 += 13) {
+        const int base = 60 * t.cell[x1] + 30 * t.cell[x2] + 10 * t.cell[x3];
+        const int exact =
+            (128 * base + 60 * t.frac[x1] + 30 * t.frac[x2] + 10 * t.frac[x3] + 64) / 128;
+        EXPECT_EQ(resampleAt(grid, levels, x1, x2, x3), exact) << x1 << " " << x2 << " " << x3;
+      }
+    }
+  }
+}
+
+// A grid of 2 points per axis on levels 0 and 128 (so a level below 128 is
+// its own fraction) that is 0 everywhere except for 128 at one corner: the
+// result is that corner's weight in the tetrahedron the fractions select.
+TEST(FillGrid, TetrahedronChoiceByFractionOrder) {
+  const std::vector<uint8_t> levels = {0, 128};
+  struct Corner {
+    size_t i1, i2, i3;
+    int weight;
+  };
+  struct Case {
+    const char* name;
+    uint8_t f1, f2, f3;
+    std::vector<Corner> corners;
+  };
+  const Case cases[] = {
+      {"f1 >= f2 >= f3",
+       90,
+       40,
+       10,
+       {{0, 0, 0, 38}, {1, 0, 0, 50}, {1, 1, 0, 30}, {1, 1, 1, 10}, {0, 1, 0, 0}}},
+      {"f1 >= f3 > f2", 90, 10, 40, {{1, 0, 0, 50}, {1, 0, 1, 30}, {1, 1, 1, 10}, {1, 1, 0, 0}}},
+      {"f2 > f1 >= f3", 40, 90, 10, {{0, 1, 0, 50}, {1, 1, 0, 30}, {1, 1, 1, 10}, {1, 0, 0, 0}}},
+      {"f2 >= f3 > f1", 10, 90, 40, {{0, 1, 0, 50}, {0, 1, 1, 30}, {1, 1, 1, 10}, {1, 1, 0, 0}}},
+      {"f3 > f2 > f1", 10, 40, 90, {{0, 0, 1, 50}, {0, 1, 1, 30}, {1, 1, 1, 10}, {0, 1, 0, 0}}},
+      {"f3 > f1 >= f2", 40, 10, 90, {{0, 0, 1, 50}, {1, 0, 1, 30}, {1, 1, 1, 10}, {0, 1, 1, 0}}},
+      {"f1 = f2 = f3: B and the far corner only",
+       50,
+       50,
+       50,
+       {{0, 0, 0, 78}, {1, 1, 1, 50}, {1, 0, 0, 0}, {1, 1, 0, 0}}},
+  };
+  for (const Case& c : cases) {
+    for (const Corner& corner : c.corners) {
+      const auto grid = oneChannelGrid(2, [&](size_t i1, size_t i2, size_t i3) {
+        return static_cast<uint8_t>(i1 == corner.i1 && i2 == corner.i2 && i3 == corner.i3 ? 128
+                                                                                          : 0);
+      });
+      EXPECT_EQ(resampleAt(grid, levels, c.f1, c.f2, c.f3), corner.weight)
+          << c.name << " corner " << corner.i1 << corner.i2 << corner.i3;
+    }
+  }
+}
+
+TEST(FillGrid, LevelsOnOldNodesAndTheCornersCopyNodes) {
+  const std::vector<uint8_t> levels = {0, 77, 200, 255};
+  const auto grid = oneChannelGrid(4, [](size_t i1, size_t i2, size_t i3) {
+    return static_cast<uint8_t>((i1 * 97 + i2 * 53 + i3 * 31 + i1 * i2 * i3 * 7) % 256);
+  });
+  for (size_t i1 = 0; i1 < 4; ++i1)
+    for (size_t i2 = 0; i2 < 4; ++i2)
+      for (size_t i3 = 0; i3 < 4; ++i3)
+        EXPECT_EQ(resampleAt(grid, levels, levels[i1], levels[i2], levels[i3]),
+                  grid[(i1 * 4 + i2) * 4 + i3]);
+}
+
+TEST(FillGrid, NodesAreWrittenFirstAxisSlowestWithAllChannels) {
+  const uint8_t old[] = {0, 255};
+  std::vector<uint8_t> grid;
+  for (int node = 0; node < 8; ++node) {
+    grid.push_back(static_cast<uint8_t>(node));
+    grid.push_back(static_cast<uint8_t>(100 + node));
+  }
+  AxisTable t;
+  buildAxisTable(old, 2, 2, grid.data(), t);
+  const uint8_t corners[] = {0, 255};
+  std::vector<uint8_t> out(16);
+  fillGrid(t, corners, corners, corners, 2, out.data());
+  EXPECT_EQ(out, grid);
+}
+
+}  // namespace
+}  // namespace kestrl::halftone
