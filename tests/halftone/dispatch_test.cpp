@@ -1,0 +1,191 @@
+// Engine selection, the Halftone checks, output packing and source reading.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "halftone/engine.h"
+#include "halftone/packing.h"
+#include "halftone/source.h"
+#include "support/engine_context.h"
+
+namespace kestrl::halftone {
+namespace {
+
+using enum EngineId;
+using testing::packByHand;
+
+struct SelectionCase {
+  uint32_t bits, mode, colorInput, colorMethod, inkSet;
+  int32_t sourceStep;
+  uint32_t x, y;
+  EngineId engine;
+};
+
+// Every row of the selection table, with the neighbours that must not match
+// an earlier row.
+const SelectionCase kSelection[] = {
+    {2, 3, 1, 0, 4, 0, 720, 720, kDitherColorFourLevel},
+    {2, 3, 0, 0, 0, 0, 1440, 720, kDitherFourLevel},
+    {2, 1, 1, 0, 4, 0, 1440, 720, kDiffuseFourLevel1440},
+    {2, 1, 1, 0, 4, 0, 720, 720, kDiffuseFourLevel},
+    {2, 1, 1, 0, 1, -1, 1440, 1440, kDiffuseFourLevel},
+    {2, 1, 0, 0, 0, 0, 1440, 720, kScreenFourLevel1440},
+    {2, 1, 0, 0, 0, 0, 360, 720, kScreenFourLevel},
+    {2, 0, 0, 0, 0, 0, 720, 720, kNone},
+    {2, 2, 1, 0, 4, 0, 720, 720, kNone},
+    {2, 4, 0, 0, 0, 0, 720, 720, kNone},
+    {1, 3, 0, 0, 0, 0, 360, 720, kDitherBilevel},
+    {1, 3, 1, 1, 4, 0, 720, 720, kScreenColorBilevel},
+    {1, 3, 1, 5, 4, 0, 360, 720, kScreenColorBilevel},
+    {1, 3, 1, 0, 4, 0, 720, 720, kScreenColorBilevelDiffused},
+    {1, 3, 1, 2, 4, 0, 1440, 720, kScreenColorBilevelDiffused},
+    {1, 0, 0, 0, 0, 0, 1440, 720, kDitherBilevel},
+    {0, 0, 0, 0, 0, 1, 720, 720, kDitherBilevel},
+    {1, 0, 1, 0, 4, 0, 360, 720, kScreenColorCorners},
+    {1, 1, 0, 0, 0, 0, 360, 720, kScreenBilevelDoubleVertical},
+    {1, 1, 0, 0, 0, 0, 1440, 720, kScreenBilevel1440},
+    {1, 2, 0, 0, 0, 0, 1440, 720, kScreenBilevel1440},
+    {1, 1, 0, 0, 0, 0, 720, 360, kScreenBilevel},
+    {8, 9, 0, 0, 0, 0, 720, 720, kScreenBilevel},
+    {1, 1, 1, 0, 1, 0, 360, 720, kDiffuseBilevelDoubleVertical},
+    {1, 2, 1, 0, 4, -1, 360, 720, kDiffuseBilevelDoubleVertical},
+    {1, 1, 1, 0, 1, 0, 1440, 720, kDiffuseBilevelCached1440},
+    {1, 1, 1, 0, 1, 1, 720, 720, kDiffuseBilevelCached},
+    {1, 2, 1, 0, 2, 0, 720, 360, kDiffuseBilevelCached},
+    {1, 1, 1, 0, 4, 0, 1440, 720, kDiffuseBilevel1440},
+    {1, 1, 1, 0, 1, -1, 1440, 720, kDiffuseBilevel1440},
+    {1, 1, 1, 0, 4, 0, 720, 720, kDiffuseBilevel},
+    {1, 1, 1, 0, 2, -1, 720, 360, kDiffuseBilevel},
+};
+
+TEST(SelectEngine, FirstMatchingRowOfTheTable) {
+  for (const SelectionCase& c : kSelection) {
+    PrintMode m{};
+    m.bitsPerPixel = c.bits;
+    m.mode = c.mode;
+    m.colorInput = c.colorInput;
+    m.colorMethod = c.colorMethod;
+    m.inkSet = c.inkSet;
+    m.sourceStep = c.sourceStep;
+    m.xResolution = c.x;
+    m.yResolution = c.y;
+    EXPECT_EQ(engineName(selectEngine(m)), std::string(engineName(c.engine)))
+        << "bits " << c.bits << " mode " << c.mode << " colour " << c.colorInput << " method "
+        << c.colorMethod << " inks " << c.inkSet << " step " << c.sourceStep << " " << c.x << "x"
+        << c.y;
+  }
+}
+
+// ------------------------------------------------------------ the checks
+
+struct CheckCase {
+  const char* name;
+  uint32_t bits, mode, startX, pixelCount, bitOffset, reserved9;
+  Status status;
+};
+
+TEST(Halftone, ChecksRunThenModeThenBitOffsetWritingNothing) {
+  const CheckCase cases[] = {
+      {"run one past the line", 1, 3, 60, 5, 0, 0, kRunOutsideLine},
+      {"run past the line before reserved9", 1, 3, 0, 65, 0, 1, kRunOutsideLine},
+      {"run end wraps past 32 bits", 1, 3, 2, 0xFFFFFFFFu, 0, 0, kRunOutsideLine},
+      {"reserved9", 1, 3, 0, 64, 0, 1, kReserved9NotZero},
+      {"two-bit in mode 0", 2, 0, 0, 4, 0, 0, kUnsupportedMode},
+      {"two-bit in mode 2", 2, 2, 0, 4, 0, 0, kUnsupportedMode},
+      {"one-bit offset 8", 1, 3, 0, 4, 8, 0, kBadParameter},
+      {"two-bit offset 4", 2, 3, 0, 4, 4, 0, kBadParameter},
+  };
+  for (const CheckCase& c : cases) {
+    HalftoneContext context{};
+    context.printMode.lineWidth = 64;
+    context.printMode.bitsPerPixel = c.bits;
+    context.printMode.mode = c.mode;
+    context.lastLine = 77;
+    std::vector<uint8_t> out(32, 0xA5);
+    const uint8_t source[64] = {};
+    HalftoneRun run{};
+    run.source = source;
+    run.destination = out.data();
+    run.startX = c.startX;
+    run.pixelCount = c.pixelCount;
+    run.bitOffset = c.bitOffset;
+    run.reserved9 = c.reserved9;
+    run.lineNumber = 3;
+    EXPECT_EQ(halftone(&context, run), c.status) << c.name;
+    EXPECT_EQ(out, std::vector<uint8_t>(32, 0xA5)) << c.name;
+    EXPECT_EQ(context.lastLine, 77u) << c.name;
+  }
+}
+
+// ------------------------------------------------------------- packing
+
+template <unsigned Bits>
+std::vector<uint8_t> packWithWriter(std::vector<uint8_t> bytes, const std::vector<uint32_t>& codes,
+                                    uint32_t bitOffset) {
+  PlaneWriter<Bits> writer(bytes.data(), bitOffset);
+  for (uint32_t code : codes) writer.put(code);
+  writer.finish();
+  return bytes;
+}
+
+TEST(PlaneWriter, NinePixelsAtBitOffsetThree) {
+  const std::vector<uint32_t> ones(9, 1);
+  const std::vector<uint8_t> out = packWithWriter<1>({0xFF, 0xFF, 0xFF}, ones, 3);
+  EXPECT_EQ(out, (std::vector<uint8_t>{0xFF, 0xF0, 0xFF}));
+  const std::vector<uint8_t> zeros =
+      packWithWriter<1>({0xFF, 0xFF, 0xFF}, std::vector<uint32_t>(9, 0), 3);
+  EXPECT_EQ(zeros, (std::vector<uint8_t>{0xE0, 0x00, 0xFF})) << "leading three bits kept";
+}
+
+TEST(PlaneWriter, EmptyRunsRewriteTheFirstByteOnlyAtANonZeroOffset) {
+  EXPECT_EQ(packWithWriter<1>({0xFF, 0xFF}, {}, 0), (std::vector<uint8_t>{0xFF, 0xFF}));
+  EXPECT_EQ(packWithWriter<1>({0xFF, 0xFF}, {}, 5), (std::vector<uint8_t>{0xF8, 0xFF}));
+  EXPECT_EQ(packWithWriter<2>({0xFF, 0xFF}, {}, 1), (std::vector<uint8_t>{0xC0, 0xFF}));
+}
+
+TEST(PlaneWriter, MatchesBitByBitPackingAtEveryOffsetAndLength) {
+  for (uint32_t length = 0; length <= 19; ++length) {
+    std::vector<uint32_t> codes(length);
+    for (uint32_t i = 0; i < length; ++i) codes[i] = (i * 7 + 3) % 4;
+    std::vector<uint32_t> bits(length);
+    for (uint32_t i = 0; i < length; ++i) bits[i] = codes[i] & 1;
+    const std::vector<uint8_t> start = {0x5A, 0xC3, 0x99, 0x66, 0xFF, 0x0F};
+    for (uint32_t offset = 0; offset < 8; ++offset) {
+      EXPECT_EQ(packWithWriter<1>(start, bits, offset), packByHand(start, bits, offset, 1))
+          << length << " at " << offset;
+    }
+    for (uint32_t offset = 0; offset < 4; ++offset) {
+      EXPECT_EQ(packWithWriter<2>(start, codes, offset), packByHand(start, codes, offset, 2))
+          << length << " at " << offset;
+    }
+  }
+}
+
+TEST(PlaneWriter, TwoBitOffsetTwoLandsInBitsThreeAndTwo) {
+  EXPECT_EQ(packWithWriter<2>({0xFF}, {2}, 2), (std::vector<uint8_t>{0xF8}));
+  EXPECT_EQ(packWithWriter<2>({0x00}, {3, 1}, 2), (std::vector<uint8_t>{0x0D}));
+}
+
+// ------------------------------------------------------------ source
+
+TEST(SourceValue, StepsAndPairRules) {
+  const uint8_t s[] = {10, 200, 200, 10, 7, 9};
+  struct Case {
+    int32_t step;
+    uint32_t offset;
+    uint8_t lesser, greater, firstOnly;
+  };
+  const Case cases[] = {
+      {0, 1, 200, 200, 200}, {5, 3, 10, 10, 10},    {1, 0, 10, 10, 10},
+      {1, 1, 10, 10, 10},    {1, 2, 200, 200, 200}, {1, 5, 200, 200, 200},
+      {-1, 0, 10, 200, 10},  {-1, 1, 10, 200, 200}, {-1, 2, 7, 9, 200},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(sourceValue<PairRule::kLesser>(s, c.step, c.offset), c.lesser);
+    EXPECT_EQ(sourceValue<PairRule::kGreater>(s, c.step, c.offset), c.greater);
+    EXPECT_EQ(sourceValue<PairRule::kFirstOnly>(s, c.step, c.offset), c.firstOnly);
+  }
+}
+
+}  // namespace
+}  // namespace kestrl::halftone
