@@ -1,0 +1,260 @@
+// The one-bit and two-bit ordered-dither engines.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "support/engine_context.h"
+
+namespace kestrl::halftone::testing {
+namespace {
+
+PrintMode ditherMode(uint32_t mode, uint32_t bits, int32_t step = 0, uint32_t lineWidth = 600) {
+  PrintMode m{};
+  m.mode = mode;
+  m.bitsPerPixel = bits;
+  m.sourceStep = step;
+  m.lineWidth = lineWidth;
+  m.xResolution = m.yResolution = 720;
+  return m;
+}
+
+// A 16 x 16 matrix holding each of 0 to 255 once.
+std::vector<uint16_t> permutation256() {
+  std::vector<uint16_t> cells(256);
+  for (uint32_t i = 0; i < 256; ++i) cells[i] = static_cast<uint16_t>(i * 37 % 256);
+  return cells;
+}
+
+std::vector<uint16_t> identityLevels() {
+  std::vector<uint16_t> level(256);
+  for (uint32_t i = 0; i < 256; ++i) level[i] = static_cast<uint16_t>(i);
+  level[255] = 256;
+  return level;
+}
+
+// Dots printed over a 16 x 16 patch of constant source v.
+int dotsInPatch(EngineContext& e, uint8_t v) {
+  const std::vector<uint8_t> source(16, v);
+  int dots = 0;
+  for (uint32_t line = 0; line < 16; ++line) {
+    uint8_t out[2] = {};
+    EXPECT_EQ(e.run(ditherBilevel, source.data(), out, 16, 0, line), kOk);
+    dots += std::popcount(out[0]) + std::popcount(out[1]);
+  }
+  return dots;
+}
+
+TEST(DitherBilevel, PrintsTheLevelsShareOfASixteenBySixteenMatrix) {
+  std::vector<uint16_t> level(256);
+  for (uint32_t v = 0; v < 256; ++v) level[v] = static_cast<uint16_t>(v * 5 % 300);
+  EngineContext e(ditherMode(3, 1), 16, 16, permutation256(), level);
+  for (uint32_t v = 0; v < 256; v += 5) {
+    EXPECT_EQ(dotsInPatch(e, static_cast<uint8_t>(v)), std::min<int>(level[v], 256)) << v;
+  }
+}
+
+TEST(DitherBilevel, ModeZeroSourceIsBilevelAround128) {
+  std::vector<uint16_t> level(256, 100);
+  level[0] = 0;
+  level[255] = 256;
+  EngineContext e(ditherMode(0, 1), 16, 16, permutation256(), level);
+  EXPECT_EQ(dotsInPatch(e, 128), 0);
+  EXPECT_EQ(dotsInPatch(e, 129), 256);
+  EXPECT_EQ(dotsInPatch(e, 0), 0);
+  EngineContext mode3(ditherMode(3, 1), 16, 16, permutation256(), level);
+  EXPECT_EQ(dotsInPatch(mode3, 128), 100);
+}
+
+TEST(DitherBilevel, LevelZeroNeverPrintsEvenOnZeroCells) {
+  EngineContext e(ditherMode(3, 1), 1, 1, {0}, std::vector<uint16_t>(256, 0));
+  const std::vector<uint8_t> source(40, 77);
+  std::vector<uint8_t> out(5, 0xFF);
+  ASSERT_EQ(e.run(ditherBilevel, source.data(), out.data(), 40, 0, 0), kOk);
+  EXPECT_EQ(out, std::vector<uint8_t>(5, 0));
+}
+
+TEST(DitherBilevel, StepMinusOneScreensThePairsLesserValue) {
+  // Cells 0..255 on one row; level = v: pixel prints when the cell is below
+  // the lesser of its pair.
+  std::vector<uint16_t> row(256);
+  for (uint32_t i = 0; i < 256; ++i) row[i] = static_cast<uint16_t>(i);
+  EngineContext e(ditherMode(3, 1, -1), 256, 1, row, identityLevels());
+  const uint8_t source[] = {10, 200, 200, 10, 12, 12, 255, 0};
+  uint8_t out[1] = {};
+  ASSERT_EQ(e.run(ditherBilevel, source, out, 4, 9, 0), kOk);  // cells 9, 10, 11, 12
+  // 10 > 9: dot; 10 > 10: no; 12 > 11: dot; 0 > 12: no.
+  EXPECT_EQ(out[0], 0xA0);
+}
+
+// A plain reference: per pixel, the source value by step, its level, the
+// cell of the line's row at the absolute column, compared unsigned.
+std::vector<uint32_t> referenceBilevel(const PrintMode& m, const std::vector<uint16_t>& cells,
+                                       uint32_t width, uint32_t height,
+                                       const std::vector<uint16_t>& level, const uint8_t* source,
+                                       uint32_t startX, uint32_t count, uint32_t line) {
+  std::vector<uint32_t> codes;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t v = source[i];
+    if (m.sourceStep == 1) v = source[i / 2];
+    if (m.sourceStep == -1) v = std::min(source[2 * i], source[2 * i + 1]);
+    uint32_t l = level[v];
+    if (m.mode == 0) l = v > 128 ? level[255] : level[0];
+    const uint32_t cell = cells[(line % height) * width + (startX + i) % width];
+    codes.push_back(l != 0 && cell < l ? 1 : 0);
+  }
+  return codes;
+}
+
+TEST(DitherBilevel, MatchesAPlainReferenceOnRandomRuns) {
+  std::mt19937 random(7);
+  for (uint32_t mode : {0u, 3u}) {
+    for (int32_t step : {0, 1, -1, 2}) {
+      const uint32_t width = 32, height = 5;
+      std::vector<uint16_t> cells(width * height);
+      for (uint16_t& c : cells) c = static_cast<uint16_t>(random() % 70000);
+      std::vector<uint16_t> level(256);
+      for (uint16_t& l : level) l = static_cast<uint16_t>(random() % 66000);
+      const PrintMode m = ditherMode(mode, 1, step);
+      EngineContext e(m, width, height, cells, level);
+      for (int trial = 0; trial < 20; ++trial) {
+        const uint32_t count = random() % 90, startX = random() % 500, line = random();
+        const uint32_t offset = random() % 8;
+        std::vector<uint8_t> source(2 * count + 2);
+        for (uint8_t& s : source) s = static_cast<uint8_t>(random());
+        std::vector<uint8_t> out(16);
+        for (uint8_t& b : out) b = static_cast<uint8_t>(random());
+        const std::vector<uint8_t> expected = packByHand(
+            out,
+            referenceBilevel(m, cells, width, height, level, source.data(), startX, count, line),
+            offset, 1);
+        ASSERT_EQ(e.run(ditherBilevel, source.data(), out.data(), count, startX, line, offset),
+                  kOk);
+        EXPECT_EQ(out, expected) << "mode " << mode << " step " << step << " trial " << trial;
+        EXPECT_EQ(e.context.lastLine, line);
+      }
+    }
+  }
+}
+
+TEST(DitherEngines, RefuseReserved10AndMissingTablesWritingNothing) {
+  for (Engine engine : {ditherBilevel, ditherFourLevel}) {
+    EngineContext e(ditherMode(3, engine == ditherBilevel ? 1 : 2), 16, 16, permutation256(),
+                    identityLevels());
+    e.context.lastLine = 5;
+    const uint8_t source[8] = {};
+    uint8_t out[4] = {1, 2, 3, 4};
+    EXPECT_EQ(e.run(engine, source, out, 8, 0, 9, 0, 0, 1), kReserved10NotZero);
+    EXPECT_EQ(e.run(engine, source, out, 8, 599, 9), kRunOutsideLine);
+    memory::releaseAll(e.context.blocks);  // as after a failed stage
+    EXPECT_EQ(e.run(engine, source, out, 8, 0, 9), kBadResource);
+    EXPECT_EQ(out[0], 1);
+    EXPECT_EQ(e.context.lastLine, 5u);
+  }
+}
+
+// ---------------------------------------------------------------- two-bit
+
+struct FourLevelTables {
+  std::vector<int16_t> padded;  // entry 0 = 2h, then the curve with margins
+  std::vector<uint8_t> dotTable;
+};
+
+FourLevelTables randomFourLevelTables(std::mt19937& random, int h) {
+  FourLevelTables t;
+  t.padded.resize(2 * h + 257);
+  t.padded[0] = static_cast<int16_t>(2 * h);
+  for (size_t k = 1; k < t.padded.size(); ++k) t.padded[k] = static_cast<int16_t>(random() % 256);
+  t.dotTable.resize(768);
+  for (int row = 0; row < 256; ++row) {
+    const uint32_t s1 = random() % 100, s2 = random() % 100, s3 = random() % 56;
+    t.dotTable[3 * row] = static_cast<uint8_t>(s1);
+    t.dotTable[3 * row + 1] = static_cast<uint8_t>(s2);
+    t.dotTable[3 * row + 2] = static_cast<uint8_t>(s3);
+  }
+  return t;
+}
+
+std::vector<uint32_t> referenceFourLevel(const PrintMode& m, const std::vector<uint16_t>& cells,
+                                         uint32_t width, uint32_t height,
+                                         const std::vector<uint16_t>& level,
+                                         const FourLevelTables& t, const uint8_t* source,
+                                         uint32_t startX, uint32_t count, uint32_t line) {
+  std::vector<uint32_t> codes;
+  const uint16_t* row = &cells[(line % height) * width];
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t v = m.sourceStep == 1 ? source[i / 2] : source[i];
+    const uint32_t x = startX + i;
+    const int32_t cell = row[x % width];
+    const int32_t jitter = row[(x + 24) % width] % t.padded[0];
+    const int32_t l = t.padded[v + jitter + 1];
+    const int32_t a1 = level[t.dotTable[3 * l]], a2 = level[t.dotTable[3 * l + 1]];
+    const int32_t a3 = level[t.dotTable[3 * l + 2]];
+    uint32_t code = 0;
+    if (cell < a3) {
+      code = 3;
+    } else if (a3 + a2 > cell) {
+      code = 2;
+    } else if (a3 + a2 + a1 > cell) {
+      code = 1;
+    }
+    codes.push_back(code);
+  }
+  return codes;
+}
+
+TEST(DitherFourLevel, MatchesAPlainReferenceForEveryMarginAndStep) {
+  std::mt19937 random(11);
+  for (int h : {1, 3, 5, 64}) {
+    for (int32_t step : {0, 1, -1}) {
+      const uint32_t width = 64, height = 3;
+      std::vector<uint16_t> cells(width * height);
+      for (uint16_t& c : cells) c = static_cast<uint16_t>(random() % 65536);
+      std::vector<uint16_t> level(256);
+      for (uint16_t& l : level) l = static_cast<uint16_t>(random() % 30000);
+      const FourLevelTables t = randomFourLevelTables(random, h);
+      const PrintMode m = ditherMode(3, 2, step);
+      EngineContext e(m, width, height, cells, level);
+      e.set(kCurveOrGridBlock, t.padded);
+      e.set(kDotTableBlock, t.dotTable);
+      for (int trial = 0; trial < 20; ++trial) {
+        const uint32_t count = random() % 70, startX = random() % 500, line = random();
+        const uint32_t offset = random() % 4;
+        std::vector<uint8_t> source(count + 1);
+        for (uint8_t& s : source) s = static_cast<uint8_t>(random());
+        std::vector<uint8_t> out(24);
+        for (uint8_t& b : out) b = static_cast<uint8_t>(random());
+        const std::vector<uint8_t> expected =
+            packByHand(out,
+                       referenceFourLevel(m, cells, width, height, level, t, source.data(), startX,
+                                          count, line),
+                       offset, 2);
+        ASSERT_EQ(e.run(ditherFourLevel, source.data(), out.data(), count, startX, line, offset),
+                  kOk);
+        EXPECT_EQ(out, expected) << "h " << h << " step " << step << " trial " << trial;
+      }
+    }
+  }
+}
+
+TEST(DitherFourLevel, EmptyRowsNeverPrintAndAFullLargeShareAlwaysPrintsLarge) {
+  for (uint8_t large : {0, 255}) {
+    EngineContext e(ditherMode(3, 2), 16, 16, permutation256(), identityLevels());
+    std::vector<int16_t> padded(259, 9);
+    padded[0] = 2;
+    e.set(kCurveOrGridBlock, padded);
+    std::vector<uint8_t> dotTable(768, 0);
+    dotTable[3 * 9 + 2] = large;
+    e.set(kDotTableBlock, dotTable);
+    const std::vector<uint8_t> source(16, 100);
+    for (uint32_t line = 0; line < 16; ++line) {
+      uint8_t out[4] = {};
+      ASSERT_EQ(e.run(ditherFourLevel, source.data(), out, 16, 0, line), kOk);
+      const uint8_t expected = large == 255 ? 0xFF : 0x00;
+      for (uint8_t b : out) EXPECT_EQ(b, expected) << int{large} << " line " << line;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kestrl::halftone::testing
