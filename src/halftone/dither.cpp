@@ -1,4 +1,5 @@
 // Ordered dither of a single-channel source: one-bit and two-bit output.
+#include <array>
 #include <cstdint>
 
 #include "halftone/engine.h"
@@ -62,29 +63,58 @@ class SmallModulo {
   uint64_t reciprocal_;
 };
 
+// A level's dot shares, through the level table, as three nested
+// thresholds: large below the first, medium below the second, small below
+// the third (the shares are never negative, so they nest).
+struct DotThresholds {
+  uint32_t large, largeOrMedium, any;
+};
+
+// All 256 levels at once, for runs long enough to repay it.
+using ThresholdTable = std::array<DotThresholds, 256>;
+
+inline DotThresholds thresholdsOf(const uint8_t* dotTable, const uint16_t* level, uint32_t l) {
+  const uint8_t* shares = dotTable + 3 * l;
+  const uint32_t large = level[shares[2]];
+  const uint32_t largeOrMedium = large + level[shares[1]];
+  return {large, largeOrMedium, largeOrMedium + level[shares[0]]};
+}
+
 // The tone curve is read at v jittered by the cell 24 columns on (modulo the
-// margin 2h); the level's dot shares, through the level table, give three
-// nested thresholds, and the code counts how many of them the cell is below.
-template <int32_t kStep>
-void ditherFourLevelLine(const HalftoneContext& c, const HalftoneRun& run) {
+// margin 2h); the code counts how many of the level's thresholds the cell is
+// below.
+template <int32_t kStep, typename Thresholds>
+void ditherFourLevelLine(const HalftoneContext& c, const HalftoneRun& run, Thresholds thresholds) {
   const MatrixRow row(c, run.lineNumber);
   const int16_t* curve = c.paddedCurve() + 1;
   const SmallModulo jitter(static_cast<uint32_t>(c.paddedCurve()[0]));
-  const uint8_t* dotTable = c.dotTable();
-  const uint16_t* level = c.levelTable();
   DotCodeWriter out(run.destination, run.bitOffset);
   uint32_t x = run.startX;
   for (uint32_t i = 0; i < run.pixelCount; ++i, ++x) {
     const uint32_t v = sourceValue<PairRule::kFirstOnly>(run.source, kStep, i);
     const uint32_t m = row.at(x);
-    const auto l = static_cast<uint32_t>(curve[v + jitter(row.at(x + 24))]);
-    const uint8_t* shares = dotTable + 3 * l;
-    const uint32_t large = level[shares[2]];
-    const uint32_t largeOrMedium = large + level[shares[1]];
-    const uint32_t any = largeOrMedium + level[shares[0]];
-    out.put((m < large ? 1u : 0u) + (m < largeOrMedium ? 1u : 0u) + (m < any ? 1u : 0u));
+    const DotThresholds t = thresholds(static_cast<uint32_t>(curve[v + jitter(row.at(x + 24))]));
+    out.put((m < t.large ? 1u : 0u) + (m < t.largeOrMedium ? 1u : 0u) + (m < t.any ? 1u : 0u));
   }
   out.finish();
+}
+
+// Runs of at least this many pixels look the thresholds up in a table built
+// for the call; shorter ones compute them per pixel.
+constexpr uint32_t kThresholdTableRun = 512;
+
+template <int32_t kStep>
+void ditherFourLevelRun(const HalftoneContext& c, const HalftoneRun& run) {
+  const uint8_t* dotTable = c.dotTable();
+  const uint16_t* level = c.levelTable();
+  if (run.pixelCount < kThresholdTableRun) {
+    ditherFourLevelLine<kStep>(c, run,
+                               [=](uint32_t l) { return thresholdsOf(dotTable, level, l); });
+    return;
+  }
+  ThresholdTable table;
+  for (uint32_t l = 0; l < 256; ++l) table[l] = thresholdsOf(dotTable, level, l);
+  ditherFourLevelLine<kStep>(c, run, [&](uint32_t l) { return table[l]; });
 }
 
 // The two-bit dither also needs the padded curve of stage 2 and the dot table
@@ -120,7 +150,7 @@ Status ditherFourLevel(HalftoneContext& context, const HalftoneRun& run) {
   if (!hasFourLevelTables(context)) return kBadResource;
   context.lastLine = run.lineNumber;
   withSourceStep(context.printMode.sourceStep,
-                 [&]<int32_t kStep>() { ditherFourLevelLine<kStep>(context, run); });
+                 [&]<int32_t kStep>() { ditherFourLevelRun<kStep>(context, run); });
   return kOk;
 }
 

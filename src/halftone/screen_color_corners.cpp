@@ -2,6 +2,7 @@
 // middle; the corner node's four ink levels are screened into four one-bit
 // planes. Inks 3 and 0 share the matrix cell m, inks 1 and 2 use the cell
 // turned upside down (N - m), so that inks sharing a cell are spread apart.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -23,79 +24,107 @@ inline uint32_t cornerOf(const uint8_t* pixel) {
   return (pixel[0] > 128 ? 4u : 0u) | (pixel[1] > 128 ? 2u : 0u) | (pixel[2] > 128 ? 1u : 0u);
 }
 
-using CornerLevels = std::array<std::array<int32_t, kInks>, kCorners>;
-
-class CornerScreen {
+// Every rule of this engine asks whether the cell m lies in a range that
+// depends only on the corner: m < a3 is [0, a3); a > N - m is [N - a + 1,
+// open); "ink 0 unless ink 3" below a3 + a0 is [a3, a3 + a0). The ranges of
+// the eight corners are worked out once per call, so each pixel makes four
+// comparisons and no decisions. Bounds are clamped to the cell values 0 to
+// 65535, which keeps every range's membership.
+class CellRange {
  public:
-  CornerScreen(const HalftoneContext& c, const HalftoneRun& run)
-      : row_(c, run.lineNumber), last_(static_cast<int32_t>(c.matrixCells) - 1) {
+  static constexpr int32_t kOpen = 0x10000;  // above every cell value
+  CellRange() = default;
+  CellRange(int32_t from, int32_t to) {
+    from_ = std::clamp(from, 0, kOpen);
+    span_ = static_cast<uint32_t>(std::max(std::clamp(to, 0, kOpen) - from_, 0));
+  }
+  uint32_t holds(uint32_t m) const { return m - static_cast<uint32_t>(from_) < span_ ? 1u : 0u; }
+
+ private:
+  int32_t from_ = 0;
+  uint32_t span_ = 0;  // empty
+};
+
+using CornerRanges = std::array<std::array<CellRange, kInks>, kCorners>;
+
+// A pixel of the paired part of the run. Inks 3 and 0 share the cell: when
+// their levels fit the matrix together, ink 0 takes the cells after ink 3's;
+// otherwise ink 0 takes the cells counted from the top, overlapping ink 3.
+// Inks 1 and 2 each take the cells counted from the top. The white corner
+// prints nothing.
+std::array<CellRange, kInks> pairedRanges(const std::array<int32_t, kInks>& a, int32_t n) {
+  const CellRange ink3(0, a[3]);
+  const CellRange ink0 =
+      a[3] + a[0] <= n ? CellRange(a[3], a[3] + a[0]) : CellRange(n - a[0] + 1, CellRange::kOpen);
+  return {ink0, CellRange(n - a[1] + 1, CellRange::kOpen),
+          CellRange(n - a[2] + 1, CellRange::kOpen), ink3};
+}
+
+// The last pixel of an odd run: ink 0 always after ink 3, and ink 2 in the
+// same way after ink 1 among the cells counted from the top.
+std::array<CellRange, kInks> lastRanges(const std::array<int32_t, kInks>& a, int32_t n) {
+  return {CellRange(a[3], a[3] + a[0]), CellRange(n - a[1] + 1, CellRange::kOpen),
+          CellRange(n - a[1] - a[2] + 1, n - a[1] + 1), CellRange(0, a[3])};
+}
+
+// The four output planes, packed side by side.
+struct FourPlanes {
+  explicit FourPlanes(const HalftoneRun& run)
+      : ink0(run.destination, run.bitOffset),
+        ink1(run.destination + run.planeStride, run.bitOffset),
+        ink2(run.destination + 2 * run.planeStride, run.bitOffset),
+        ink3(run.destination + 3 * run.planeStride, run.bitOffset) {}
+
+  void put(const std::array<CellRange, kInks>& ranges, uint32_t m) {
+    ink0.put(ranges[0].holds(m));
+    ink1.put(ranges[1].holds(m));
+    ink2.put(ranges[2].holds(m));
+    ink3.put(ranges[3].holds(m));
+  }
+  void finish() {
+    ink0.finish();
+    ink1.finish();
+    ink2.finish();
+    ink3.finish();
+  }
+
+  BitWriter ink0, ink1, ink2, ink3;
+};
+
+// The ranges of every corner for the paired pixels and for the last one.
+struct CornerTables {
+  explicit CornerTables(const HalftoneContext& c) {
+    const int32_t n = static_cast<int32_t>(c.matrixCells) - 1;
     const uint8_t* grid = c.colorGrid();
     const uint16_t* level = c.levelTable();
     for (uint32_t node = 0; node < kCorners; ++node) {
-      for (uint32_t k = 0; k < kInks; ++k) levels_[node][k] = level[grid[kInks * node + k]];
+      std::array<int32_t, kInks> a;
+      for (uint32_t k = 0; k < kInks; ++k) a[k] = level[grid[kInks * node + k]];
+      paired[node] = node == kWhiteCorner ? std::array<CellRange, kInks>{} : pairedRanges(a, n);
+      last[node] = lastRanges(a, n);
     }
-    for (uint32_t k = 0; k < kInks; ++k) {
-      planes_[k] = BitWriter(run.destination + k * run.planeStride, run.bitOffset);
-    }
   }
-
-  // A pixel of the paired part of the run.
-  void pairedPixel(uint32_t corner, uint32_t x) {
-    if (corner == kWhiteCorner) {
-      putAll(false, false, false, false);
-      return;
-    }
-    const std::array<int32_t, kInks>& a = levels_[corner];
-    const auto m = static_cast<int32_t>(row_.at(x));
-    const int32_t flipped = last_ - m;
-    const bool ink3 = m < a[3];
-    const bool ink0 = a[3] + a[0] <= last_ ? !ink3 && m < a[3] + a[0] : a[0] > flipped;
-    putAll(ink0, a[1] > flipped, a[2] > flipped, ink3);
-  }
-
-  // The last pixel of an odd run: no white test, and inks 1 and 2 share the
-  // flipped cell the way inks 3 and 0 share the cell.
-  void lastPixel(uint32_t corner, uint32_t x) {
-    const std::array<int32_t, kInks>& a = levels_[corner];
-    const auto m = static_cast<int32_t>(row_.at(x));
-    const int32_t flipped = last_ - m;
-    const bool ink3 = m < a[3];
-    const bool ink1 = a[1] > flipped;
-    putAll(!ink3 && a[0] + a[3] > m, ink1, !ink1 && a[1] + a[2] > flipped, ink3);
-  }
-
-  void finish() {
-    for (BitWriter& plane : planes_) plane.finish();
-  }
-
- private:
-  void putAll(bool ink0, bool ink1, bool ink2, bool ink3) {
-    planes_[0].put(ink0 ? 1 : 0);
-    planes_[1].put(ink1 ? 1 : 0);
-    planes_[2].put(ink2 ? 1 : 0);
-    planes_[3].put(ink3 ? 1 : 0);
-  }
-
-  MatrixRow row_;
-  int32_t last_;  // N = matrixCells - 1
-  CornerLevels levels_{};
-  std::array<BitWriter, kInks> planes_;
+  CornerRanges paired;
+  CornerRanges last;
 };
 
 // Pairs of pixels: step 1 reads one source pixel for both, any other step
 // one source pixel each. An odd run ends with one pixel of its own.
 template <bool kOnePixelPerPair>
-void screenCorners(CornerScreen& screen, const HalftoneRun& run) {
+void screenCorners(const HalftoneContext& c, const HalftoneRun& run) {
   constexpr uint32_t kPairBytes = kOnePixelPerPair ? 3 : 6;
+  const CornerTables tables(c);
+  const MatrixRow row(c, run.lineNumber);
+  FourPlanes planes(run);
   const uint8_t* source = run.source;
   uint32_t x = run.startX;
   for (uint32_t i = 1; i < run.pixelCount; i += 2, x += 2, source += kPairBytes) {
     const uint32_t first = cornerOf(source);
-    screen.pairedPixel(first, x);
-    screen.pairedPixel(kOnePixelPerPair ? first : cornerOf(source + 3), x + 1);
+    planes.put(tables.paired[first], row.at(x));
+    planes.put(tables.paired[kOnePixelPerPair ? first : cornerOf(source + 3)], row.at(x + 1));
   }
-  if (run.pixelCount % 2 != 0) screen.lastPixel(cornerOf(source), x);
-  screen.finish();
+  if (run.pixelCount % 2 != 0) planes.put(tables.last[cornerOf(source)], row.at(x));
+  planes.finish();
 }
 
 bool hasCornerTables(const HalftoneContext& c) {
@@ -111,11 +140,10 @@ Status screenColorCorners(HalftoneContext& context, const HalftoneRun& run) {
   if (Status s = checkRun(context, run); s != kOk) return s;
   if (!hasCornerTables(context)) return kBadResource;
   context.lastLine = run.lineNumber;
-  CornerScreen screen(context, run);
   if (context.printMode.sourceStep == 1) {
-    screenCorners<true>(screen, run);
+    screenCorners<true>(context, run);
   } else {
-    screenCorners<false>(screen, run);
+    screenCorners<false>(context, run);
   }
   return kOk;
 }

@@ -27,9 +27,12 @@ struct CornerJob {
   std::vector<uint16_t> cells, level;
   std::vector<uint8_t> grid;
 
-  explicit CornerJob(std::mt19937& random) : cells(width * height), level(256), grid(32) {
-    for (uint16_t& c : cells) c = static_cast<uint16_t>(random() % 70);  // N = 63
-    for (uint16_t& l : level) l = static_cast<uint16_t>(random() % 70);
+  // Cells and levels below `spread`: 70 puts both on either side of N = 63;
+  // 65536 reaches the ends of the 16-bit range.
+  explicit CornerJob(std::mt19937& random, uint32_t spread = 70)
+      : cells(width * height), level(256), grid(32) {
+    for (uint16_t& c : cells) c = static_cast<uint16_t>(random() % spread);
+    for (uint16_t& l : level) l = static_cast<uint16_t>(random() % spread);
     for (uint8_t& g : grid) g = static_cast<uint8_t>(random());
   }
 };
@@ -38,8 +41,8 @@ constexpr uint32_t kStride = 20;
 
 TEST(ScreenColorCorners, MatchesAPlainReferenceOnRandomRuns) {
   std::mt19937 random(3);
-  for (int32_t step : {0, 1, -1}) {
-    const CornerJob j(random);
+  for (auto [step, spread] : {std::pair{0, 70u}, {1, 70u}, {-1, 70u}, {0, 65536u}, {2, 200u}}) {
+    const CornerJob j(random, spread);
     const PrintMode m = cornersMode(step);
     EngineContext e(m, j.width, j.height, j.cells, j.level);
     e.set(kCurveOrGridBlock, j.grid);
