@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "halftone/error_lines.h"
 #include "memory/fault_injection.h"
+#include "memory/memory.h"
 #include "support/halftone_job.h"
 
 namespace kestrl::halftone::testing {
@@ -595,6 +597,51 @@ TEST(StageAllocationFailures, EveryFailedAllocationOrLockReleasesEverything) {
       }
     }
   }
+}
+
+}  // namespace
+}  // namespace kestrl::halftone::testing
+
+namespace kestrl::halftone::testing {
+namespace {
+
+// --------------------------------------------- error lines for the engines
+
+TEST(HasErrorLines, OnlyWhatStageOneMadeForTheMode) {
+  struct Case {
+    const char* name;
+    uint32_t mode, colorInput, colorMethod, needed;
+    bool present;
+  };
+  const Case cases[] = {
+      {"mode 1 grey, one line", 1, 0, 0, 1, true},
+      {"mode 2 grey makes none", 2, 0, 0, 1, false},
+      {"mode 2 colour makes one of four", 2, 1, 0, 4, false},
+      {"mode 2 colour, one is there", 2, 1, 0, 1, true},
+      {"mode 1 colour, four", 1, 1, 0, 4, true},
+      {"more than four never", 1, 1, 0, 5, false},
+  };
+  for (const Case& c : cases) {
+    Job job;
+    job.mode.mode = c.mode;
+    if (c.colorInput) job.colour();
+    job.mode.colorMethod = c.colorMethod;
+    ASSERT_EQ(job.create(), kOk);
+    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    EXPECT_EQ(hasErrorLines(*job.context, c.needed), c.present) << c.name;
+    memory::releaseAll(job.context->blocks);  // as after a failed stage
+    EXPECT_FALSE(hasErrorLines(*job.context, c.needed)) << c.name << " after release";
+  }
+}
+
+TEST(HasErrorLines, LinesMustHoldTheWholeLineWithMargins) {
+  Job job;
+  job.colour();
+  ASSERT_EQ(job.create(), kOk);
+  ASSERT_EQ(job.stage(standardIdList()), kOk);
+  EXPECT_TRUE(hasErrorLines(*job.context, 4));
+  job.context->printMode.lineWidth = 65;  // 2 x (65 + 60) = 250 > 248 bytes
+  EXPECT_FALSE(hasErrorLines(*job.context, 4));
 }
 
 }  // namespace
