@@ -77,11 +77,12 @@ TEST(FillGrid, ReproducesALinearGridAtEveryFractionOrder) {
   }
 }
 
-// A grid of 2 points per axis on levels 0 and 128 (so a level below 128 is
-// its own fraction) that is 0 everywhere except for 128 at one corner: the
-// result is that corner's weight in the tetrahedron the fractions select.
+// A grid of 3 points per axis on levels 0, 128, 255 (so a level below 128 is
+// its own fraction in the first cell) that is 0 everywhere except for 128 at
+// one corner of that cell: the result is that corner's weight in the
+// tetrahedron the fractions select.
 TEST(FillGrid, TetrahedronChoiceByFractionOrder) {
-  const std::vector<uint8_t> levels = {0, 128};
+  const std::vector<uint8_t> levels = {0, 128, 255};
   struct Corner {
     size_t i1, i2, i3;
     int weight;
@@ -110,7 +111,7 @@ TEST(FillGrid, TetrahedronChoiceByFractionOrder) {
   };
   for (const Case& c : cases) {
     for (const Corner& corner : c.corners) {
-      const auto grid = oneChannelGrid(2, [&](size_t i1, size_t i2, size_t i3) {
+      const auto grid = oneChannelGrid(3, [&](size_t i1, size_t i2, size_t i3) {
         return static_cast<uint8_t>(i1 == corner.i1 && i2 == corner.i2 && i3 == corner.i3 ? 128
                                                                                           : 0);
       });
