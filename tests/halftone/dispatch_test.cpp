@@ -161,11 +161,6 @@ TEST(PlaneWriter, MatchesBitByBitPackingAtEveryOffsetAndLength) {
   }
 }
 
-TEST(PlaneWriter, TwoBitOffsetTwoLandsInBitsThreeAndTwo) {
-  EXPECT_EQ(packWithWriter<2>({0xFF}, {2}, 2), (std::vector<uint8_t>{0xF8}));
-  EXPECT_EQ(packWithWriter<2>({0x00}, {3, 1}, 2), (std::vector<uint8_t>{0x0D}));
-}
-
 // ------------------------------------------------------------ source
 
 TEST(SourceValue, StepsAndPairRules) {

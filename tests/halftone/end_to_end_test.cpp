@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "memory/fault_injection.h"
 #include "support/corner_reference.h"
 #include "support/engine_context.h"
 #include "support/halftone_job.h"
@@ -136,18 +135,6 @@ TEST(EndToEnd, ModeZeroColourProducesFourPlanesFromTheGridCorners) {
     }
     EXPECT_GT(printed, 0);
   }
-}
-
-TEST(EndToEnd, JobLeavesNoAllocationBehind) {
-  memory::testing::FaultPlan plan;
-  {
-    memory::testing::ScopedFaultPlan scope(plan);
-    Job job;
-    job.mode.bitsPerPixel = 2;
-    job.mode.mode = 3;
-    ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
-  }
-  EXPECT_EQ(plan.liveAllocations, 0);
 }
 
 }  // namespace

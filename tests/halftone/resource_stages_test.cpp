@@ -525,13 +525,6 @@ TEST(DotTableStage, AFourthCallAfterOneBitStageThreeIsRefusedAndStageFiveAlways)
   EXPECT_EQ(job.context->stage, 5u);
 }
 
-TEST(DotTableStage, TwoBitStageFiveIsRefused) {
-  Job job;
-  job.mode.bitsPerPixel = 2;
-  ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
-  EXPECT_EQ(job.stage(pack::buildDotSizeTable(job.dotShares)), kBadResource);
-}
-
 // ------------------------------------------------------ allocation failures
 
 struct Sequence {
