@@ -22,8 +22,8 @@ int main(void) {
   KestrlStatus status;
   /* Stage 1: resource id list 10 (stage 2), 11, 12, 13 (stage 3 by resolution). */
   static const uint8_t ids[] = {10, 0, 11, 0, 12, 0, 13, 0, 0xFF, 0xFF};
-  /* Stage 3: a 4 x 4 threshold matrix of 16-bit cells. */
-  uint8_t matrix[4 + 2 * 16];
+  /* Stage 3: a 16 x 16 threshold matrix of 16-bit cells holding 0 to 255 once each. */
+  uint8_t matrix[4 + 2 * 256];
   uint8_t source[LINE_WIDTH];
   uint8_t dots[LINE_WIDTH / 8];
 
@@ -42,12 +42,17 @@ int main(void) {
   lut.breakpoints[0][1] = lut.breakpoints[1][1] = lut.breakpoints[2][1] = 255;
   for (i = 0; i < 256; ++i) lut.greyRamp[i] = (uint8_t)(255 - i);
 
-  matrix[0] = 4;
-  matrix[1] = 4;
+  matrix[0] = 16;
+  matrix[1] = 16;
   matrix[2] = 2;
   matrix[3] = 0;
-  for (i = 0; i < 16; ++i) {
-    matrix[4 + 2 * i] = (uint8_t)(i * 16);
+  for (i = 0; i < 256; ++i) {
+    /* An ordered-dither (Bayer) matrix: the low bits of x and y pick the high
+     * base-4 digits of the cell value, which disperses the dots of each level. */
+    static const int digit[2][2] = {{0, 2}, {3, 1}};
+    int x = i % 16, y = i / 16, value = 0, bit;
+    for (bit = 0; bit < 4; ++bit) value |= digit[(y >> bit) & 1][(x >> bit) & 1] << (6 - 2 * bit);
+    matrix[4 + 2 * i] = (uint8_t)value;
     matrix[5 + 2 * i] = 0;
   }
   for (i = 0; i < LINE_WIDTH; ++i) source[i] = (uint8_t)(i * 4);
@@ -69,11 +74,15 @@ int main(void) {
     report("HalftoneSetResource 3", status);
   }
   if (status == KESTRL_STATUS_OK) {
-    status = Halftone(context, source, dots, 0, 0, LINE_WIDTH, 0, 0, 0, 0, 0);
-    report("Halftone", status);
-    printf("  dots:");
-    for (i = 0; i < LINE_WIDTH / 8; ++i) printf(" %02x", dots[i]);
-    printf("\n");
+    int line;
+    printf("  a grey ramp from dark (left) to light, 8 lines:\n");
+    for (line = 0; line < 8 && status == KESTRL_STATUS_OK; ++line) {
+      status = Halftone(context, source, dots, 0, 0, LINE_WIDTH, 0, 0, (uint32_t)line, 0, 0);
+      printf("  ");
+      for (i = 0; i < LINE_WIDTH; ++i) putchar(dots[i / 8] >> (7 - i % 8) & 1 ? '#' : '.');
+      printf("\n");
+    }
+    report("Halftone x 8", status);
   }
   status = HalftoneDelete(context);
   report("HalftoneDelete", status);
