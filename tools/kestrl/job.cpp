@@ -1,0 +1,224 @@
+#include "kestrl/job.h"
+
+#include <algorithm>
+#include <span>
+
+#include "api/status.h"
+#include "pack/block_dump.h"
+
+namespace kestrl::tool {
+
+namespace {
+
+using pack::BlockKind;
+
+constexpr uint32_t kTagGamma = 1;
+constexpr uint32_t kTagCalibration = 512;
+constexpr uint32_t kMaxStages = 8;  // the sequences have at most six stages
+constexpr int32_t kNoMoreResources = -1;
+
+struct StageInfo {
+  BlockKind kind;
+  const char* what;
+};
+
+// The block each stage reads, by stage number (index 0 unused).
+constexpr StageInfo kColourStages[] = {
+    {BlockKind::kDirectory, ""},
+    {BlockKind::kDirectory, "colour directory"},
+    {BlockKind::kColourTable, "colour table"},
+    {BlockKind::kChannelMap, "calibration channel map"},
+    {BlockKind::kNominalValues, "calibration nominal values"},
+    {BlockKind::kDirectory, "calibration directory"},
+    {BlockKind::kCorrectionTables, "calibration correction tables"},
+};
+constexpr StageInfo kHalftoneStages[] = {
+    {BlockKind::kResourceIdList, ""},
+    {BlockKind::kResourceIdList, "halftone resource id list"},
+    {BlockKind::kGridLevels, "colour grid levels"},
+    {BlockKind::kThresholdMatrix, "threshold matrix"},
+    {BlockKind::kDotSizeTable, "dot-size table"},
+};
+
+std::string stageName(bool colourSide, uint32_t stage) {
+  const auto& table = colourSide ? std::span<const StageInfo>(kColourStages)
+                                 : std::span<const StageInfo>(kHalftoneStages);
+  return stage < table.size() ? table[stage].what : "unexpected stage";
+}
+
+JobFailure libraryFailure(const std::string& call, KestrlStatus status) {
+  return {kExitLibraryStatus, call + " failed: " + describeStatus(status)};
+}
+
+// Checks what the library itself does not: that the block is long enough and
+// consistent for the stage's reader, so that a bad pack gives a message
+// rather than a read past the end of a block.
+std::string checkForStage(BlockKind kind, const std::vector<uint8_t>& bytes, uint32_t channels) {
+  const std::string why = pack::checkBlock(kind, bytes);
+  if (!why.empty()) return why;
+  if (kind == BlockKind::kChannelMap) {
+    for (const pack::ChannelMapRecord& r : pack::parseChannelMap(bytes).value) {
+      for (uint8_t c : r.map) {
+        if (c >= channels)
+          return "channel map names channel " + std::to_string(c) + " of a " +
+                 std::to_string(channels) + "-channel table";
+      }
+    }
+  }
+  if (kind == BlockKind::kNominalValues && bytes.size() < channels) {
+    return "nominal values block holds " + std::to_string(bytes.size()) + " values for " +
+           std::to_string(channels) + " channels";
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string describeStatus(KestrlStatus status) {
+  const char* meaning = statusMeaning(status);
+  return "status " + std::to_string(status) + " (" + (meaning ? meaning : "unknown status") + ")";
+}
+
+JobFailure halftoneFailure(const PrintMode& mode, KestrlStatus status, uint32_t line,
+                           uint32_t startX, uint32_t pixelCount) {
+  const std::string call = "Halftone (line " + std::to_string(line) + ", pixels " +
+                           std::to_string(startX) + " to " + std::to_string(startX + pixelCount) +
+                           ")";
+  if (status != kUnsupportedMode) return libraryFailure(call, status);
+  const bool twoBit = mode.bitsPerPixel == 2;
+  if (twoBit && mode.mode != 1 && mode.mode != 3) {
+    return {kExitLibraryStatus, call + " answered " + describeStatus(status) +
+                                    ": two-bit output exists only in modes 1 and 3"};
+  }
+  return {kExitNotBuilt, call + " answered " + describeStatus(status) +
+                             ": the engine for colour input in mode " + std::to_string(mode.mode) +
+                             (twoBit ? " with two-bit" : " with one-bit") +
+                             " output is not built yet in this library; colour input works in mode "
+                             "0 (one-bit), grey input in every mode"};
+}
+
+Job::~Job() {
+  if (ht_) HalftoneDelete(ht_);
+  if (cm_) CmDelete(cm_);
+}
+
+JobFailure Job::feed(const pack::Pack& pack, bool colourSide, uint32_t stage, int32_t id,
+                     std::vector<uint8_t>& block) {
+  const std::string call = std::string(colourSide ? "CmSetResource" : "HalftoneSetResource") +
+                           " stage " + std::to_string(stage) + " (" + stageName(colourSide, stage) +
+                           ")";
+  const auto& table = colourSide ? std::span<const StageInfo>(kColourStages)
+                                 : std::span<const StageInfo>(kHalftoneStages);
+  if (stage >= table.size())
+    return {kExitBadPack, call + ": the library asks for more stages than a job has"};
+  const pack::Resource* resource = pack.find(id);
+  if (!resource) {
+    return {kExitBadPack,
+            call + " asks for resource " + std::to_string(id) + ", which the pack does not have"};
+  }
+  trace_.push_back(call + ": resource " + std::to_string(id));
+  block = resource->bytes;
+  const BlockKind kind = table[stage].kind;
+  if (const std::string why = checkForStage(kind, block, tableChannels_); !why.empty()) {
+    return {kExitBadPack, call + ": resource " + std::to_string(id) + " is not a usable " +
+                              pack::kindName(kind) + ": " + why};
+  }
+  if (kind == BlockKind::kColourTable) {
+    const pack::ColourTable table = pack::parseColourTable(block).value;
+    tableChannels_ = table.channelCount;
+    if (settings_.printMode.colorInput != 0 && table.channelCount != 4) {
+      return {kExitBadPack, call + ": colour input needs a four-channel colour table; resource " +
+                                std::to_string(id) + " has " + std::to_string(table.channelCount)};
+    }
+    block.resize(pack::colourTableReadLength(table, block.size()), 0);
+  }
+  block.push_back(0);  // text blocks end at a NUL
+  return {};
+}
+
+JobFailure Job::colourStages(const pack::Pack& pack) {
+  int32_t id = 0;
+  const KestrlStatus created = CmNew(&settings_.colour, &settings_.printMode, 0, &id, &cm_);
+  if (created != KESTRL_STATUS_OK) {
+    cm_ = nullptr;
+    return libraryFailure("CmNew", created);
+  }
+  for (uint32_t stage = 1; id != kNoMoreResources; ++stage) {
+    if (stage > kMaxStages)
+      return {kExitBadPack, "CmSetResource: the resource sequence does not end"};
+    if (stage == 6 && id == 0) {
+      return {kExitBadPack,
+              "CmSetResource stage 5: the calibration directory has no entry for this job"};
+    }
+    std::vector<uint8_t> block;
+    if (JobFailure f = feed(pack, true, stage, id, block); f.failed()) return f;
+    const KestrlStatus status = CmSetResource(cm_, block.data(), &id);
+    if (status != KESTRL_STATUS_OK) {
+      std::string call =
+          "CmSetResource stage " + std::to_string(stage) + " (" + stageName(true, stage) + ")";
+      if (stage == 1 && status == kBadResource)
+        call += ": the colour directory has no entry for this job";
+      return libraryFailure(call, status);
+    }
+  }
+  return {};
+}
+
+JobFailure Job::halftoneStages(const pack::Pack& pack, int32_t firstId) {
+  int32_t id = firstId;
+  for (uint32_t stage = 1; id != kNoMoreResources; ++stage) {
+    if (stage > kMaxStages)
+      return {kExitBadPack, "HalftoneSetResource: the resource sequence does not end"};
+    std::vector<uint8_t> block;
+    if (JobFailure f = feed(pack, false, stage, id, block); f.failed()) return f;
+    const KestrlStatus status = HalftoneSetResource(ht_, block.data(), &id);
+    if (status != KESTRL_STATUS_OK) {
+      return libraryFailure("HalftoneSetResource stage " + std::to_string(stage) + " (" +
+                                stageName(false, stage) + ")",
+                            status);
+    }
+  }
+  return {};
+}
+
+JobFailure Job::open(const pack::Pack& pack, const JobSettings& settings) {
+  settings_ = settings;
+  if (settings_.gamma) tags_.pairs[tags_.count++] = {kTagGamma, &*settings_.gamma};
+  if (!settings_.calibrationRecord.empty()) {
+    tags_.pairs[tags_.count++] = {kTagCalibration, settings_.calibrationRecord.data()};
+  }
+  settings_.colour.tagList = tags_.count ? reinterpret_cast<const CmTagList*>(&tags_) : nullptr;
+  JobFailure failure = colourStages(pack);
+  if (!failure.failed()) {
+    int32_t id = 0;
+    const KestrlStatus status = HalftoneNew(&settings_.printMode, CmGetLut(cm_), 0, &id, &ht_);
+    if (status != KESTRL_STATUS_OK) {
+      failure = libraryFailure("HalftoneNew", status);
+    } else {
+      failure = halftoneStages(pack, id);
+    }
+  }
+  // The halftone stages are done (or failed): the colour context may go.
+  if (cm_) CmDelete(cm_);
+  cm_ = nullptr;
+  if (failure.failed() && ht_) {
+    HalftoneDelete(ht_);
+    ht_ = nullptr;
+  }
+  return failure;
+}
+
+KestrlStatus Job::run(const uint8_t* source, uint8_t* destination, uint32_t planeStride,
+                      uint32_t bitOffset, uint32_t pixelCount, uint32_t startX, uint32_t line) {
+  return Halftone(ht_, source, destination, planeStride, bitOffset, pixelCount, startX, 0, line, 0,
+                  0);
+}
+
+JobFailure Job::close() {
+  if (!ht_) return {};
+  const KestrlStatus status = HalftoneDelete(ht_);
+  ht_ = nullptr;
+  return status == KESTRL_STATUS_OK ? JobFailure{} : libraryFailure("HalftoneDelete", status);
+}
+
+}  // namespace kestrl::tool

@@ -1,0 +1,92 @@
+// One print job run through the library exactly as a printer driver runs it:
+// CmNew, CmSetResource until the library hands back -1 (each id looked up in
+// the resource pack), CmGetLut, HalftoneNew, HalftoneSetResource until -1,
+// then Halftone per run; HalftoneDelete and CmDelete at the end. Only the
+// public header is used for the library calls.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "kestrl30.h"
+#include "pack/pack_io.h"
+
+namespace kestrl::tool {
+
+// What the caller of a job sets: the print mode and colour settings records
+// plus the optional tag-list data.
+struct JobSettings {
+  PrintMode printMode{};
+  ColorSettings colour{};
+  std::optional<int32_t> gamma;            // tag 1, in hundredths
+  std::vector<uint8_t> calibrationRecord;  // tag 512 ("CW:..."), or empty
+};
+
+// Exit codes of the command.
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitFailure = 1,        // an output could not be written
+  kExitUsage = 2,          // bad command line
+  kExitBadInput = 3,       // unreadable or malformed input picture or description
+  kExitBadPack = 4,        // a resource the library asks for is missing or malformed
+  kExitLibraryStatus = 5,  // the library answered with a non-zero status
+  kExitNotBuilt = 6,       // the engine for this mode is not built yet (status 512)
+};
+
+// Why a job stopped: the message names the call, the stage and the status's
+// meaning.
+struct JobFailure {
+  ExitCode exitCode = kExitOk;
+  std::string message;
+  bool failed() const { return exitCode != kExitOk; }
+};
+
+class Job {
+ public:
+  Job() = default;
+  Job(const Job&) = delete;
+  Job& operator=(const Job&) = delete;
+  ~Job();
+
+  // Runs the colour and halftone resource stages. On failure every context
+  // made so far is released.
+  JobFailure open(const pack::Pack& pack, const JobSettings& settings);
+
+  // One Halftone call on the open job.
+  KestrlStatus run(const uint8_t* source, uint8_t* destination, uint32_t planeStride,
+                   uint32_t bitOffset, uint32_t pixelCount, uint32_t startX, uint32_t line);
+
+  // Releases the halftone context (the colour context is already gone).
+  JobFailure close();
+
+  // Resource ids fed so far, in call order, for reporting.
+  const std::vector<std::string>& trace() const { return trace_; }
+
+ private:
+  JobFailure colourStages(const pack::Pack& pack);
+  JobFailure halftoneStages(const pack::Pack& pack, int32_t firstId);
+  JobFailure feed(const pack::Pack& pack, bool colourSide, uint32_t stage, int32_t id,
+                  std::vector<uint8_t>& block);
+
+  JobSettings settings_{};
+  struct TagStorage {
+    int32_t count = 0;
+    CmTagPair pairs[2]{};
+  } tags_;
+  CmContext* cm_ = nullptr;
+  HalftoneContext* ht_ = nullptr;
+  uint32_t tableChannels_ = 0;
+  std::vector<std::string> trace_;
+};
+
+// A message for a status: "status 768 (bad resource data or wrong stage)".
+std::string describeStatus(KestrlStatus status);
+
+// The 512 message for a Halftone call: whether the library does not support
+// the combination or its engine is not built yet.
+JobFailure halftoneFailure(const PrintMode& mode, KestrlStatus status, uint32_t line,
+                           uint32_t startX, uint32_t pixelCount);
+
+}  // namespace kestrl::tool

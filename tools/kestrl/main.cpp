@@ -1,0 +1,391 @@
+// kestrl: renders pictures through the library as a printer driver would,
+// and builds, exports and inspects resource packs.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "kestrl/demo_image.h"
+#include "kestrl/image_io.h"
+#include "kestrl/job.h"
+#include "kestrl/render.h"
+#include "pack/block_dump.h"
+#include "pack/block_json.h"
+#include "pack/default_pack.h"
+#include "pack/pack_io.h"
+
+namespace kestrl::tool {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Command-line values of `render`, before they become the job's records.
+struct RenderArgs {
+  std::string input, outDir = "out/render", resources, resolution = "720x720", calibration;
+  std::optional<uint32_t> mode, inkSet;
+  uint32_t colorMethod = 0, bits = 1, runs = 1, previewSize = 1000;
+  int32_t sourceStep = 0;
+  int32_t brightness = 0, contrast = 0, saturation = 0, red = 0, green = 0, blue = 0;
+  int32_t selectNumber = 0, selectName = 0, classOverride = 0, colorClass = 0, greyStyle = 0;
+  std::optional<int32_t> gamma;
+  double printWidth = 0;
+  bool grey = false, colour = false, noProgress = false;
+};
+
+bool parseResolution(const std::string& text, uint32_t& x, uint32_t& y) {
+  unsigned a = 0, b = 0;
+  char sep = 0, extra = 0;
+  if (std::sscanf(text.c_str(), "%u%c%u%c", &a, &sep, &b, &extra) != 3 ||
+      (sep != 'x' && sep != 'X') || a == 0 || b == 0) {
+    return false;
+  }
+  x = a;
+  y = b;
+  return true;
+}
+
+// "KEY:V1,V2,..." or "V1,V2,...": the tag-512 record with key 0 by default.
+bool parseCalibration(const std::string& text, std::vector<uint8_t>& record, std::string& error) {
+  unsigned key = 0;
+  std::string values = text;
+  if (const size_t colon = text.find(':'); colon != std::string::npos) {
+    if (std::sscanf(text.substr(0, colon).c_str(), "%u", &key) != 1 || key > 253) {
+      error = "calibration key must be 0 to 253";
+      return false;
+    }
+    values = text.substr(colon + 1);
+  }
+  std::vector<uint8_t> bytes;
+  std::stringstream in(values);
+  for (std::string item; std::getline(in, item, ',');) {
+    unsigned v = 0;
+    if (std::sscanf(item.c_str(), "%u", &v) != 1 || v > 253) {
+      error = "calibration value '" + item + "' is not a number from 0 to 253";
+      return false;
+    }
+    bytes.push_back(static_cast<uint8_t>(v));
+  }
+  if (bytes.empty() || bytes.size() > 20) {
+    error = "calibration needs 1 to 20 values";
+    return false;
+  }
+  record = {'C', 'W', ':', static_cast<uint8_t>(key)};
+  record.insert(record.end(), bytes.begin(), bytes.end());
+  record.push_back(0xFE);
+  record.push_back(0xFF);
+  return true;
+}
+
+int loadPack(const std::string& folder, pack::Pack& pack) {
+  if (folder.empty()) {
+    pack = pack::makeDefaultPack();
+    return kExitOk;
+  }
+  const pack::PackResult result = pack::readPack(folder, pack);
+  if (!result.ok()) {
+    std::cerr << "kestrl: " << result.error << "\n";
+    return kExitBadPack;
+  }
+  return kExitOk;
+}
+
+void addRenderOptions(CLI::App* cmd, RenderArgs& a) {
+  cmd->add_option("--mode", a.mode, "halftone mode 0-3 (default: 0 for colour input, 1 for grey)")
+      ->check(CLI::Range(0, 3));
+  cmd->add_option("--color-method", a.colorMethod, "colour engine choice in modes 0, 2, 3 (0-3)");
+  cmd->add_option("--bits", a.bits,
+                  "bits per pixel: 1 (dot or none) or 2 (no, small, medium, large)")
+      ->check(CLI::IsMember({1, 2}));
+  cmd->add_option("--resolution", a.resolution, "XRESxYRES in dots per inch, e.g. 1440x720")
+      ->capture_default_str();
+  cmd->add_option("--source-step", a.sourceStep,
+                  "0: one source value per pixel, 1: per two pixels, -1: two per pixel")
+      ->check(CLI::IsMember({-1, 0, 1}));
+  cmd->add_option("--ink-set", a.inkSet, "ink set word (default 1 for colour input, 0 for grey)");
+  cmd->add_option("--brightness", a.brightness, "-50 to 50")->check(CLI::Range(-50, 50));
+  cmd->add_option("--contrast", a.contrast, "-50 to 50")->check(CLI::Range(-50, 50));
+  cmd->add_option("--saturation", a.saturation, "-50 to 50")->check(CLI::Range(-50, 50));
+  cmd->add_option("--gamma", a.gamma,
+                  "gamma of the tone curves in hundredths, 100 to 300 (library default 150)")
+      ->check(CLI::Range(100, 300));
+  cmd->add_option("--red-offset", a.red, "-50 to 50")->check(CLI::Range(-50, 50));
+  cmd->add_option("--green-offset", a.green, "-50 to 50")->check(CLI::Range(-50, 50));
+  cmd->add_option("--blue-offset", a.blue, "-50 to 50")->check(CLI::Range(-50, 50));
+  cmd->add_option("--select-number", a.selectNumber,
+                  "matched against the directory entries' select value");
+  cmd->add_option("--select-name", a.selectName,
+                  "matched against the directory's second name list");
+  cmd->add_option("--class-override", a.classOverride,
+                  "1: corrected class with composite grey, 4: plain class");
+  cmd->add_option("--color-class", a.colorClass,
+                  "table class (2 stands for the corrected class 4)");
+  cmd->add_option("--grey-style", a.greyStyle,
+                  "with colour input, 50 prints the neutral axis with black only");
+  cmd->add_option("--calibration", a.calibration,
+                  "calibration record KEY:V1,V2,V3,V4 (values 30-70, key 0 if omitted)");
+  cmd->add_option("--resources", a.resources, "resource pack folder (default: the built-in pack)")
+      ->check(CLI::ExistingDirectory);
+  cmd->add_option("--print-width", a.printWidth,
+                  "print width in inches: resample onto the printer grid")
+      ->check(CLI::PositiveNumber);
+  cmd->add_option("--runs", a.runs, "Halftone calls per line (exercises run joining)")
+      ->check(CLI::PositiveNumber);
+  cmd->add_option("--preview-size", a.previewSize, "longest side of preview.png")
+      ->check(CLI::Range(16, 20000));
+  cmd->add_flag("--grey", a.grey, "feed the picture as one grey channel");
+  cmd->add_flag("--colour,--color", a.colour, "feed the picture as RGB colour");
+  cmd->add_flag("--no-progress", a.noProgress, "never draw the progress bar");
+}
+
+int toOptions(const RenderArgs& a, bool colourImage, RenderOptions& o) {
+  PrintMode& m = o.job.printMode;
+  if (!parseResolution(a.resolution, m.xResolution, m.yResolution)) {
+    std::cerr << "kestrl: --resolution '" << a.resolution << "' is not XRESxYRES, e.g. 1440x720\n";
+    return kExitUsage;
+  }
+  if (a.grey && a.colour) {
+    std::cerr << "kestrl: --grey and --colour exclude each other\n";
+    return kExitUsage;
+  }
+  o.input = a.grey ? InputKind::kGrey : a.colour ? InputKind::kColour : InputKind::kAuto;
+  const bool colour = a.colour || (!a.grey && colourImage);
+  m.mode = a.mode.value_or(colour ? 0 : 1);
+  m.colorMethod = a.colorMethod;
+  m.bitsPerPixel = a.bits;
+  m.sourceStep = a.sourceStep;
+  ColorSettings& c = o.job.colour;
+  c = ColorSettings{0,
+                    a.brightness,
+                    a.contrast,
+                    a.saturation,
+                    a.red,
+                    a.green,
+                    a.blue,
+                    a.selectNumber,
+                    a.selectName,
+                    a.classOverride,
+                    a.colorClass,
+                    a.greyStyle,
+                    0,
+                    0,
+                    nullptr};
+  o.job.gamma = a.gamma;
+  if (!a.calibration.empty()) {
+    std::string error;
+    if (!parseCalibration(a.calibration, o.job.calibrationRecord, error)) {
+      std::cerr << "kestrl: --calibration: " << error << "\n";
+      return kExitUsage;
+    }
+    for (size_t i = 4; i + 2 < o.job.calibrationRecord.size(); ++i) {
+      const uint8_t v = o.job.calibrationRecord[i];
+      if (v < 30 || v > 70) {
+        std::cerr << "kestrl: warning: calibration value " << int{v}
+                  << " lies outside 30 to 70; the library ignores the record\n";
+        break;
+      }
+    }
+  }
+  o.inkSet = a.inkSet;
+  o.outDir = a.outDir;
+  o.printWidth = a.printWidth;
+  o.runs = a.runs;
+  o.previewSize = a.previewSize;
+  o.progress = !a.noProgress && isatty(STDERR_FILENO);
+  return kExitOk;
+}
+
+int runRender(const RenderArgs& a) {
+  Image image;
+  std::string error;
+  if (!readImage(a.input, image, error)) {
+    std::cerr << "kestrl: " << error << "\n";
+    return kExitBadInput;
+  }
+  RenderOptions options;
+  if (int code = toOptions(a, image.channels == 3, options); code != kExitOk) return code;
+  pack::Pack pack;
+  if (int code = loadPack(a.resources, pack); code != kExitOk) return code;
+  const int code = render(image, pack, options, std::cout, std::cerr);
+  if (code == kExitOk) std::cout << "kestrl: outputs in " << a.outDir << "\n";
+  return code;
+}
+
+int runDemo(const std::string& outDir, bool noProgress) {
+  const Image image = makeDemoImage();
+  std::string error;
+  fs::create_directories(outDir);
+  const std::string input = (fs::path(outDir) / "demo-input.png").string();
+  if (!writePng(input, image, error)) {
+    std::cerr << "kestrl: " << error << "\n";
+    return kExitFailure;
+  }
+  const pack::Pack pack = pack::makeDefaultPack();
+  struct Part {
+    const char* folder;
+    const char* what;
+    PrintMode mode;
+    InputKind input;
+  };
+  // Colour: four-plane corner screening (mode 0), the colour engine the
+  // library has today. Grey: two-bit screening with small-dot diffusion in
+  // mode 1 at 1440 x 720.
+  const Part parts[] = {
+      {"colour",
+       "colour, mode 0, one-bit, 720 x 720 dpi",
+       {0, 0, 0, 0, 720, 720, 1, 0, 0, 0, 0},
+       InputKind::kColour},
+      {"grey",
+       "grey, mode 1, two-bit, 1440 x 720 dpi",
+       {1, 0, 0, 0, 1440, 720, 2, 0, 0, 0, 0},
+       InputKind::kGrey},
+  };
+  std::cout << "kestrl demo: test picture " << input << "\n";
+  for (const Part& part : parts) {
+    RenderOptions o;
+    o.outDir = (fs::path(outDir) / part.folder).string();
+    o.job.printMode = part.mode;
+    o.input = part.input;
+    o.printWidth = 5;
+    o.progress = !noProgress && isatty(STDERR_FILENO);
+    std::cout << "kestrl demo: " << part.what << ", 5 inches wide\n";
+    RenderSummary summary;
+    if (int code = render(image, pack, o, std::cout, std::cerr, &summary); code != kExitOk)
+      return code;
+    std::cout << summary.outputs;
+  }
+  std::cout << "kestrl demo: open " << (fs::path(outDir) / "colour" / "preview.png").string()
+            << " and " << (fs::path(outDir) / "grey" / "preview.png").string()
+            << " to see the printed pages\n";
+  return kExitOk;
+}
+
+int runPackExport(const std::string& outDir) {
+  const pack::PackResult result = pack::writePack(pack::makeDefaultPack(), outDir);
+  if (!result.ok()) {
+    std::cerr << "kestrl: " << result.error << "\n";
+    return kExitFailure;
+  }
+  std::cout << "kestrl: default pack written to " << outDir << "\n";
+  return kExitOk;
+}
+
+int runPackDump(const std::string& file, const std::string& kindText, bool json) {
+  std::vector<uint8_t> bytes;
+  if (!pack::readFile(file, bytes)) {
+    std::cerr << "kestrl: " << file << ": cannot read\n";
+    return kExitBadInput;
+  }
+  const std::string name = fs::path(file).filename().string();
+  int32_t id = -1;
+  if (!pack::idFromFileName(name, id)) id = -1;
+  pack::BlockKind kind{};
+  if (!kindText.empty()) {
+    if (!pack::kindFromName(kindText, kind)) {
+      std::cerr << "kestrl: unknown block kind '" << kindText << "'\n";
+      return kExitUsage;
+    }
+  } else if (!pack::guessKind(bytes, id, fs::path(file).extension() == ".txt", kind)) {
+    std::cerr << "kestrl: " << file << ": not a block of any known kind (name one with --kind)\n";
+    return kExitBadInput;
+  }
+  if (const std::string why = pack::checkBlock(kind, bytes); !why.empty()) {
+    std::cerr << "kestrl: " << file << ": not a usable " << pack::kindName(kind) << ": " << why
+              << "\n";
+    return kExitBadInput;
+  }
+  if (json) {
+    nlohmann::json j = pack::blockToJson(kind, bytes);
+    if (id >= 0) j["id"] = id;
+    std::cout << j.dump(1) << "\n";
+  } else {
+    std::cout << name << " (" << bytes.size() << " bytes): " << pack::dumpBlock(kind, bytes);
+  }
+  return kExitOk;
+}
+
+int runPackBuild(const std::string& description, const std::string& outDir) {
+  std::ifstream in(description);
+  if (!in) {
+    std::cerr << "kestrl: " << description << ": cannot open\n";
+    return kExitBadInput;
+  }
+  pack::Pack pack;
+  try {
+    pack = pack::packFromJson(nlohmann::json::parse(in));
+  } catch (const std::exception& e) {
+    std::cerr << "kestrl: " << description << ": " << e.what() << "\n";
+    return kExitBadInput;
+  }
+  const pack::PackResult result = pack::writePack(pack, outDir);
+  if (!result.ok()) {
+    std::cerr << "kestrl: " << result.error << "\n";
+    return kExitFailure;
+  }
+  for (const auto& [id, resource] : pack.resources) {
+    std::cout << (fs::path(outDir) / pack::resourceFileName(id, resource)).string() << "\n";
+  }
+  return kExitOk;
+}
+
+int run(int argc, char** argv) {
+  CLI::App app{"kestrl: render pictures through the Kestrl library and manage resource packs"};
+  app.require_subcommand(1);
+  RenderArgs renderArgs;
+  CLI::App* render =
+      app.add_subcommand("render", "halftone a PNG or PNM picture as a driver would");
+  render->add_option("INPUT", renderArgs.input, "PNG or PNM picture, grey or RGB")->required();
+  render->add_option("-o,--output", renderArgs.outDir, "output folder")->capture_default_str();
+  addRenderOptions(render, renderArgs);
+
+  std::string demoDir = "out/demo";
+  bool demoNoProgress = false;
+  CLI::App* demo =
+      app.add_subcommand("demo", "render the built-in test picture with the default pack");
+  demo->add_option("OUTDIR", demoDir, "output folder")->capture_default_str();
+  demo->add_flag("--no-progress", demoNoProgress, "never draw the progress bar");
+
+  CLI::App* packCmd = app.add_subcommand("pack", "export, inspect and build resource packs");
+  packCmd->require_subcommand(1);
+  std::string exportDir, dumpFile, dumpKind, buildFile, buildDir;
+  bool dumpJson = false;
+  CLI::App* exportCmd = packCmd->add_subcommand("export", "write the default pack as files");
+  exportCmd->add_option("OUTDIR", exportDir, "output folder")->required();
+  CLI::App* dump = packCmd->add_subcommand("dump", "decode a resource block into readable text");
+  dump->add_option("FILE", dumpFile, "the block file")->required();
+  dump->add_option("--kind", dumpKind, "block kind, when the file name and contents do not tell");
+  dump->add_flag("--json", dumpJson, "print the block as a JSON description that pack build reads");
+  CLI::App* build =
+      packCmd->add_subcommand("build", "make resource blocks from a JSON description");
+  build->add_option("DESCRIPTION", buildFile, "JSON description")->required();
+  build->add_option("OUTDIR", buildDir, "output folder")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? kExitOk : kExitUsage;
+  }
+  if (*render) return runRender(renderArgs);
+  if (*demo) return runDemo(demoDir, demoNoProgress);
+  if (*exportCmd) return runPackExport(exportDir);
+  if (*dump) return runPackDump(dumpFile, dumpKind, dumpJson);
+  return runPackBuild(buildFile, buildDir);
+}
+
+}  // namespace
+}  // namespace kestrl::tool
+
+int main(int argc, char** argv) {
+  try {
+    return kestrl::tool::run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "kestrl: out of memory\n";
+  } catch (const std::exception& e) {
+    std::cerr << "kestrl: " << e.what() << "\n";
+  }
+  return kestrl::tool::kExitFailure;
+}

@@ -1,0 +1,304 @@
+#include "pack/block_json.h"
+
+#include <stdexcept>
+
+#include "pack/separation.h"
+#include "pack/void_and_cluster.h"
+
+namespace kestrl::pack {
+
+namespace {
+
+using nlohmann::json;
+
+template <typename T>
+const T& parsedOrThrow(const Parsed<T>& parsed) {
+  if (!parsed.ok()) throw std::invalid_argument(parsed.error);
+  return parsed.value;
+}
+
+template <typename T>
+T field(const json& j, const char* name) {
+  if (!j.contains(name))
+    throw std::invalid_argument(std::string("description lacks \"") + name + "\"");
+  return j.at(name).get<T>();
+}
+
+template <typename T>
+T fieldOr(const json& j, const char* name, T fallback) {
+  return j.contains(name) ? j.at(name).get<T>() : fallback;
+}
+
+// A list of small numbers that must fit in bytes.
+std::vector<uint8_t> bytesField(const json& j, const char* name) {
+  std::vector<uint8_t> out;
+  for (const json& v : j.contains(name) ? j.at(name) : json::array()) {
+    const int x = v.get<int>();
+    if (x < 0 || x > 255)
+      throw std::invalid_argument(std::string("\"") + name + "\" holds " + std::to_string(x) +
+                                  ", not a byte");
+    out.push_back(static_cast<uint8_t>(x));
+  }
+  return out;
+}
+
+json directoryToJson(const DirectoryText& d) {
+  json entries = json::array();
+  for (const DirectoryEntryText& e : d.entries) {
+    entries.push_back({{"id", e.id},
+                       {"code", e.code},
+                       {"mode", e.modeName},
+                       {"name", e.selectName},
+                       {"xResolution", e.xResolution},
+                       {"yResolution", e.yResolution},
+                       {"class", e.className},
+                       {"select", e.selectValue},
+                       {"bits", e.bitsPerPixel}});
+  }
+  json j = {{"title", d.title},           {"entries", entries},
+            {"modeNames", d.modeNames},   {"selectNames", d.selectNames},
+            {"classNames", d.classNames}, {"lineEnd", d.lineEnd == "\r\n" ? "crlf" : "lf"}};
+  if (d.selectBase) j["selectBase"] = *d.selectBase;
+  return j;
+}
+
+DirectoryText directoryFromJson(const json& j) {
+  DirectoryText d;
+  d.title = fieldOr<std::string>(j, "title", d.title);
+  for (const json& e : j.at("entries")) {
+    d.entries.push_back({field<int32_t>(e, "id"), fieldOr<int32_t>(e, "code", 0),
+                         field<std::string>(e, "mode"), field<std::string>(e, "name"),
+                         field<int32_t>(e, "xResolution"), field<int32_t>(e, "yResolution"),
+                         field<std::string>(e, "class"), fieldOr<int32_t>(e, "select", 0),
+                         field<int32_t>(e, "bits")});
+  }
+  d.modeNames = field<std::vector<std::string>>(j, "modeNames");
+  d.selectNames = field<std::vector<std::string>>(j, "selectNames");
+  d.classNames = field<std::vector<std::string>>(j, "classNames");
+  if (j.contains("selectBase")) d.selectBase = j.at("selectBase").get<int32_t>();
+  d.lineEnd = fieldOr<std::string>(j, "lineEnd", "crlf") == "lf" ? "\n" : "\r\n";
+  return d;
+}
+
+json colourTableToJson(const ColourTable& t) {
+  return {{"tableFlag", t.tableFlag},
+          {"lutKind", t.lutKind},
+          {"peakReduce", t.peakReduce},
+          {"hueShift", t.hueShift},
+          {"saturationShift", t.saturationShift},
+          {"pairReduce", t.pairReduce},
+          {"scaleParams", t.scaleParams},
+          {"headerParams", t.headerParams},
+          {"channelCount", t.channelCount},
+          {"levels", t.levels},
+          {"grid", t.grid},
+          {"greyLevels", t.greyLevels},
+          {"compositeGreyNodes", t.compositeGreyNodes},
+          {"extra", t.extra}};
+}
+
+template <typename T, size_t N>
+std::array<T, N> arrayOr(const json& j, const char* name, std::array<T, N> fallback) {
+  if (!j.contains(name)) return fallback;
+  const auto values = j.at(name).get<std::vector<T>>();
+  if (values.size() > N)
+    throw std::invalid_argument(std::string("\"") + name + "\" has too many values");
+  std::copy(values.begin(), values.end(), fallback.begin());
+  return fallback;
+}
+
+ColourTable colourTableFromJson(const json& j) {
+  ColourTable t;
+  if (fieldOr<std::string>(j, "generate", "") == "separation") {
+    const auto gains = arrayOr<int16_t, 2>(j, "scaleParams", {250, 100});
+    t = makeSeparationTable(fieldOr<uint32_t>(j, "points", 17), gains[0], gains[1]);
+    if (j.contains("dotSizeTableId")) {
+      t.extra = buildStageFourIdRecord({1, 1, j.at("dotSizeTableId").get<uint16_t>()});
+    }
+    return t;
+  }
+  t.tableFlag = fieldOr<uint8_t>(j, "tableFlag", 0);
+  t.lutKind = fieldOr<uint8_t>(j, "lutKind", 0);
+  t.peakReduce = arrayOr<uint8_t, 3>(j, "peakReduce", {});
+  t.hueShift = arrayOr<int8_t, 3>(j, "hueShift", {});
+  t.saturationShift = fieldOr<int8_t>(j, "saturationShift", 0);
+  t.pairReduce = arrayOr<int8_t, 3>(j, "pairReduce", {});
+  t.scaleParams = arrayOr<int16_t, 5>(j, "scaleParams", t.scaleParams);
+  t.headerParams = arrayOr<int16_t, 4>(j, "headerParams", {});
+  t.channelCount = field<uint8_t>(j, "channelCount");
+  const json& levels = j.at("levels");
+  if (!levels.is_array() || levels.size() != 3)
+    throw std::invalid_argument("\"levels\" needs three rows");
+  for (size_t a = 0; a < 3; ++a) t.levels[a] = levels[a].get<std::vector<uint8_t>>();
+  t.grid = bytesField(j, "grid");
+  t.greyLevels = bytesField(j, "greyLevels");
+  t.compositeGreyNodes = bytesField(j, "compositeGreyNodes");
+  t.extra = bytesField(j, "extra");
+  return t;
+}
+
+ThresholdMatrix matrixFromJson(const json& j) {
+  if (fieldOr<std::string>(j, "generate", "") == "void-and-cluster") {
+    VoidAndClusterOptions o;
+    o.width = fieldOr(j, "width", o.width);
+    o.height = fieldOr(j, "height", o.height);
+    o.sigmaX = fieldOr(j, "sigmaX", o.sigmaX);
+    o.sigmaY = fieldOr(j, "sigmaY", o.sigmaY);
+    o.seed = fieldOr(j, "seed", o.seed);
+    return voidAndCluster(o);
+  }
+  ThresholdMatrix m{field<uint32_t>(j, "width"), field<uint32_t>(j, "height"),
+                    field<std::vector<uint16_t>>(j, "cells"),
+                    fieldOr<uint8_t>(j, "bytesPerCell", 2)};
+  if (m.width < 1 || m.width > 256 || m.height < 1 || m.height > 256) {
+    throw std::invalid_argument("matrix sides must be 1 to 256");
+  }
+  if (m.cells.size() != size_t{m.width} * m.height) {
+    throw std::invalid_argument("matrix has " + std::to_string(m.cells.size()) + " cells; " +
+                                std::to_string(m.width) + " x " + std::to_string(m.height) +
+                                " needs " + std::to_string(size_t{m.width} * m.height));
+  }
+  return m;
+}
+
+std::vector<uint8_t> dotTableFromJson(const json& j) {
+  const auto rows = field<std::vector<std::array<int, 3>>>(j, "rows");
+  if (rows.size() != 256) throw std::invalid_argument("dot-size table needs 256 rows");
+  std::array<DotShares, 256> out{};
+  for (size_t v = 0; v < 256; ++v) {
+    for (size_t k = 0; k < 3; ++k) {
+      if (rows[v][k] < 0 || rows[v][k] > 255) throw std::invalid_argument("dot shares are bytes");
+      out[v][k] = static_cast<uint8_t>(rows[v][k]);
+    }
+  }
+  return buildDotSizeTable(out);
+}
+
+std::vector<uint8_t> correctionFromJson(const json& j) {
+  const auto tables = field<std::vector<std::vector<uint8_t>>>(j, "tables");
+  if (tables.size() != 21) throw std::invalid_argument("correction resource needs 21 tables");
+  for (const auto& t : tables) {
+    if (t.size() != 256) throw std::invalid_argument("each correction table needs 256 entries");
+  }
+  return buildCorrectionTables([&](int t, int x) { return tables[t][x]; });
+}
+
+}  // namespace
+
+json blockToJson(BlockKind kind, std::span<const uint8_t> b) {
+  json j;
+  switch (kind) {
+    case BlockKind::kResourceIdList:
+      j = {{"ids", parsedOrThrow(parseResourceIdList(b))}};
+      break;
+    case BlockKind::kGridLevels: {
+      const GridLevels& g = parsedOrThrow(parseGridLevels(b));
+      j = {{"pointCount", g.pointCount}, {"levels", g.levels}};
+      break;
+    }
+    case BlockKind::kThresholdMatrix: {
+      const ThresholdMatrix& m = parsedOrThrow(parseThresholdMatrix(b));
+      j = {{"width", m.width},
+           {"height", m.height},
+           {"bytesPerCell", m.bytesPerCell},
+           {"cells", m.cells}};
+      break;
+    }
+    case BlockKind::kDotSizeTable:
+      j = {{"rows", parsedOrThrow(parseDotSizeTable(b))}};
+      break;
+    case BlockKind::kStageFourIdRecord: {
+      const StageFourIdRecord& r = parsedOrThrow(parseStageFourIdRecord(b));
+      j = {{"present", r.present}, {"version", r.version}, {"dotTableId", r.dotTableId}};
+      break;
+    }
+    case BlockKind::kDirectory:
+      j = directoryToJson(parsedOrThrow(parseDirectory(b)));
+      break;
+    case BlockKind::kColourTable:
+      j = colourTableToJson(parsedOrThrow(parseColourTable(b)));
+      break;
+    case BlockKind::kCalibrationRecord: {
+      const CalibrationRecord& c = parsedOrThrow(parseCalibrationRecord(b));
+      j = {{"key", c.key}, {"values", c.values}};
+      break;
+    }
+    case BlockKind::kChannelMap: {
+      json records = json::array();
+      for (const ChannelMapRecord& r : parsedOrThrow(parseChannelMap(b))) {
+        records.push_back({{"key", r.key}, {"map", r.map}});
+      }
+      j = {{"records", records}};
+      break;
+    }
+    case BlockKind::kNominalValues:
+      j = {{"values", parsedOrThrow(parseNominalValues(b))}};
+      break;
+    case BlockKind::kCorrectionTables:
+      j = {{"tables", parsedOrThrow(parseCorrectionTables(b))}};
+      break;
+  }
+  j["kind"] = kindName(kind);
+  return j;
+}
+
+std::vector<uint8_t> blockFromJson(const json& d, BlockKind& kind) {
+  if (!kindFromName(field<std::string>(d, "kind"), kind)) {
+    throw std::invalid_argument("unknown block kind \"" + d.at("kind").get<std::string>() + "\"");
+  }
+  switch (kind) {
+    case BlockKind::kResourceIdList:
+      return buildResourceIdList(field<std::vector<uint16_t>>(d, "ids"));
+    case BlockKind::kGridLevels: {
+      const std::vector<uint8_t> levels = bytesField(d, "levels");
+      return buildGridLevels(
+          fieldOr<uint16_t>(d, "pointCount", static_cast<uint16_t>(levels.size())), levels);
+    }
+    case BlockKind::kThresholdMatrix:
+      return buildThresholdMatrix(matrixFromJson(d));
+    case BlockKind::kDotSizeTable:
+      return dotTableFromJson(d);
+    case BlockKind::kStageFourIdRecord:
+      return buildStageFourIdRecord({fieldOr<uint32_t>(d, "present", 1),
+                                     fieldOr<uint16_t>(d, "version", 1),
+                                     field<uint16_t>(d, "dotTableId")});
+    case BlockKind::kDirectory: {
+      const std::string text = buildDirectory(directoryFromJson(d));
+      return {text.begin(), text.end()};
+    }
+    case BlockKind::kColourTable:
+      return buildColourTable(colourTableFromJson(d));
+    case BlockKind::kCalibrationRecord:
+      return buildCalibrationRecord(field<uint8_t>(d, "key"), bytesField(d, "values"));
+    case BlockKind::kChannelMap: {
+      std::vector<ChannelMapRecord> records;
+      for (const json& r : d.at("records"))
+        records.push_back({field<uint8_t>(r, "key"), bytesField(r, "map")});
+      return buildChannelMapResource(records);
+    }
+    case BlockKind::kNominalValues:
+      return buildNominalValues(bytesField(d, "values"));
+    case BlockKind::kCorrectionTables:
+      return correctionFromJson(d);
+  }
+  throw std::invalid_argument("unknown block kind");
+}
+
+Pack packFromJson(const json& description) {
+  const json& list =
+      description.contains("resources") ? description.at("resources") : json::array({description});
+  Pack pack;
+  for (const json& d : list) {
+    const int32_t id = field<int32_t>(d, "id");
+    if (pack.find(id))
+      throw std::invalid_argument("resource " + std::to_string(id) + " is described twice");
+    BlockKind kind{};
+    std::vector<uint8_t> bytes = blockFromJson(d, kind);
+    const std::string why = checkBlock(kind, bytes);
+    if (!why.empty()) throw std::invalid_argument("resource " + std::to_string(id) + ": " + why);
+    pack.put(id, std::move(bytes), kind == BlockKind::kDirectory);
+  }
+  return pack;
+}
+
+}  // namespace kestrl::pack
