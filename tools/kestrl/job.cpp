@@ -46,8 +46,22 @@ std::string stageName(bool colourSide, uint32_t stage) {
   return stage < table.size() ? table[stage].what : "unexpected stage";
 }
 
-JobFailure libraryFailure(const std::string& call, KestrlStatus status) {
-  return {kExitLibraryStatus, call + " failed: " + describeStatus(status)};
+JobFailure libraryFailure(const std::string& call, KestrlStatus status,
+                          const std::string& hint = "") {
+  return {kExitLibraryStatus,
+          call + " failed: " + describeStatus(status) + (hint.empty() ? "" : ": " + hint)};
+}
+
+// The keys the colour directory is searched with, for the no-entry message.
+std::string lookupKeys(const JobSettings& s) {
+  const PrintMode& m = s.printMode;
+  return "no entry for mode " + std::to_string(m.mode == 0 ? 3 : m.mode) + " (as looked up), " +
+         std::to_string(m.xResolution) + "x" + std::to_string(m.yResolution) + ", " +
+         std::to_string(m.bitsPerPixel) + "-bit, colour class " +
+         std::to_string(s.colour.colorClass) + ", class override " +
+         std::to_string(s.colour.classOverride) + ", select number " +
+         std::to_string(s.colour.selectNumber) + ", select name " +
+         std::to_string(s.colour.selectName);
 }
 
 // Checks what the library itself does not: that the block is long enough and
@@ -57,7 +71,8 @@ std::string checkForStage(BlockKind kind, const std::vector<uint8_t>& bytes, uin
   const std::string why = pack::checkBlock(kind, bytes);
   if (!why.empty()) return why;
   if (kind == BlockKind::kChannelMap) {
-    for (const pack::ChannelMapRecord& r : pack::parseChannelMap(bytes).value) {
+    const auto records = pack::parseChannelMap(bytes).value;
+    for (const pack::ChannelMapRecord& r : records) {
       for (uint8_t c : r.map) {
         if (c >= channels)
           return "channel map names channel " + std::to_string(c) + " of a " +
@@ -84,6 +99,10 @@ JobFailure halftoneFailure(const PrintMode& mode, KestrlStatus status, uint32_t 
   const std::string call = "Halftone (line " + std::to_string(line) + ", pixels " +
                            std::to_string(startX) + " to " + std::to_string(startX + pixelCount) +
                            ")";
+  if (status == kBadParameter && mode.mode == 2 && mode.colorInput == 0) {
+    return libraryFailure(call, status,
+                          "mode 2 keeps no error line for the error-spreading engines; use mode 1");
+  }
   if (status != kUnsupportedMode) return libraryFailure(call, status);
   const bool twoBit = mode.bitsPerPixel == 2;
   if (twoBit && mode.mode != 1 && mode.mode != 3) {
@@ -154,11 +173,10 @@ JobFailure Job::colourStages(const pack::Pack& pack) {
     if (JobFailure f = feed(pack, true, stage, id, block); f.failed()) return f;
     const KestrlStatus status = CmSetResource(cm_, block.data(), &id);
     if (status != KESTRL_STATUS_OK) {
-      std::string call =
+      const std::string call =
           "CmSetResource stage " + std::to_string(stage) + " (" + stageName(true, stage) + ")";
-      if (stage == 1 && status == kBadResource)
-        call += ": the colour directory has no entry for this job";
-      return libraryFailure(call, status);
+      return libraryFailure(call, status,
+                            stage == 1 && status == kBadResource ? lookupKeys(settings_) : "");
     }
   }
   return {};

@@ -11,10 +11,11 @@ namespace {
 
 using nlohmann::json;
 
+// The parsed value, by value: the Parsed record is usually a temporary.
 template <typename T>
-const T& parsedOrThrow(const Parsed<T>& parsed) {
+T parsedOrThrow(Parsed<T> parsed) {
   if (!parsed.ok()) throw std::invalid_argument(parsed.error);
-  return parsed.value;
+  return std::move(parsed.value);
 }
 
 template <typename T>
@@ -192,12 +193,12 @@ json blockToJson(BlockKind kind, std::span<const uint8_t> b) {
       j = {{"ids", parsedOrThrow(parseResourceIdList(b))}};
       break;
     case BlockKind::kGridLevels: {
-      const GridLevels& g = parsedOrThrow(parseGridLevels(b));
+      const GridLevels g = parsedOrThrow(parseGridLevels(b));
       j = {{"pointCount", g.pointCount}, {"levels", g.levels}};
       break;
     }
     case BlockKind::kThresholdMatrix: {
-      const ThresholdMatrix& m = parsedOrThrow(parseThresholdMatrix(b));
+      const ThresholdMatrix m = parsedOrThrow(parseThresholdMatrix(b));
       j = {{"width", m.width},
            {"height", m.height},
            {"bytesPerCell", m.bytesPerCell},
@@ -208,7 +209,7 @@ json blockToJson(BlockKind kind, std::span<const uint8_t> b) {
       j = {{"rows", parsedOrThrow(parseDotSizeTable(b))}};
       break;
     case BlockKind::kStageFourIdRecord: {
-      const StageFourIdRecord& r = parsedOrThrow(parseStageFourIdRecord(b));
+      const StageFourIdRecord r = parsedOrThrow(parseStageFourIdRecord(b));
       j = {{"present", r.present}, {"version", r.version}, {"dotTableId", r.dotTableId}};
       break;
     }
@@ -219,7 +220,7 @@ json blockToJson(BlockKind kind, std::span<const uint8_t> b) {
       j = colourTableToJson(parsedOrThrow(parseColourTable(b)));
       break;
     case BlockKind::kCalibrationRecord: {
-      const CalibrationRecord& c = parsedOrThrow(parseCalibrationRecord(b));
+      const CalibrationRecord c = parsedOrThrow(parseCalibrationRecord(b));
       j = {{"key", c.key}, {"values", c.values}};
       break;
     }

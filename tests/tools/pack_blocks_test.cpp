@@ -1,0 +1,253 @@
+// The pack component reads back every block format it writes, dumps it as
+// text and turns it into a JSON description that builds the same bytes.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "pack/block_dump.h"
+#include "pack/block_json.h"
+#include "pack/colour_blocks.h"
+#include "pack/halftone_blocks.h"
+
+namespace kestrl::pack {
+namespace {
+
+std::vector<uint8_t> bytesOf(const std::string& text) {
+  return {text.begin(), text.end()};
+}
+
+DirectoryText sampleDirectory() {
+  DirectoryText d;
+  d.title = "sample";
+  d.entries = {{10, 100, "MODE3", "P1", 720, 720, "PLAIN", 0, 1},
+               {11, 0, "MODE1", "P2", 1440, 720, "CORRECTED", -12, 2}};
+  d.modeNames = {"MODE0", "MODE1", "MODE2", "MODE3"};
+  d.selectBase = 10;
+  d.selectNames = {"P1", "P2"};
+  d.classNames = {"PLAIN", "C1", "C2", "C3", "CORRECTED"};
+  return d;
+}
+
+ColourTable sampleColourTable() {
+  ColourTable t = makeColourTable(3, 4, complementaryInks);
+  t.tableFlag = 50;
+  t.lutKind = 3;
+  t.peakReduce = {1, 2, 3};
+  t.hueShift = {-4, 5, -6};
+  t.saturationShift = -7;
+  t.pairReduce = {8, -9, 10};
+  t.scaleParams = {250, 100, -100, 7, 8};
+  t.headerParams = {-1, 2, -3, 4};
+  t.extra = buildStageFourIdRecord({1, 1, 400});
+  return t;
+}
+
+std::array<DotShares, 256> sampleDotRows() {
+  std::array<DotShares, 256> rows{};
+  for (int v = 0; v < 256; ++v)
+    rows[v] = {static_cast<uint8_t>(v / 3), static_cast<uint8_t>(v / 4),
+               static_cast<uint8_t>(v / 5)};
+  return rows;
+}
+
+struct Sample {
+  BlockKind kind;
+  std::vector<uint8_t> bytes;
+  std::string dumpMentions;  // a fragment the readable dump must show
+};
+
+std::vector<Sample> samples() {
+  const std::array<uint16_t, 4> ids = {200, 310, 320, 330};
+  std::vector<uint8_t> levels(32);
+  for (int i = 0; i < 32; ++i) levels[i] = static_cast<uint8_t>(i == 31 ? 255 : i * 8);
+  const ThresholdMatrix matrix =
+      makeThresholdMatrix(4, 3, [](uint32_t x, uint32_t y) { return 100 * y + x; });
+  const std::array<DotShares, 256> rows = sampleDotRows();
+  return {
+      {BlockKind::kResourceIdList, buildResourceIdList(ids), "[3] 330"},
+      {BlockKind::kGridLevels, buildGridLevels(levels), "32 points"},
+      {BlockKind::kThresholdMatrix, buildThresholdMatrix(matrix), "4 x 3 cells"},
+      {BlockKind::kDotSizeTable, buildDotSizeTable(rows), "255:  85  63  51"},
+      {BlockKind::kStageFourIdRecord, buildStageFourIdRecord({1, 1, 400}), "dot-size table id 400"},
+      {BlockKind::kDirectory, bytesOf(buildDirectory(sampleDirectory())), "11=P2"},
+      {BlockKind::kColourTable, buildColourTable(sampleColourTable()), "(255,0,0) -> 0 255 255 0"},
+      {BlockKind::kCalibrationRecord, buildCalibrationRecord(7, {50, 52, 48, 50}), "key 7"},
+      {BlockKind::kChannelMap, buildChannelMapResource({{0, {0, 1, 2, 3}}, {7, {3, 2, 1, 0}}}),
+       "key 7: 3 2 1 0"},
+      {BlockKind::kNominalValues, buildNominalValues({50, 51, 52, 53}), "50 51 52 53"},
+      {BlockKind::kCorrectionTables,
+       buildCorrectionTables([](int t, int x) { return static_cast<uint8_t>((x + t) & 255); }),
+       "table 20: 0->20"},
+  };
+}
+
+TEST(PackBlocks, EveryKindHasASample) {
+  const std::vector<Sample> all = samples();
+  for (BlockKind kind : kAllBlockKinds) {
+    EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](const Sample& s) {
+      return s.kind == kind;
+    })) << kindName(kind);
+  }
+}
+
+TEST(PackBlocks, DumpShowsTheFields) {
+  for (const Sample& s : samples()) {
+    SCOPED_TRACE(kindName(s.kind));
+    EXPECT_EQ(checkBlock(s.kind, s.bytes), "");
+    EXPECT_NE(dumpBlock(s.kind, s.bytes).find(s.dumpMentions), std::string::npos)
+        << dumpBlock(s.kind, s.bytes);
+  }
+}
+
+TEST(PackBlocks, JsonDescriptionBuildsTheSameBytes) {
+  for (const Sample& s : samples()) {
+    SCOPED_TRACE(kindName(s.kind));
+    const nlohmann::json description = blockToJson(s.kind, s.bytes);
+    // Through text, as `pack dump --json` and `pack build` pass it.
+    BlockKind kind{};
+    EXPECT_EQ(blockFromJson(nlohmann::json::parse(description.dump()), kind), s.bytes);
+    EXPECT_EQ(kind, s.kind);
+  }
+}
+
+TEST(PackBlocks, ParsedValuesMatchTheDescriptions) {
+  const Parsed<DirectoryText> d = parseDirectory(bytesOf(buildDirectory(sampleDirectory())));
+  ASSERT_TRUE(d.ok()) << d.error;
+  ASSERT_EQ(d.value.entries.size(), 2u);
+  EXPECT_EQ(d.value.entries[1].selectValue, -12);
+  EXPECT_EQ(d.value.entries[1].className, "CORRECTED");
+  EXPECT_EQ(d.value.selectBase, 10);
+
+  const ColourTable original = sampleColourTable();
+  const Parsed<ColourTable> t = parseColourTable(buildColourTable(original));
+  ASSERT_TRUE(t.ok()) << t.error;
+  EXPECT_EQ(t.value.grid, original.grid);
+  EXPECT_EQ(t.value.greyLevels, original.greyLevels);
+  EXPECT_EQ(t.value.compositeGreyNodes, original.compositeGreyNodes);
+  EXPECT_EQ(t.value.extra, original.extra);
+  EXPECT_EQ(t.value.scaleParams, original.scaleParams);
+  EXPECT_EQ(t.value.hueShift, original.hueShift);
+
+  const Parsed<ThresholdMatrix> m = parseThresholdMatrix(buildThresholdMatrix(
+      makeThresholdMatrix(256, 2, [](uint32_t x, uint32_t y) { return x + 256 * y; })));
+  ASSERT_TRUE(m.ok()) << m.error;
+  EXPECT_EQ(m.value.width, 256u);  // the side byte 255 stands for 256
+  EXPECT_EQ(m.value.cells[511], 511);
+}
+
+// Blocks a reader would run past the end of, or that break what the stages
+// rely on, are refused with a reason.
+TEST(PackBlocks, MalformedBlocksAreRefused) {
+  std::vector<uint8_t> longList;
+  for (int i = 0; i < 16; ++i) longList.insert(longList.end(), {1, 0});
+  longList.insert(longList.end(), {0xFF, 0xFF});
+  std::vector<uint8_t> falling = buildGridLevels(std::vector<uint8_t>(32, 0));
+  std::vector<uint8_t> shortMatrix =
+      buildThresholdMatrix(makeThresholdMatrix(4, 4, [](uint32_t, uint32_t) { return 0; }));
+  shortMatrix.resize(shortMatrix.size() - 2);
+  std::vector<uint8_t> oddWidth =
+      buildThresholdMatrix(makeThresholdMatrix(3, 4, [](uint32_t, uint32_t) { return 0; }));
+  std::vector<uint8_t> shortTable = buildColourTable(sampleColourTable());
+  shortTable.resize(76 + 9 + 20);
+  ColourTable zeroGain = sampleColourTable();
+  zeroGain.scaleParams[1] = 0;
+  ColourTable uneven = sampleColourTable();
+  uneven.levels[2] = {0, 200, 100};
+  std::vector<uint8_t> badExtra = buildColourTable(sampleColourTable());
+  badExtra[20] = 200;  // extra section size past the end
+  const struct {
+    BlockKind kind;
+    std::vector<uint8_t> bytes;
+    std::string reason;
+  } cases[] = {
+      {BlockKind::kResourceIdList, {1, 0, 2, 0}, "end marker"},
+      {BlockKind::kResourceIdList, longList, "more than 15"},
+      {BlockKind::kGridLevels, {32, 0, 0, 8}, "count says 32"},
+      {BlockKind::kGridLevels, falling, "rise strictly"},
+      {BlockKind::kThresholdMatrix, shortMatrix, "needs 16"},
+      {BlockKind::kThresholdMatrix, oddWidth, "power of two"},
+      {BlockKind::kThresholdMatrix, {255, 255, 2, 0}, "65536"},
+      {BlockKind::kThresholdMatrix, {0, 4, 2, 0}, "side of 0"},
+      {BlockKind::kDotSizeTable, std::vector<uint8_t>(767), "768"},
+      {BlockKind::kDirectory, bytesOf("title\r\n//2 old\r\n"), "'//3'"},
+      {BlockKind::kDirectory, bytesOf("t\n//3\nc\n1 2 M N 720 720 C 0\n/\nA\nB\nC\n"),
+       "fewer than nine"},
+      {BlockKind::kDirectory, bytesOf("t\n//3\nc\n1 2 M N 7x0 720 C 0 1\n/\nA\nB\nC\n"),
+       "not a number"},
+      {BlockKind::kDirectory, bytesOf("t\n//3\nc\n1 2 M N 720 720 C 0 1\n/\nA\n"), "name lists"},
+      {BlockKind::kDirectory, bytesOf("t\n//3\nc\n/\nA\nX B\nC\n"), "neither a number"},
+      {BlockKind::kColourTable, shortTable, "ends inside its grid"},
+      {BlockKind::kColourTable, buildColourTable(zeroGain), "at least 1"},
+      {BlockKind::kColourTable, buildColourTable(uneven), "rise strictly"},
+      {BlockKind::kColourTable, badExtra, "outside the block"},
+      {BlockKind::kCalibrationRecord, {'C', 'X', ':', 0, 50, 0xFE, 0xFF}, "'CW:'"},
+      {BlockKind::kCalibrationRecord, {'C', 'W', ':', 0, 50, 50}, "0xFE 0xFF"},
+      {BlockKind::kChannelMap, {0, 1, 2}, "0xFE end"},
+      {BlockKind::kChannelMap, {0, 1, 0xFE}, "0xFF end"},
+      {BlockKind::kNominalValues, {}, "empty"},
+      {BlockKind::kCorrectionTables, std::vector<uint8_t>(5375), "5376"},
+  };
+  for (const auto& c : cases) {
+    const std::string why = checkBlock(c.kind, c.bytes);
+    EXPECT_NE(why.find(c.reason), std::string::npos) << kindName(c.kind) << ": '" << why << "'";
+    EXPECT_NE(dumpBlock(c.kind, c.bytes).find("cannot read block"), std::string::npos);
+  }
+}
+
+TEST(PackBlocks, KindIsGuessedFromIdNameAndContents) {
+  for (const Sample& s : samples()) {
+    const bool text = s.kind == BlockKind::kDirectory;
+    const int32_t id = s.kind == BlockKind::kChannelMap      ? 980
+                       : s.kind == BlockKind::kNominalValues ? 990
+                                                             : -1;
+    BlockKind kind{};
+    ASSERT_TRUE(guessKind(s.bytes, id, text, kind)) << kindName(s.kind);
+    EXPECT_EQ(kind, s.kind) << kindName(s.kind) << " guessed as " << kindName(kind);
+  }
+}
+
+TEST(PackBlocks, JsonGeneratorsAndErrors) {
+  BlockKind kind{};
+  const auto matrix = blockFromJson({{"kind", "threshold-matrix"},
+                                     {"generate", "void-and-cluster"},
+                                     {"width", 16},
+                                     {"height", 16}},
+                                    kind);
+  const Parsed<ThresholdMatrix> m = parseThresholdMatrix(matrix);
+  ASSERT_TRUE(m.ok()) << m.error;
+  std::vector<uint16_t> sorted = m.value.cells;
+  std::sort(sorted.begin(), sorted.end());
+  std::vector<uint16_t> ranks(256);
+  std::iota(ranks.begin(), ranks.end(), 0);
+  EXPECT_EQ(sorted, ranks);
+
+  const auto table = blockFromJson({{"kind", "colour-table"},
+                                    {"generate", "separation"},
+                                    {"points", 5},
+                                    {"dotSizeTableId", 401}},
+                                   kind);
+  const Parsed<ColourTable> t = parseColourTable(table);
+  ASSERT_TRUE(t.ok()) << t.error;
+  EXPECT_EQ(t.value.points(), 5u);
+  EXPECT_EQ(parseStageFourIdRecord(t.value.extra).value.dotTableId, 401);
+
+  EXPECT_THROW(blockFromJson({{"kind", "no-such-kind"}}, kind), std::invalid_argument);
+  EXPECT_THROW(blockFromJson({{"kind", "nominal-values"}, {"values", {1, 300}}}, kind),
+               std::invalid_argument);
+  EXPECT_THROW(
+      blockFromJson(
+          {{"kind", "threshold-matrix"}, {"width", 2}, {"height", 2}, {"cells", {1, 2, 3}}}, kind),
+      std::invalid_argument);
+  EXPECT_THROW(packFromJson({{"resources",
+                              {{{"id", 1}, {"kind", "nominal-values"}, {"values", {1}}},
+                               {{"id", 1}, {"kind", "nominal-values"}, {"values", {2}}}}}}),
+               std::invalid_argument);
+  EXPECT_THROW(packFromJson({{"kind", "grid-levels"}, {"levels", {0, 255}}}),
+               std::invalid_argument);  // no id
+}
+
+}  // namespace
+}  // namespace kestrl::pack
