@@ -289,7 +289,9 @@ int runPackDump(const std::string& file, const std::string& kindText, bool json)
       std::cerr << "kestrl: unknown block kind '" << kindText << "'\n";
       return kExitUsage;
     }
-  } else if (!pack::guessKind(bytes, id, fs::path(file).extension() == ".txt", kind)) {
+  } else if (fs::path(file).extension() == ".txt") {
+    kind = pack::BlockKind::kDirectory;  // text files are directories
+  } else if (!pack::guessKind(bytes, id, false, kind)) {
     std::cerr << "kestrl: " << file << ": not a block of any known kind (name one with --kind)\n";
     return kExitBadInput;
   }
