@@ -206,6 +206,34 @@ TEST_F(KestrlCommand, CalibrationRecordReachesTheColourTable) {
   EXPECT_EQ(dots("cal", "magenta"), dots("plain", "magenta"));
 }
 
+// Tone curves from a file replace the adjustments: identity curves change
+// nothing, darkening curves add dots.
+TEST_F(KestrlCommand, CurvesFileReplacesTheAdjustments) {
+  const std::string input = greySteps(16);
+  std::vector<uint8_t> identity, darker;
+  for (int c = 0; c < 3; ++c) {
+    for (int v = 0; v < 256; ++v) {
+      identity.push_back(static_cast<uint8_t>(v));
+      darker.push_back(static_cast<uint8_t>(v * 3 / 4));
+    }
+  }
+  writeBytes(dir_ / "identity.bin", "", identity);
+  writeBytes(dir_ / "darker.bin", "", darker);
+  for (const char* run : {"plain", "identity", "darker"}) {
+    const std::string curves =
+        std::string(run) == "plain" ? "" : " --curves " + path(std::string(run) + ".bin");
+    ASSERT_EQ(kestrl("render " + input + " --mode 3 -o " + path(run) + curves).exitCode, 0) << run;
+  }
+  const auto dots = [&](const char* run) {
+    int n = 0;
+    for (uint8_t b : raster(readBytes(dir_ / run / "plane-black.pbm"), 2)) n += std::popcount(b);
+    return n;
+  };
+  EXPECT_EQ(readBytes(dir_ / "identity" / "plane-black.pbm"),
+            readBytes(dir_ / "plain" / "plane-black.pbm"));
+  EXPECT_GT(dots("darker"), dots("plain"));
+}
+
 TEST_F(KestrlCommand, BadInputsGiveClearMessagesAndExitCodes) {
   const std::string grey = greySteps(8);
   const std::string colour = colourPicture();
@@ -248,6 +276,7 @@ TEST_F(KestrlCommand, BadInputsGiveClearMessagesAndExitCodes) {
       {"render " + grey + " --runs 65", 2, {"--runs"}},
       {"render " + grey + " --calibration 0:50,x", 2, {"calibration value 'x'"}},
       {"render " + grey + " --grey --colour", 2, {"exclude each other"}},
+      {"render " + grey + " --curves " + path("text.txt"), 3, {"768 bytes"}},
       {"frobnicate", 2, {}},
       {"pack dump " + path("text.txt"), 3, {"not a usable directory", "'//3'"}},
       {"pack build " + path("text.txt") + " " + path("built"), 3, {"text.txt"}},

@@ -13,6 +13,7 @@ namespace {
 using pack::BlockKind;
 
 constexpr uint32_t kTagGamma = 1;
+constexpr uint32_t kTagCurves = 256;
 constexpr uint32_t kTagCalibration = 512;
 constexpr uint32_t kMaxStages = 8;  // the sequences have at most six stages
 constexpr int32_t kNoMoreResources = -1;
@@ -202,6 +203,7 @@ JobFailure Job::halftoneStages(const pack::Pack& pack, int32_t firstId) {
 JobFailure Job::open(const pack::Pack& pack, const JobSettings& settings) {
   settings_ = settings;
   if (settings_.gamma) tags_.pairs[tags_.count++] = {kTagGamma, &*settings_.gamma};
+  if (!settings_.curves.empty()) tags_.pairs[tags_.count++] = {kTagCurves, settings_.curves.data()};
   if (!settings_.calibrationRecord.empty()) {
     tags_.pairs[tags_.count++] = {kTagCalibration, settings_.calibrationRecord.data()};
   }

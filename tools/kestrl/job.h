@@ -22,6 +22,7 @@ struct JobSettings {
   ColorSettings colour{};
   std::optional<int32_t> gamma;            // tag 1, in hundredths
   std::vector<uint8_t> calibrationRecord;  // tag 512 ("CW:..."), or empty
+  std::vector<uint8_t> curves;             // tag 256: three 256-byte tone curves, or empty
 };
 
 // Exit codes of the command.
@@ -73,7 +74,7 @@ class Job {
   JobSettings settings_{};
   struct TagStorage {
     int32_t count = 0;
-    CmTagPair pairs[2]{};
+    CmTagPair pairs[3]{};
   } tags_;
   CmContext* cm_ = nullptr;
   HalftoneContext* ht_ = nullptr;

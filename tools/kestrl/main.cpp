@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 
 // Command-line values of `render`, before they become the job's records.
 struct RenderArgs {
-  std::string input, outDir = "out/render", resources, resolution = "720x720", calibration;
+  std::string input, outDir = "out/render", resources, resolution = "720x720", calibration, curves;
   std::optional<uint32_t> mode, inkSet;
   uint32_t colorMethod = 0, bits = 1, runs = 1, previewSize = 1000;
   int32_t sourceStep = 0;
@@ -128,6 +128,10 @@ void addRenderOptions(CLI::App* cmd, RenderArgs& a) {
                   "with colour input, 50 prints the neutral axis with black only");
   cmd->add_option("--calibration", a.calibration,
                   "calibration record KEY:V1,V2,V3,V4 (values 30-70, key 0 if omitted)");
+  cmd->add_option("--curves", a.curves,
+                  "file of three 256-byte tone curves (red, green, blue) used instead of the "
+                  "adjustments (sets adjustMode 1)")
+      ->check(CLI::ExistingFile);
   cmd->add_option("--resources", a.resources, "resource pack folder (default: the built-in pack)")
       ->check(CLI::ExistingDirectory);
   cmd->add_option("--print-width", a.printWidth,
@@ -189,6 +193,15 @@ int toOptions(const RenderArgs& a, bool colourImage, RenderOptions& o) {
         break;
       }
     }
+  }
+  if (!a.curves.empty()) {
+    constexpr size_t kCurveBytes = 3 * 256;
+    if (!pack::readFile(a.curves, o.job.curves) || o.job.curves.size() != kCurveBytes) {
+      std::cerr << "kestrl: --curves " << a.curves
+                << ": needs exactly 768 bytes (three curves of 256)\n";
+      return kExitBadInput;
+    }
+    c.adjustMode = 1;
   }
   o.inkSet = a.inkSet;
   o.outDir = a.outDir;
