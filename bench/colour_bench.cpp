@@ -19,14 +19,7 @@ using namespace kestrl;
 constexpr uint32_t kPoints = KESTRL_MAX_GRID_POINTS;
 
 PrintMode benchMode() {
-  PrintMode mode{};
-  mode.mode = 3;
-  mode.inkSet = 4;
-  mode.colorInput = 1;
-  mode.xResolution = 720;
-  mode.yResolution = 720;
-  mode.bitsPerPixel = 1;
-  return mode;
+  return pack::fourInkMode(3, 0);
 }
 
 // Every adjustment on, and the corrected class so the three colour
@@ -45,13 +38,9 @@ ColorSettings adjustedSettings() {
 }
 
 std::string benchDirectory() {
-  pack::DirectoryText d;
-  d.modeNames = {"none", "m1", "m2", "m3"};
-  d.selectNames = {"P0"};
-  d.classNames = {"plain", "c1", "c2", "c3", "corrected"};
-  d.entries = {{17, 1, "m3", "P0", 720, 720, "corrected", 0, 1},
-               {18, 1, "m3", "P0", 720, 720, "plain", 0, 1}};
-  return pack::buildDirectory(d);
+  return pack::buildDirectory(
+      pack::fourInkDirectory({{17, 1, "m3", "P0", 720, 720, "corrected", 0, 1},
+                              {18, 1, "m3", "P0", 720, 720, "plain", 0, 1}}));
 }
 
 std::vector<uint8_t> benchTable() {
@@ -119,12 +108,8 @@ void BM_CalibrationPass(benchmark::State& state) {
   LoadedJob job(settings);
   const std::vector<uint8_t> map = pack::buildChannelMapResource({});
   const std::vector<uint8_t> nominal = pack::buildNominalValues({50, 50, 50, 50});
-  pack::DirectoryText d;
-  d.modeNames = {"none", "m1", "m2", "m3"};
-  d.selectNames = {"P0"};
-  d.classNames = {"plain"};
-  d.entries = {{555, 1, "m3", "P0", 720, 720, "plain", 0, 1}};
-  const std::string calibrationDirectory = pack::buildDirectory(d);
+  const std::string calibrationDirectory =
+      pack::buildDirectory(pack::fourInkDirectory({{555, 1, "m3", "P0", 720, 720, "plain", 0, 1}}));
   CmSetResource(job.context, map.data(), &job.nextId);
   CmSetResource(job.context, nominal.data(), &job.nextId);
   CmSetResource(job.context, calibrationDirectory.c_str(), &job.nextId);

@@ -1,31 +1,28 @@
-// Shared helpers of the colour tests: a job built from the pack builders and
-// driven through the exported calls.
+// Shared helpers of the colour tests: jobs built from the pack builders and
+// driven through the exported calls, and a fault-plan wrapper.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "colour/cm_context.h"
+#include "colour/colour_table.h"
+#include "colour/grid_lookup.h"
 #include "kestrl30.h"
+#include "memory/fault_injection.h"
 #include "pack/colour_blocks.h"
 
 namespace kestrl::colour::testing {
 
-// A print mode that the standard directory below serves.
+using memory::testing::FaultPlan;
+using memory::testing::Operation;
+using memory::testing::ScopedFaultPlan;
+
+// Mode 3, one bit, four inks, 64 pixels a line.
 inline PrintMode standardMode() {
-  PrintMode mode{};
-  mode.mode = 3;
-  mode.colorMethod = 0;
-  mode.inkSet = 4;
-  mode.colorInput = 1;
-  mode.xResolution = 720;
-  mode.yResolution = 720;
-  mode.bitsPerPixel = 1;
-  mode.lineWidth = 64;
-  return mode;
+  return pack::fourInkMode(3, 64);
 }
 
 inline ColorSettings standardSettings() {
@@ -45,40 +42,94 @@ inline pack::DirectoryText standardDirectory(int32_t tableId = 17, int32_t code 
   return d;
 }
 
-// A tag list with room for a few pairs.
+// A tag list with room for a few pairs; `settings` points a copy at it.
 struct TagList {
   int32_t count = 0;
   CmTagPair pairs[4] = {};
 
+  TagList() = default;
+  TagList(uint32_t tag, const void* value) { add(tag, value); }
   void add(uint32_t tag, const void* value) { pairs[count++] = {tag, value}; }
   const CmTagList* get() const { return reinterpret_cast<const CmTagList*>(this); }
+  ColorSettings settings(ColorSettings base = standardSettings()) const {
+    base.tagList = get();
+    return base;
+  }
 };
 
-// Runs CmNew and stages 1 and 2. Returns the stage-2 status.
+// CmNew and the stages after it through the exported calls.
 struct Job {
   CmContext* context = nullptr;
   int32_t nextId = 0;
 
+  Status begin(const ColorSettings& settings, const PrintMode& mode = standardMode()) {
+    int32_t firstId = -1;
+    return static_cast<Status>(CmNew(&settings, &mode, 0, &firstId, &context));
+  }
+  Status feed(const void* block) {
+    return static_cast<Status>(CmSetResource(context, block, &nextId));
+  }
+  // CmNew and stages 1 and 2; returns the first status that is not kOk.
   Status start(const ColorSettings& settings, const PrintMode& mode, const std::string& directory,
                const std::vector<uint8_t>& table) {
-    int32_t firstId = -1;
-    Status status = static_cast<Status>(CmNew(&settings, &mode, 0, &firstId, &context));
-    if (status != kOk) return status;
-    status = static_cast<Status>(CmSetResource(context, directory.c_str(), &nextId));
-    if (status != kOk) return status;
-    return static_cast<Status>(CmSetResource(context, table.data(), &nextId));
+    Status status = begin(settings, mode);
+    if (status == kOk) status = feed(directory.c_str());
+    return status == kOk ? feed(table.data()) : status;
+  }
+  Status start(const ColorSettings& settings, const pack::ColourTable& table,
+               const pack::DirectoryText& directory = standardDirectory()) {
+    return start(settings, standardMode(), pack::buildDirectory(directory),
+                 pack::buildColourTable(table));
   }
   CmLut& lut() const { return *CmGetLut(context); }
   std::vector<uint8_t> grid() const {
     const CmLut& l = lut();
-    const size_t size =
-        size_t(l.gridPoints[0]) * l.gridPoints[1] * l.gridPoints[2] * l.channelCount;
-    return std::vector<uint8_t>(l.gridData, l.gridData + size);
+    return {l.gridData, l.gridData + size_t(l.gridPoints[0]) * l.gridPoints[1] * l.gridPoints[2] *
+                                         l.channelCount};
   }
   ~Job() {
     if (context != nullptr) CmDelete(context);
   }
 };
+
+// A context whose record was loaded straight from a block, with the pixel
+// layout the stages use; no adjustment pass.
+struct LoadedTable {
+  CmContext* context = nullptr;
+  std::vector<uint8_t> block;
+  Status status = kOk;
+
+  explicit LoadedTable(std::vector<uint8_t> bytes, ColorSettings settings = standardSettings(),
+                       PrintMode mode = standardMode())
+      : block(std::move(bytes)) {
+    int32_t firstId = 0;
+    EXPECT_EQ(CmNew(&settings, &mode, 0, &firstId, &context), kOk);
+    context->entryId = 17;
+    context->entryCode = 211;
+    status = loadColourTable(*context, ByteReader(block.data(), block.size()));
+    context->pixelStride = kPixelStride;
+    for (int i = 0; i < 3; ++i) context->pixelOffset[i] = kPixelOffsets[i];
+  }
+  CmLut& lut() const { return *context->lut; }
+  ~LoadedTable() { CmDelete(context); }
+};
+
+// Runs `body` with call `call` of `op` failing (0: none), then checks that
+// nothing is left allocated.
+template <typename Body>
+void withFault(Operation op, uint32_t call, Body body) {
+  FaultPlan plan;
+  {
+    ScopedFaultPlan scope(plan);
+    if (call != 0) plan.failOn(op, call);
+    body();
+  }
+  EXPECT_EQ(plan.liveAllocations, 0) << "call " << call;
+}
+
+inline Status failedStatus(Operation op) {
+  return op == Operation::kAllocate ? kAllocFailed : kLockFailed;
+}
 
 // A four-ink table of n points with distinct, non-linear node values.
 inline pack::ColourTable scrambledTable(uint32_t points) {
@@ -90,21 +141,9 @@ inline pack::ColourTable scrambledTable(uint32_t points) {
   });
 }
 
-}  // namespace kestrl::colour::testing
-
-namespace kestrl::colour::testing {
-
-// A context whose record was loaded straight from a block, with the pixel
-// layout the stages use; no adjustment pass.
-struct LoadedTable {
-  CmContext* context = nullptr;
-  std::vector<uint8_t> block;
-  Status status = kOk;
-
-  LoadedTable(std::vector<uint8_t> bytes, ColorSettings settings = standardSettings(),
-              PrintMode mode = standardMode());
-  CmLut& lut() const { return *context->lut; }
-  ~LoadedTable() { CmDelete(context); }
-};
+// Byte-vector shorthand for comparing node values.
+inline std::vector<uint8_t> bytes(const uint8_t* at, size_t n) {
+  return {at, at + n};
+}
 
 }  // namespace kestrl::colour::testing

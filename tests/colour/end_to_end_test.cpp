@@ -8,15 +8,11 @@
 
 #include "colour_test_support.h"
 #include "kestrl30.h"
-#include "memory/fault_injection.h"
 #include "pack/colour_blocks.h"
 #include "pack/halftone_blocks.h"
 
 namespace kestrl::colour {
 namespace {
-
-using memory::testing::FaultPlan;
-using memory::testing::ScopedFaultPlan;
 
 constexpr uint32_t kLineWidth = 64;
 constexpr uint32_t kPlaneStride = kLineWidth / 8;
@@ -31,20 +27,6 @@ struct Band {
 };
 constexpr Band kBands[4] = {{0, 0, 0}, {255, 255, 255}, {255, 0, 0}, {0, 0, 255}};
 
-// Mode 0 (four-corner colour screening), one-bit output, four inks.
-PrintMode driverMode() {
-  PrintMode mode{};
-  mode.mode = 0;
-  mode.inkSet = 4;
-  mode.colorInput = 1;
-  mode.xResolution = 720;
-  mode.yResolution = 720;
-  mode.bitsPerPixel = 1;
-  mode.sourceStep = 0;
-  mode.lineWidth = kLineWidth;
-  return mode;
-}
-
 // The driver's resources, looked up by the ids the library hands back.
 struct Resources {
   std::string directory;
@@ -58,14 +40,10 @@ struct Resources {
 
   Resources() {
     // CmNew turns mode 0 into mode 3 with the corrected class.
-    pack::DirectoryText d;
-    d.modeNames = {"none", "m1", "m2", "m3"};
-    d.selectNames = {"P0"};
-    d.classNames = {"plain", "c1", "c2", "c3", "corrected"};
-    d.entries = {{kTableId, kHalftoneIds, "m3", "P0", 720, 720, "corrected", 0, 1}};
-    directory = pack::buildDirectory(d);
-    d.entries = {{kCorrectionId, 1, "m3", "P0", 720, 720, "plain", 0, 1}};
-    correctionDirectory = pack::buildDirectory(d);
+    directory = pack::buildDirectory(pack::fourInkDirectory(
+        {{kTableId, kHalftoneIds, "m3", "P0", 720, 720, "corrected", 0, 1}}));
+    correctionDirectory = pack::buildDirectory(
+        pack::fourInkDirectory({{kCorrectionId, 1, "m3", "P0", 720, 720, "plain", 0, 1}}));
 
     pack::ColourTable t = pack::makeColourTable(9, 4, pack::complementaryInks);
     t.scaleParams = {250, 100, 0, 0, 0};
@@ -107,7 +85,8 @@ struct DotCounts {
 // band over 16 lines (one full matrix tile per band).
 DotCounts runJob(const ColorSettings& settings, std::vector<uint8_t>* lutGrid = nullptr) {
   Resources resources;
-  const PrintMode mode = driverMode();
+  // Mode 0 (four-corner colour screening), one bit, four inks.
+  const PrintMode mode = pack::fourInkMode(0, kLineWidth);
   DotCounts counts;
 
   CmContext* cm = nullptr;
@@ -168,22 +147,13 @@ constexpr int kAll = kLines * 16;
 
 TEST(EndToEnd, CornerColoursBecomeTheirInks) {
   const DotCounts counts = runJob(plainSettings());
-  // Black is (0, 0, 0, 255): only the black plane, everywhere.
-  EXPECT_EQ(
-      (std::array{counts.plane[0][0], counts.plane[0][1], counts.plane[0][2], counts.plane[0][3]}),
-      (std::array{0, 0, 0, kAll}));
-  // White prints nothing.
-  EXPECT_EQ(
-      (std::array{counts.plane[1][0], counts.plane[1][1], counts.plane[1][2], counts.plane[1][3]}),
-      (std::array{0, 0, 0, 0}));
-  // Red is (0, 255, 255, 0): the second and third inks.
-  EXPECT_EQ(
-      (std::array{counts.plane[2][0], counts.plane[2][1], counts.plane[2][2], counts.plane[2][3]}),
-      (std::array{0, kAll, kAll, 0}));
-  // Blue is (255, 255, 0, 0).
-  EXPECT_EQ(
-      (std::array{counts.plane[3][0], counts.plane[3][1], counts.plane[3][2], counts.plane[3][3]}),
-      (std::array{kAll, kAll, 0, 0}));
+  // Black is (0, 0, 0, 255), white prints nothing, red is (0, 255, 255, 0)
+  // and blue (255, 255, 0, 0).
+  const int expected[4][4] = {
+      {0, 0, 0, kAll}, {0, 0, 0, 0}, {0, kAll, kAll, 0}, {kAll, kAll, 0, 0}};
+  for (int band = 0; band < 4; ++band) {
+    for (int p = 0; p < 4; ++p) EXPECT_EQ(counts.plane[band][p], expected[band][p]) << band << p;
+  }
 }
 
 TEST(EndToEnd, AdjustmentsChangeTheGridButKeepTheCornerColours) {
@@ -202,33 +172,18 @@ TEST(EndToEnd, AdjustmentsChangeTheGridButKeepTheCornerColours) {
   }
 }
 
-TEST(EndToEnd, CalibrationHalvesTheBlackInk) {
+TEST(EndToEnd, CalibrationHalvesTheBlackInkAndTheJobLeaksNothing) {
   const std::vector<uint8_t> record = pack::buildCalibrationRecord(1, {50, 50, 50, 60});
-  testing::TagList tags;
-  tags.add(512, record.data());
-  ColorSettings settings = plainSettings();
-  settings.tagList = tags.get();
-  const DotCounts counts = runJob(settings);
-  // Black 255 becomes 127. The halftone level of 127 with ink gains 250 and
-  // 100: dot value ((128^2 x 150 + 1) / 255 + 25500) / 100 = 351, level
-  // 127 x 255 / 351 = 92, so 92 of the 256 matrix cells print.
-  EXPECT_EQ(counts.plane[0][3], 92);
-  EXPECT_EQ(counts.plane[2][1], kAll) << "the identity table keeps the other inks";
-  EXPECT_EQ(counts.plane[1][3], 0);
-}
-
-TEST(EndToEnd, TheWholeJobLeaksNothing) {
-  const std::vector<uint8_t> record = pack::buildCalibrationRecord(1, {50, 50, 50, 60});
-  testing::TagList tags;
-  tags.add(512, record.data());
-  ColorSettings settings = plainSettings();
-  settings.tagList = tags.get();
-  FaultPlan plan;
-  {
-    ScopedFaultPlan scope(plan);
-    runJob(settings);
-  }
-  EXPECT_EQ(plan.liveAllocations, 0);
+  const testing::TagList tags(512, record.data());
+  testing::withFault(testing::Operation::kAllocate, 0, [&] {
+    const DotCounts counts = runJob(tags.settings(plainSettings()));
+    // Black 255 becomes 127. The halftone level of 127 with ink gains 250
+    // and 100: dot value ((128^2 x 150 + 1) / 255 + 25500) / 100 = 351,
+    // level 127 x 255 / 351 = 92, so 92 of the 256 matrix cells print.
+    EXPECT_EQ(counts.plane[0][3], 92);
+    EXPECT_EQ(counts.plane[2][1], kAll) << "the identity table keeps the other inks";
+    EXPECT_EQ(counts.plane[1][3], 0);
+  });
 }
 
 }  // namespace

@@ -11,8 +11,7 @@
 namespace kestrl::colour {
 namespace {
 
-using testing::LoadedTable;
-using testing::scrambledTable;
+using namespace testing;
 
 // A table of 5 points with uneven levels, so the second and third axes are
 // rescaled to the first axis' cell width.
@@ -34,15 +33,11 @@ TEST(GridLookup, APixelOnGridLevelsReturnsItsNode) {
   const pack::ColourTable t = unevenTable();
   LoadedTable table(pack::buildColourTable(t));
   ASSERT_EQ(table.status, kOk);
-  for (uint32_t i = 0; i < 5; ++i) {
-    for (uint32_t j = 0; j < 5; ++j) {
-      for (uint32_t k = 0; k < 5; ++k) {
-        const uint8_t* node = t.grid.data() + ((i * 5 + j) * 5 + k) * 4;
-        EXPECT_EQ(lookUp(table, t.levels[0][i], t.levels[1][j], t.levels[2][k]),
-                  std::vector<uint8_t>(node, node + 4))
-            << i << "," << j << "," << k;
-      }
-    }
+  for (uint32_t node = 0; node < 125; ++node) {
+    const uint32_t i = node / 25, j = node / 5 % 5, k = node % 5;
+    EXPECT_EQ(lookUp(table, t.levels[0][i], t.levels[1][j], t.levels[2][k]),
+              bytes(&t.grid[node * 4], 4))
+        << node;
   }
 }
 
@@ -101,50 +96,35 @@ TEST(GridLookup, WalksThePixelStrideAndPacksTheOutput) {
   const uint8_t pixels[12] = {9, 0, 0, 0, 9, 40, 10, 70, 9, 255, 255, 255};
   uint8_t out[12];
   lookUpPixels(*table.context, table.lut(), 3, pixels, out);
-  EXPECT_EQ(std::vector<uint8_t>(out, out + 4), lookUp(table, 0, 0, 0));
-  EXPECT_EQ(std::vector<uint8_t>(out + 4, out + 8), lookUp(table, 40, 10, 70));
-  EXPECT_EQ(std::vector<uint8_t>(out + 8, out + 12), lookUp(table, 255, 255, 255));
+  EXPECT_EQ(bytes(out, 4), lookUp(table, 0, 0, 0));
+  EXPECT_EQ(bytes(out + 4, 4), lookUp(table, 40, 10, 70));
+  EXPECT_EQ(bytes(out + 8, 4), lookUp(table, 255, 255, 255));
 }
 
-// The grey ramp keeps 0 (kinds 1, 3) or 255 (kind 0) for level 255 only.
-struct RampCase {
-  const char* name;
-  uint8_t kind;
-  uint8_t lastChannel;  // every node's last channel
-  uint8_t expectedBelow255;
-  uint8_t expectedAt255;
-};
-
-class GreyRamp : public ::testing::TestWithParam<RampCase> {};
-
-TEST_P(GreyRamp, ReservesTheExtremeForLevel255) {
-  const RampCase& c = GetParam();
-  pack::ColourTable t = scrambledTable(3);
-  for (size_t i = 3; i < t.grid.size(); i += 4) t.grid[i] = c.lastChannel;
-  t.lutKind = c.kind;
-  ColorSettings settings = testing::standardSettings();
-  settings.greyStyle = 0;  // composite grey: no last-channel axis rewrite
-  LoadedTable table(pack::buildColourTable(t), settings);
-  ASSERT_EQ(table.status, kOk);
-  buildGreyRamp(*table.context, table.lut());
-  for (int v = 0; v < 255; ++v) ASSERT_EQ(table.lut().greyRamp[v], c.expectedBelow255) << v;
-  EXPECT_EQ(table.lut().greyRamp[255], c.expectedAt255);
-}
-
-INSTANTIATE_TEST_SUITE_P(GridLookup, GreyRamp,
-                         ::testing::Values(RampCase{"kind0_full_becomes_254", 0, 255, 254, 255},
-                                           RampCase{"kind0_zero_stays", 0, 0, 0, 0},
-                                           RampCase{"kind1_zero_becomes_1", 1, 0, 1, 0},
-                                           RampCase{"kind3_zero_becomes_1", 3, 0, 1, 0},
-                                           RampCase{"kind1_full_stays", 1, 255, 255, 255}),
-                         [](const auto& info) { return info.param.name; });
-
-TEST(GridLookup, GreyRampFollowsTheNeutralAxis) {
-  pack::ColourTable t = scrambledTable(3);
-  LoadedTable table(pack::buildColourTable(t));
-  buildGreyRamp(*table.context, table.lut());
-  // Last channel is (r + g + b) / 3, so on the neutral axis it is v itself.
-  for (int v = 1; v < 255; ++v) EXPECT_EQ(table.lut().greyRamp[v], v);
+// The grey ramp follows the last channel along the neutral axis, and keeps
+// 0 (kinds 1, 3) or 255 (kind 0) for level 255 only.
+TEST(GridLookup, GreyRampReservesTheExtremeForLevel255) {
+  struct Case {
+    uint8_t kind;
+    int lastChannel;  // every node's last channel; -1: scrambledTable's (r + g + b) / 3
+    uint8_t expectedBelow255, expectedAt255;
+  };
+  for (const Case& c : {Case{0, 255, 254, 255}, Case{0, 0, 0, 0}, Case{1, 0, 1, 0},
+                        Case{3, 0, 1, 0}, Case{1, 255, 255, 255}, Case{0, -1, 0, 255}}) {
+    pack::ColourTable t = scrambledTable(3);
+    for (size_t i = 3; c.lastChannel >= 0 && i < t.grid.size(); i += 4) t.grid[i] = c.lastChannel;
+    t.lutKind = c.kind;
+    ColorSettings settings = testing::standardSettings();
+    settings.greyStyle = 0;  // composite grey: no last-channel axis rewrite
+    LoadedTable table(pack::buildColourTable(t), settings);
+    ASSERT_EQ(table.status, kOk);
+    buildGreyRamp(*table.context, table.lut());
+    for (int v = 1; v < 255; ++v) {
+      ASSERT_EQ(table.lut().greyRamp[v], c.lastChannel < 0 ? v : c.expectedBelow255) << v;
+    }
+    EXPECT_EQ(table.lut().greyRamp[0], c.expectedBelow255);
+    EXPECT_EQ(table.lut().greyRamp[255], c.expectedAt255);
+  }
 }
 
 }  // namespace

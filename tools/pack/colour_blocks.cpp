@@ -155,4 +155,25 @@ std::vector<uint8_t> buildCorrectionTables(const std::function<uint8_t(int table
   return out;
 }
 
+PrintMode fourInkMode(uint32_t mode, uint32_t lineWidth) {
+  PrintMode printMode{};
+  printMode.mode = mode;
+  printMode.inkSet = 4;
+  printMode.colorInput = 1;
+  printMode.xResolution = 720;
+  printMode.yResolution = 720;
+  printMode.bitsPerPixel = 1;
+  printMode.lineWidth = lineWidth;
+  return printMode;
+}
+
+DirectoryText fourInkDirectory(std::vector<DirectoryEntryText> entries) {
+  DirectoryText d;
+  d.modeNames = {"none", "m1", "m2", "m3"};
+  d.selectNames = {"P0"};
+  d.classNames = {"plain", "c1", "c2", "c3", "corrected"};
+  d.entries = std::move(entries);
+  return d;
+}
+
 }  // namespace kestrl::pack

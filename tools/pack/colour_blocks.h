@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "kestrl30.h"
+
 namespace kestrl::pack {
 
 // One entry line of a colour directory.
@@ -97,5 +99,12 @@ std::vector<uint8_t> buildNominalValues(const std::vector<uint8_t>& values);
 // The correction resource: 21 tables of 256 bytes, byte x of table t being
 // entry(t, x). Table 10 stands for no difference from nominal.
 std::vector<uint8_t> buildCorrectionTables(const std::function<uint8_t(int table, int x)>& entry);
+
+// A one-bit, four-ink, 720 x 720 dpi print mode with colour input.
+PrintMode fourInkMode(uint32_t mode, uint32_t lineWidth);
+
+// A directory with the mode names none, m1, m2, m3, the select name P0 and
+// the class names plain, c1, c2, c3, corrected around the given entries.
+DirectoryText fourInkDirectory(std::vector<DirectoryEntryText> entries);
 
 }  // namespace kestrl::pack
