@@ -6,7 +6,7 @@
 #include "halftone/engine.h"
 #include "halftone/packing.h"
 #include "halftone/source.h"
-#include "support/engine_context.h"
+#include "support/test_context.h"
 
 namespace kestrl::halftone {
 namespace {

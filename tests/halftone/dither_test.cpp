@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "support/engine_context.h"
+#include "support/test_context.h"
 
 namespace kestrl::halftone::testing {
 namespace {
@@ -34,7 +34,7 @@ std::vector<uint16_t> identityLevels() {
 }
 
 // Dots printed over a 16 x 16 patch of constant source v.
-int dotsInPatch(EngineContext& e, uint8_t v) {
+int dotsInPatch(TestContext& e, uint8_t v) {
   const std::vector<uint8_t> source(16, v);
   int dots = 0;
   for (uint32_t line = 0; line < 16; ++line) {
@@ -48,7 +48,7 @@ int dotsInPatch(EngineContext& e, uint8_t v) {
 TEST(DitherBilevel, PrintsTheLevelsShareOfASixteenBySixteenMatrix) {
   std::vector<uint16_t> level(256);
   for (uint32_t v = 0; v < 256; ++v) level[v] = static_cast<uint16_t>(v * 5 % 300);
-  EngineContext e(ditherMode(3, 1), 16, 16, permutation256(), level);
+  TestContext e(ditherMode(3, 1), 16, 16, permutation256(), level);
   for (uint32_t v = 0; v < 256; v += 5) {
     EXPECT_EQ(dotsInPatch(e, static_cast<uint8_t>(v)), std::min<int>(level[v], 256)) << v;
   }
@@ -58,16 +58,16 @@ TEST(DitherBilevel, ModeZeroSourceIsBilevelAround128) {
   std::vector<uint16_t> level(256, 100);
   level[0] = 0;
   level[255] = 256;
-  EngineContext e(ditherMode(0, 1), 16, 16, permutation256(), level);
+  TestContext e(ditherMode(0, 1), 16, 16, permutation256(), level);
   EXPECT_EQ(dotsInPatch(e, 128), 0);
   EXPECT_EQ(dotsInPatch(e, 129), 256);
   EXPECT_EQ(dotsInPatch(e, 0), 0);
-  EngineContext mode3(ditherMode(3, 1), 16, 16, permutation256(), level);
+  TestContext mode3(ditherMode(3, 1), 16, 16, permutation256(), level);
   EXPECT_EQ(dotsInPatch(mode3, 128), 100);
 }
 
 TEST(DitherBilevel, LevelZeroNeverPrintsEvenOnZeroCells) {
-  EngineContext e(ditherMode(3, 1), 1, 1, {0}, std::vector<uint16_t>(256, 0));
+  TestContext e(ditherMode(3, 1), 1, 1, {0}, std::vector<uint16_t>(256, 0));
   const std::vector<uint8_t> source(40, 77);
   std::vector<uint8_t> out(5, 0xFF);
   ASSERT_EQ(e.run(ditherBilevel, source.data(), out.data(), 40, 0, 0), kOk);
@@ -79,7 +79,7 @@ TEST(DitherBilevel, StepMinusOneScreensThePairsLesserValue) {
   // the lesser of its pair.
   std::vector<uint16_t> row(256);
   for (uint32_t i = 0; i < 256; ++i) row[i] = static_cast<uint16_t>(i);
-  EngineContext e(ditherMode(3, 1, -1), 256, 1, row, identityLevels());
+  TestContext e(ditherMode(3, 1, -1), 256, 1, row, identityLevels());
   const uint8_t source[] = {10, 200, 200, 10, 12, 12, 255, 0};
   uint8_t out[1] = {};
   ASSERT_EQ(e.run(ditherBilevel, source, out, 4, 9, 0), kOk);  // cells 9, 10, 11, 12
@@ -116,7 +116,7 @@ TEST(DitherBilevel, MatchesAPlainReferenceOnRandomRuns) {
       std::vector<uint16_t> level(256);
       for (uint16_t& l : level) l = static_cast<uint16_t>(random() % 66000);
       const PrintMode m = ditherMode(mode, 1, step);
-      EngineContext e(m, width, height, cells, level);
+      TestContext e(m, width, height, cells, level);
       for (int trial = 0; trial < 20; ++trial) {
         const uint32_t count = random() % 90, startX = random() % 500, line = random();
         const uint32_t offset = random() % 8;
@@ -139,8 +139,8 @@ TEST(DitherBilevel, MatchesAPlainReferenceOnRandomRuns) {
 
 TEST(DitherEngines, RefuseReserved10AndMissingTablesWritingNothing) {
   for (Engine engine : {ditherBilevel, ditherFourLevel}) {
-    EngineContext e(ditherMode(3, engine == ditherBilevel ? 1 : 2), 16, 16, permutation256(),
-                    identityLevels());
+    TestContext e(ditherMode(3, engine == ditherBilevel ? 1 : 2), 16, 16, permutation256(),
+                  identityLevels());
     e.context.lastLine = 5;
     const uint8_t source[8] = {};
     uint8_t out[4] = {1, 2, 3, 4};
@@ -214,9 +214,9 @@ TEST(DitherFourLevel, MatchesAPlainReferenceForEveryMarginAndStep) {
       for (uint16_t& l : level) l = static_cast<uint16_t>(random() % 30000);
       const FourLevelTables t = randomFourLevelTables(random, h);
       const PrintMode m = ditherMode(3, 2, step);
-      EngineContext e(m, width, height, cells, level);
-      e.set(kCurveOrGridBlock, t.padded);
-      e.set(kDotTableBlock, t.dotTable);
+      TestContext e(m, width, height, cells, level);
+      e.load(kCurveOrGridBlock, t.padded);
+      e.load(kDotTableBlock, t.dotTable);
       for (int trial = 0; trial < 20; ++trial) {
         // Long runs take the thresholds from a table built per call.
         const uint32_t count = trial < 3 ? 700 + trial : random() % 70;
@@ -240,13 +240,13 @@ TEST(DitherFourLevel, MatchesAPlainReferenceForEveryMarginAndStep) {
 
 TEST(DitherFourLevel, EmptyRowsNeverPrintAndAFullLargeShareAlwaysPrintsLarge) {
   for (uint8_t large : {0, 255}) {
-    EngineContext e(ditherMode(3, 2), 16, 16, permutation256(), identityLevels());
+    TestContext e(ditherMode(3, 2), 16, 16, permutation256(), identityLevels());
     std::vector<int16_t> padded(259, 9);
     padded[0] = 2;
-    e.set(kCurveOrGridBlock, padded);
+    e.load(kCurveOrGridBlock, padded);
     std::vector<uint8_t> dotTable(768, 0);
     dotTable[3 * 9 + 2] = large;
-    e.set(kDotTableBlock, dotTable);
+    e.load(kDotTableBlock, dotTable);
     const std::vector<uint8_t> source(16, 100);
     for (uint32_t line = 0; line < 16; ++line) {
       uint8_t out[4] = {};

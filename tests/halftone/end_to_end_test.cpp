@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "support/corner_reference.h"
-#include "support/engine_context.h"
 #include "support/halftone_job.h"
+#include "support/test_context.h"
 
 namespace kestrl::halftone::testing {
 namespace {
@@ -134,6 +134,62 @@ TEST(EndToEnd, ModeZeroColourProducesFourPlanesFromTheGridCorners) {
       for (uint8_t b : plane) printed += std::popcount(b);
     }
     EXPECT_GT(printed, 0);
+  }
+}
+
+// A grey job in every mode and output depth: paper white never prints and
+// darker tones print more (strictly so where error is spread); a mode with no
+// error line or no engine for the depth is refused.
+TEST(EndToEnd, DarkerGreyPrintsMoreInEveryMode) {
+  struct Case {
+    uint32_t mode, bits, x, y;
+    Status expected;
+    bool strictlyMore;
+  };
+  const Case cases[] = {
+      {1, 1, 720, 720, kOk, true},
+      {1, 1, 1440, 720, kOk, true},
+      {1, 1, 360, 720, kOk, true},
+      {4, 1, 720, 360, kOk, true},
+      {0, 1, 720, 720, kOk, false},
+      {3, 1, 720, 720, kOk, false},
+      {2, 1, 720, 720, kBadParameter, true},
+      {1, 2, 720, 720, kOk, true},
+      {1, 2, 1440, 720, kOk, true},
+      {3, 2, 720, 720, kOk, true},
+      {0, 2, 720, 720, kUnsupportedMode, true},
+      {2, 2, 720, 720, kUnsupportedMode, true},
+  };
+  const uint32_t width = 400;
+  for (const Case& c : cases) {
+    const std::string where = "mode " + std::to_string(c.mode) + " bits " + std::to_string(c.bits);
+    Job job;
+    job.mode.mode = c.mode;
+    job.mode.bitsPerPixel = c.bits;
+    job.mode.xResolution = c.x;
+    job.mode.yResolution = c.y;
+    job.mode.lineWidth = width;
+    ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk) << where;
+    uint32_t previous = 0;
+    for (uint8_t value : {255, 200, 120, 40, 0}) {
+      const std::vector<uint8_t> source(2 * width, value);
+      uint32_t ink = 0;
+      for (uint32_t line = 0; line < 16; ++line) {
+        std::vector<uint8_t> out(width / 4 + 1);
+        ASSERT_EQ(job.halftone(source.data(), out.data(), width, 0, line), c.expected) << where;
+        for (uint32_t bit = 0; bit < width * c.bits; bit += c.bits)
+          ink += (out[bit / 8] >> (8 - c.bits - bit % 8)) & ((1u << c.bits) - 1);
+      }
+      if (c.expected != kOk) break;
+      if (value == 255) {
+        EXPECT_EQ(ink, 0u) << where;
+      }
+      if (value != 255 && c.strictlyMore) {
+        EXPECT_GT(ink, previous) << where << " value " << +value;
+      }
+      EXPECT_GE(ink, previous) << where << " value " << +value;
+      previous = ink;
+    }
   }
 }
 

@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include "screen_fixture.h"
+#include "support/test_context.h"
 
 namespace kestrl::halftone::diffusion {
 namespace {
 
-using halftone::testing::ScreenFixture;
+using halftone::testing::TestContext;
 
 constexpr uint32_t kWidth = 200;
 constexpr int16_t kMark = 77;
@@ -55,7 +55,7 @@ TEST(ErrorLine, UpkeepClearsTheUnconsumedCells) {
       {"line -1 with an empty run", kWidth, kRestartLine, 0, 0, 0, kWidth},
   };
   for (const Case& c : cases) {
-    ScreenFixture fixture(halftone::testing::oneBitTables(1), kWidth, 1, 720, 720);
+    TestContext fixture(halftone::testing::oneBitTables(1), kWidth, 1, 720, 720);
     for (int16_t& cell : fixture.wholeLine()) cell = kMark;
     fixture.context.lastRunEnd = c.lastRunEnd;
     HalftoneRun run{};

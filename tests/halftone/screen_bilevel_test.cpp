@@ -5,7 +5,7 @@
 
 #include "halftone/engine.h"
 #include "memory/fault_injection.h"
-#include "screen_fixture.h"
+#include "support/test_context.h"
 
 namespace kestrl::halftone {
 namespace {
@@ -74,7 +74,7 @@ std::vector<PlannedRun> pagePlan() {
   return plan;
 }
 
-void expectSameLine(ScreenFixture& fixture, const RefLine& ref, const std::string& where) {
+void expectSameLine(TestContext& fixture, const RefLine& ref, const std::string& where) {
   const std::span<int16_t> line = fixture.wholeLine();
   ASSERT_EQ(line.size(), ref.cells.size());
   for (size_t i = 0; i < line.size(); ++i) {
@@ -88,7 +88,7 @@ TEST(ScreenBilevel, PagesMatchThePlainReference) {
   for (const Variant& variant : kVariants) {
     for (int32_t step : {0, 1, -1}) {
       const Tables tables = oneBitTables(7 + step);
-      ScreenFixture fixture(tables, kWidth, 1, variant.xResolution, variant.yResolution, step);
+      TestContext fixture(tables, kWidth, 1, variant.xResolution, variant.yResolution, step);
       RefLine ref(kWidth);
       std::mt19937 random(99);
       uint32_t dots = 0;
@@ -101,7 +101,7 @@ TEST(ScreenBilevel, PagesMatchThePlainReference) {
         std::vector<uint8_t> out(kWidth / 8 + 4, 0xA5);
         const std::vector<uint32_t> codes =
             refBilevel(variant.table, tables, ref, source.data(), step, r.startX, r.count, r.line);
-        const std::vector<uint8_t> expected = refPack(out, codes, bitOffset, 1);
+        const std::vector<uint8_t> expected = packByHand(out, codes, bitOffset, 1);
         ASSERT_EQ(fixture.run(variant.engine, source.data(), out.data(), r.count, r.startX, r.line,
                               bitOffset),
                   kOk)
@@ -133,7 +133,7 @@ TEST(ScreenBilevel, MatrixCellNudgesTheThreshold) {
   for (const Case& c : cases) {
     for (int32_t below : {0, 1}) {
       tables.matrix.assign(tables.matrix.size(), c.m);
-      ScreenFixture fixture(tables, kWidth, 1, 720, 720);
+      TestContext fixture(tables, kWidth, 1, 720, 720);
       const int32_t acc = 100 + c.nudge - below;
       fixture.cell(5) = static_cast<int16_t>((acc - level) * 32);
       const uint8_t source = 0;
@@ -151,7 +151,7 @@ TEST(ScreenBilevel, SourceStepMinusOneTakesTheGreaterValue) {
   tables.toneCurve[200] = 200;  // prints at once
   tables.threshold.assign(256, 150);
   for (const Variant& variant : kVariants) {
-    ScreenFixture fixture(tables, kWidth, 1, variant.xResolution, variant.yResolution, -1);
+    TestContext fixture(tables, kWidth, 1, variant.xResolution, variant.yResolution, -1);
     const uint8_t source[] = {10, 200, 200, 10, 10, 10};
     uint8_t out = 0;
     ASSERT_EQ(fixture.run(variant.engine, source, &out, 3, 0, 0), kOk);
@@ -175,7 +175,7 @@ TEST(ScreenBilevel, ZeroLevelMovesOrDropsTheCarry) {
   // 8 e double vertical.
   const Case cases[] = {{kVariants[0], 400}, {kVariants[1], 0}, {kVariants[2], 800}};
   for (const Case& c : cases) {
-    ScreenFixture fixture(tables, kWidth, 1, c.variant.xResolution, c.variant.yResolution);
+    TestContext fixture(tables, kWidth, 1, c.variant.xResolution, c.variant.yResolution);
     fixture.cell(11) = 5000;
     const uint8_t source[] = {1, 0};
     uint8_t out = 0xFF;
@@ -185,7 +185,7 @@ TEST(ScreenBilevel, ZeroLevelMovesOrDropsTheCarry) {
   }
   // At 1440 a dotted pixel with a carry, then a zero level: still dropped.
   tables.threshold.assign(256, 0);
-  ScreenFixture fixture(tables, kWidth, 1, 1440, 720);
+  TestContext fixture(tables, kWidth, 1, 1440, 720);
   const uint8_t source[] = {1, 0};
   uint8_t out = 0;
   ASSERT_EQ(fixture.run(screenBilevel1440, source, &out, 2, 10, 0), kOk);
@@ -208,7 +208,7 @@ TEST(ScreenBilevel, ArgumentChecksComeFirstAndChangeNothing) {
   const Tables tables = oneBitTables(4);
   for (const Variant& variant : kVariants) {
     for (const Case& c : cases) {
-      ScreenFixture fixture(tables, kWidth, 1, variant.xResolution, variant.yResolution);
+      TestContext fixture(tables, kWidth, 1, variant.xResolution, variant.yResolution);
       fixture.context.lastLine = 3;
       fixture.context.lastRunEnd = 7;
       std::vector<uint8_t> source(40, 0x80);
@@ -229,7 +229,7 @@ TEST(ScreenBilevel, ArgumentChecksComeFirstAndChangeNothing) {
 TEST(ScreenBilevel, RefusesAContextWithoutItsTables) {
   const Tables tables = oneBitTables(5);
   for (const Variant& variant : kVariants) {
-    ScreenFixture noLine(tables, kWidth, 1, variant.xResolution, variant.yResolution);
+    TestContext noLine(tables, kWidth, 1, variant.xResolution, variant.yResolution);
     noLine.context.printMode.mode = 2;
     noLine.context.bufferCount = 0;
     const uint8_t source[4] = {};
@@ -239,7 +239,7 @@ TEST(ScreenBilevel, RefusesAContextWithoutItsTables) {
     EXPECT_EQ(out[0], 0x11);
     EXPECT_EQ(noLine.context.lastRunEnd, 0u);
 
-    ScreenFixture noCurve(tables, kWidth, 1, variant.xResolution, variant.yResolution);
+    TestContext noCurve(tables, kWidth, 1, variant.xResolution, variant.yResolution);
     noCurve.context.blocks[kCurveOrGridBlock].data = nullptr;
     EXPECT_EQ(variant.engine(noCurve.context, run), kBadResource) << variant.name;
     EXPECT_EQ(out[0], 0x11);
@@ -253,8 +253,8 @@ TEST(ScreenBilevel, HalftoneSelectsTheVariantAndNothingIsAllocated) {
   const Tables tables = oneBitTables(6);
   for (const Variant& variant : kVariants) {
     for (uint32_t mode : {1u, 2u}) {
-      ScreenFixture direct(tables, kWidth, 1, variant.xResolution, variant.yResolution);
-      ScreenFixture viaCall(tables, kWidth, 1, variant.xResolution, variant.yResolution);
+      TestContext direct(tables, kWidth, 1, variant.xResolution, variant.yResolution);
+      TestContext viaCall(tables, kWidth, 1, variant.xResolution, variant.yResolution);
       viaCall.context.printMode.mode = mode;
       std::mt19937 random(mode);
       const std::vector<uint8_t> source = randomSource(random, kWidth);
@@ -268,46 +268,6 @@ TEST(ScreenBilevel, HalftoneSelectsTheVariantAndNothingIsAllocated) {
         EXPECT_EQ(a, b) << variant.name << " mode " << mode;
       }
       EXPECT_EQ(plan.callsOf(memory::testing::Operation::kAllocate), 0u);
-    }
-  }
-}
-
-// A grey job through the exported calls in every mode with one-bit output:
-// paper white never prints and darker tones print more (strictly so in the
-// error-spreading engines); mode 2 has no error line and is refused.
-TEST(ScreenBilevel, GreyJobsThroughTheExportedCalls) {
-  struct Case {
-    uint32_t mode, x, y;
-    Status expected;
-    bool spreadsError;
-  };
-  const Case cases[] = {
-      {1, 720, 720, kOk, true},           {1, 1440, 720, kOk, true}, {1, 360, 720, kOk, true},
-      {4, 720, 360, kOk, true},           {0, 720, 720, kOk, false}, {3, 720, 720, kOk, false},
-      {2, 720, 720, kBadParameter, true},
-  };
-  for (const Case& c : cases) {
-    GreyJob job(c.mode, 1, c.x, c.y, 400);
-    ASSERT_EQ(job.start(), kOk) << "mode " << c.mode;
-    uint32_t previous = 0;
-    for (uint8_t value : {255, 200, 120, 40, 0}) {
-      uint32_t ink = 0;
-      for (uint32_t line = 0; line < 16; ++line) {
-        const auto [status, dots] = job.line(value, line);
-        ASSERT_EQ(status, c.expected) << "mode " << c.mode;
-        ink += dots;
-      }
-      if (c.expected != kOk) break;
-      const std::string where =
-          "mode " + std::to_string(c.mode) + " value " + std::to_string(value);
-      if (value == 255) {
-        EXPECT_EQ(ink, 0u) << where;
-      }
-      if (value != 255 && c.spreadsError) {
-        EXPECT_GT(ink, previous) << where;
-      }
-      EXPECT_GE(ink, previous) << where;
-      previous = ink;
     }
   }
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "support/corner_reference.h"
-#include "support/engine_context.h"
+#include "support/test_context.h"
 
 namespace kestrl::halftone::testing {
 namespace {
@@ -44,8 +44,8 @@ TEST(ScreenColorCorners, MatchesAPlainReferenceOnRandomRuns) {
   for (auto [step, spread] : {std::pair{0, 70u}, {1, 70u}, {-1, 70u}, {0, 65536u}, {2, 200u}}) {
     const CornerJob j(random, spread);
     const PrintMode m = cornersMode(step);
-    EngineContext e(m, j.width, j.height, j.cells, j.level);
-    e.set(kCurveOrGridBlock, j.grid);
+    TestContext e(m, j.width, j.height, j.cells, j.level);
+    e.load(kCurveOrGridBlock, j.grid);
     for (int trial = 0; trial < 40; ++trial) {
       const uint32_t count = trial < 8 ? trial : random() % 100;
       const uint32_t startX = random() % 300, line = random(), offset = random() % 8;
@@ -75,10 +75,10 @@ TEST(ScreenColorCorners, WhiteInThePairsLastPixelOwnRules) {
   for (uint32_t i = 0; i < 16; ++i) cells[i] = static_cast<uint16_t>(i);
   std::vector<uint16_t> level(256);
   for (uint32_t i = 0; i < 256; ++i) level[i] = static_cast<uint16_t>(i);
-  EngineContext e(cornersMode(), 16, 1, cells, level);  // N = 15
+  TestContext e(cornersMode(), 16, 1, cells, level);  // N = 15
   std::vector<uint8_t> grid(32, 0);
   for (int k = 0; k < 4; ++k) grid[4 * 7 + k] = 200;  // node 7: every ink far above N
-  e.set(kCurveOrGridBlock, grid);
+  e.load(kCurveOrGridBlock, grid);
   const std::vector<uint8_t> white(15, 129);
   uint8_t out[4 * 2] = {};
   ASSERT_EQ(e.run(screenColorCorners, white.data(), out, 5, 0, 0, 0, 2), kOk);
@@ -91,11 +91,11 @@ TEST(ScreenColorCorners, WhiteInThePairsLastPixelOwnRules) {
 TEST(ScreenColorCorners, ChannelValue128CountsAs0And129As1) {
   std::vector<uint16_t> level(256);
   for (uint32_t i = 0; i < 256; ++i) level[i] = static_cast<uint16_t>(i);
-  EngineContext e(cornersMode(), 1, 1, {0}, level);  // N = 0, m = 0
+  TestContext e(cornersMode(), 1, 1, {0}, level);  // N = 0, m = 0
   std::vector<uint8_t> grid(32, 0);
   grid[4 * 0 + 3] = 1;  // corner 0 prints ink 3
   grid[4 * 4 + 1] = 1;  // corner 4 (first channel above 128) prints ink 1
-  e.set(kCurveOrGridBlock, grid);
+  e.load(kCurveOrGridBlock, grid);
   const uint8_t source[] = {128, 0, 0, 129, 0, 0};
   uint8_t out[4] = {};
   ASSERT_EQ(e.run(screenColorCorners, source, out, 2, 0, 0, 0, 1), kOk);
@@ -108,11 +108,11 @@ TEST(ScreenColorCorners, InksThreeAndZeroBothPrintWhenTheirSumPassesN) {
   for (uint32_t i = 0; i < 16; ++i) cells[i] = static_cast<uint16_t>(i);
   std::vector<uint16_t> level(256);
   for (uint32_t i = 0; i < 256; ++i) level[i] = static_cast<uint16_t>(i);
-  EngineContext e(cornersMode(), 16, 1, cells, level);  // N = 15, a3 = a0 = 8
+  TestContext e(cornersMode(), 16, 1, cells, level);  // N = 15, a3 = a0 = 8
   std::vector<uint8_t> grid(32, 0);
   grid[3] = 8;
   grid[0] = 8;
-  e.set(kCurveOrGridBlock, grid);
+  e.load(kCurveOrGridBlock, grid);
   const std::vector<uint8_t> black(48, 0);
   uint8_t out[4 * 2] = {};
   ASSERT_EQ(e.run(screenColorCorners, black.data(), out, 16, 0, 0, 0, 2), kOk);
@@ -123,7 +123,7 @@ TEST(ScreenColorCorners, InksThreeAndZeroBothPrintWhenTheirSumPassesN) {
   EXPECT_EQ(out[0], 0x00);
   EXPECT_EQ(out[1], 0xFF);
   grid[0] = 9;  // a0 = 9: cell 7 prints both
-  e.set(kCurveOrGridBlock, grid);
+  e.load(kCurveOrGridBlock, grid);
   ASSERT_EQ(e.run(screenColorCorners, black.data(), out, 16, 0, 0, 0, 2), kOk);
   EXPECT_EQ(out[0], 0x01);
   EXPECT_EQ(out[6], 0xFF);
@@ -133,8 +133,8 @@ TEST(ScreenColorCorners, StepOneReadsOneSourcePixelPerPairOfPixels) {
   std::mt19937 random(5);
   const CornerJob j(random);
   const PrintMode m = cornersMode(1);
-  EngineContext e(m, j.width, j.height, j.cells, j.level);
-  e.set(kCurveOrGridBlock, j.grid);
+  TestContext e(m, j.width, j.height, j.cells, j.level);
+  e.load(kCurveOrGridBlock, j.grid);
   const std::vector<uint8_t> two = {200, 0, 200, 0, 200, 0};  // exactly two source pixels
   const std::vector<uint8_t> doubled = {200, 0, 200, 200, 0, 200, 0, 200, 0, 0, 200, 0};
   uint8_t out[4] = {}, expected[4] = {};
@@ -145,7 +145,7 @@ TEST(ScreenColorCorners, StepOneReadsOneSourcePixelPerPairOfPixels) {
 }
 
 TEST(ScreenColorCorners, ChecksAndMissingGrid) {
-  EngineContext e(cornersMode(), 1, 1, {0}, std::vector<uint16_t>(256, 1));
+  TestContext e(cornersMode(), 1, 1, {0}, std::vector<uint16_t>(256, 1));
   const uint8_t source[6] = {};
   uint8_t out[4] = {7, 7, 7, 7};
   EXPECT_EQ(e.run(screenColorCorners, source, out, 401, 0, 0, 0, 1), kRunOutsideLine);

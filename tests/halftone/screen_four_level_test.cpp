@@ -4,7 +4,7 @@
 
 #include "halftone/engine.h"
 #include "memory/fault_injection.h"
-#include "screen_fixture.h"
+#include "support/test_context.h"
 
 namespace kestrl::halftone {
 namespace {
@@ -52,7 +52,7 @@ TEST(ScreenFourLevel, PagesMatchThePlainReference) {
   for (const Variant& variant : kVariants) {
     for (int32_t step : {0, 1, -1}) {
       const Tables tables = tablesFor(variant, 11 + step);
-      ScreenFixture fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution, step);
+      TestContext fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution, step);
       RefLine ref(kWidth);
       std::mt19937 random(5);
       uint32_t counts[4] = {};
@@ -75,7 +75,7 @@ TEST(ScreenFourLevel, PagesMatchThePlainReference) {
         std::vector<uint8_t> out(kWidth / 4 + 4, 0x96);
         const std::vector<uint32_t> codes =
             refFourLevel(variant.table, tables, ref, source.data(), step, startX, count, line);
-        const std::vector<uint8_t> expected = refPack(out, codes, bitOffset, 2);
+        const std::vector<uint8_t> expected = packByHand(out, codes, bitOffset, 2);
         ASSERT_EQ(
             fixture.run(variant.engine, source.data(), out.data(), count, startX, line, bitOffset),
             kOk)
@@ -106,7 +106,7 @@ TEST(ScreenFourLevel, NegativeErrorIsTruncatedTowardZero) {
       uint8_t expected;
     };
     for (const Case c : {Case{-33, 0x40}, Case{-32, 0x40}, Case{-64, 0x00}, Case{-31, 0x40}}) {
-      ScreenFixture fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution);
+      TestContext fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution);
       fixture.cell(3) = c.cell;
       const uint8_t source = 0;
       uint8_t out = 0;
@@ -123,7 +123,7 @@ TEST(ScreenFourLevel, NoSmallShareNeverGivesASmallDot) {
     Tables tables = tablesFor(variant, 2);
     for (int level = 0; level < 256; ++level) tables.dotTable[3 * level] = 0;
     tables.threshold.assign(256, -1000);
-    ScreenFixture fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution);
+    TestContext fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution);
     for (uint32_t x = 0; x < kWidth; ++x) fixture.cell(x) = 30000;
     std::mt19937 random(3);
     for (uint32_t line = 0; line < 4; ++line) {
@@ -147,7 +147,7 @@ TEST(ScreenFourLevel, PaperWhiteAndFullLargeShare) {
     tables.dotTable[3 * 240] = 0, tables.dotTable[3 * 240 + 1] = 0;
     tables.dotTable[3 * 240 + 2] = 255;
     tables.matrix.assign(tables.matrix.size(), 255);  // below levelTable[255] = 256
-    ScreenFixture fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution);
+    TestContext fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution);
     fixture.cell(21) = 777;
     const uint8_t source[] = {0, 255};
     uint8_t out = 0xFF;
@@ -165,7 +165,7 @@ TEST(ScreenFourLevel, PaperWhiteAndFullLargeShare) {
     tables.dotTable[3 * 240] = 0, tables.dotTable[3 * 240 + 1] = 0;
     tables.dotTable[3 * 240 + 2] = 255;
     tables.matrix.assign(tables.matrix.size(), 254);
-    ScreenFixture fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution);
+    TestContext fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution);
     fixture.cell(20) = 10 * 32;
     const uint8_t source[] = {0, 255};
     uint8_t out = 0;
@@ -183,11 +183,11 @@ TEST(ScreenFourLevel, RefusesACurveWithoutMarginOrAMissingTable) {
   for (const Variant& variant : kVariants) {
     Tables tables = tablesFor(variant, 6);
     tables.paddedCurve[0] = 0;
-    ScreenFixture noMargin(tables, kWidth, 2, variant.xResolution, variant.yResolution);
-    ScreenFixture noDotTable(tablesFor(variant, 6), kWidth, 2, variant.xResolution,
-                             variant.yResolution);
+    TestContext noMargin(tables, kWidth, 2, variant.xResolution, variant.yResolution);
+    TestContext noDotTable(tablesFor(variant, 6), kWidth, 2, variant.xResolution,
+                           variant.yResolution);
     memory::releaseAll(std::span(&noDotTable.context.blocks[kDotTableBlock], 1));
-    for (ScreenFixture* fixture : {&noMargin, &noDotTable}) {
+    for (TestContext* fixture : {&noMargin, &noDotTable}) {
       const uint8_t source[4] = {};
       uint8_t out = 0x77;
       EXPECT_EQ(fixture->run(variant.engine, source, &out, 4, 0, 5), kBadResource) << variant.name;
@@ -212,7 +212,7 @@ TEST(ScreenFourLevel, ChecksAndRefusalsWriteNothing) {
         {"no error line", 0, 4, 0, 0, 0, kBadParameter},
     };
     for (const Case& c : cases) {
-      ScreenFixture fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution);
+      TestContext fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution);
       fixture.context.bufferCount = c.bufferCount;
       fixture.cell(0) = 1234;
       const uint8_t source[4] = {};
@@ -231,8 +231,8 @@ TEST(ScreenFourLevel, ChecksAndRefusalsWriteNothing) {
 TEST(ScreenFourLevel, HalftoneSelectsTheVariantAndNothingIsAllocated) {
   for (const Variant& variant : kVariants) {
     const Tables tables = tablesFor(variant, 8);
-    ScreenFixture direct(tables, kWidth, 2, variant.xResolution, variant.yResolution);
-    ScreenFixture viaCall(tables, kWidth, 2, variant.xResolution, variant.yResolution);
+    TestContext direct(tables, kWidth, 2, variant.xResolution, variant.yResolution);
+    TestContext viaCall(tables, kWidth, 2, variant.xResolution, variant.yResolution);
     std::mt19937 random(9);
     const std::vector<uint8_t> source = randomSource(random, kWidth);
     std::vector<uint8_t> a(kWidth / 4), b(kWidth / 4);
@@ -245,44 +245,6 @@ TEST(ScreenFourLevel, HalftoneSelectsTheVariantAndNothingIsAllocated) {
       EXPECT_EQ(a, b) << variant.name;
     }
     EXPECT_EQ(plan.callsOf(memory::testing::Operation::kAllocate), 0u);
-  }
-}
-
-// A grey job through the exported calls with two-bit output: modes 1 (the
-// screening engines) and 3 (ordered dither) print nothing for paper white and
-// more ink for darker tones; modes 0 and 2 have no two-bit engine.
-TEST(ScreenFourLevel, GreyJobsThroughTheExportedCalls) {
-  struct Case {
-    uint32_t mode, x, y;
-    Status expected;
-  };
-  const Case cases[] = {{1, 720, 720, kOk},
-                        {1, 1440, 720, kOk},
-                        {3, 720, 720, kOk},
-                        {0, 720, 720, kUnsupportedMode},
-                        {2, 720, 720, kUnsupportedMode}};
-  for (const Case& c : cases) {
-    GreyJob job(c.mode, 2, c.x, c.y, 400);
-    ASSERT_EQ(job.start(), kOk) << "mode " << c.mode;
-    uint32_t previous = 0;
-    for (uint8_t value : {255, 200, 120, 40, 0}) {
-      uint32_t ink = 0;
-      for (uint32_t line = 0; line < 16; ++line) {
-        const auto [status, codes] = job.line(value, line);
-        ASSERT_EQ(status, c.expected) << "mode " << c.mode;
-        ink += codes;
-      }
-      if (c.expected != kOk) break;
-      const std::string where =
-          "mode " + std::to_string(c.mode) + " value " + std::to_string(value);
-      if (value == 255) {
-        EXPECT_EQ(ink, 0u) << where;
-      }
-      if (value != 255) {
-        EXPECT_GT(ink, previous) << where;
-      }
-      previous = ink;
-    }
   }
 }
 

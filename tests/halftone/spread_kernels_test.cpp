@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "screen_fixture.h"
+#include "support/test_context.h"
 
 namespace kestrl::halftone::diffusion {
 namespace {

@@ -1,7 +1,7 @@
-// Test support for the grey screening engines: a context built from small
-// synthetic tables, and a deliberately plain reference of the engines
-// written straight from the kernel tables (maps of offset to weight, int32
-// cells wrapped by hand) to hold the engines' dot patterns against.
+// Test support for the halftone engines: a context built from small synthetic
+// tables, a bit-by-bit packing reference, and a deliberately plain reference of the screening
+// engines written straight from the kernel tables (maps of offset to weight, int32 cells wrapped by
+// hand) to hold the engines' dot patterns against.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -90,12 +90,22 @@ inline Tables twoBitTables(uint32_t seed, uint32_t l1, uint32_t l2, uint32_t l3)
 
 // --------------------------------------------------------------- context
 
-// A halftone context holding the tables directly in its block table, as the
-// resource stages would leave them, with one zeroed error line.
-class ScreenFixture {
+// A halftone context holding its tables directly in the block table, as the
+// resource stages would leave them.
+class TestContext {
  public:
-  ScreenFixture(const Tables& t, uint32_t lineWidth, uint32_t bitsPerPixel, uint32_t xResolution,
-                uint32_t yResolution, int32_t sourceStep = 0) {
+  // Ordered dither and colour corners: a threshold matrix and a level table.
+  TestContext(const PrintMode& mode, uint32_t width, uint32_t height,
+              const std::vector<uint16_t>& cells, const std::vector<uint16_t>& levels) {
+    context.printMode = mode;
+    setMatrix(width, height);
+    load(kThresholdMatrixBlock, cells);
+    load(kLevelTableBlock, levels);
+  }
+
+  // Grey screening: the tables of `t` and one zeroed error line.
+  TestContext(const Tables& t, uint32_t lineWidth, uint32_t bitsPerPixel, uint32_t xResolution,
+              uint32_t yResolution, int32_t sourceStep = 0) {
     PrintMode& mode = context.printMode;
     mode.mode = 1;
     mode.xResolution = xResolution;
@@ -103,9 +113,7 @@ class ScreenFixture {
     mode.bitsPerPixel = bitsPerPixel;
     mode.sourceStep = sourceStep;
     mode.lineWidth = lineWidth;
-    context.matrixWidth = t.matrixWidth;
-    context.matrixHeight = t.matrixHeight;
-    context.matrixCells = static_cast<uint16_t>(t.matrixWidth * t.matrixHeight);
+    setMatrix(t.matrixWidth, t.matrixHeight);
     context.spreadLimit1 = t.limits[0];
     context.spreadLimit2 = t.limits[1];
     context.spreadLimit3 = t.limits[2];
@@ -124,23 +132,33 @@ class ScreenFixture {
       load(kCurveOrGridBlock, t.toneCurve);
     }
   }
-  ~ScreenFixture() { memory::releaseAll(context.blocks); }
-  ScreenFixture(const ScreenFixture&) = delete;
-  ScreenFixture& operator=(const ScreenFixture&) = delete;
+  ~TestContext() { memory::releaseAll(context.blocks); }
+  TestContext(const TestContext&) = delete;
+  TestContext& operator=(const TestContext&) = delete;
 
+  void setMatrix(uint32_t width, uint32_t height) {
+    context.matrixWidth = width;
+    context.matrixHeight = height;
+    context.matrixCells = static_cast<uint16_t>(width * height);
+  }
+
+  // Replaces block `index` with a copy of `values`.
   template <typename T>
   void load(size_t index, const std::vector<T>& values) {
-    const uint32_t bytes = static_cast<uint32_t>(values.size() * sizeof(T));
-    ASSERT_EQ(memory::allocateInto(context.blocks[index], memory::roundUpTo4(bytes), false), kOk);
-    std::memcpy(context.blocks[index].data, values.data(), bytes);
+    const auto bytes = static_cast<uint32_t>(values.size() * sizeof(T));
+    MemoryBlock& block = context.blocks[index];
+    if (block.allocation != nullptr) memory::free(block.allocation);
+    block = {};
+    ASSERT_EQ(memory::allocateInto(block, memory::roundUpTo4(bytes), false), kOk);
+    std::memcpy(block.data, values.data(), bytes);
   }
 
   // As the stages leave them: one block holding the dot values, then the
   // thresholds, which entry 8 views.
   void loadDotValueAndThreshold(const std::vector<int16_t>& dotValue,
                                 const std::vector<int16_t>& threshold) {
-    const uint32_t dotBytes = static_cast<uint32_t>(dotValue.size() * sizeof(int16_t));
-    const uint32_t thresholdBytes = static_cast<uint32_t>(threshold.size() * sizeof(int16_t));
+    const auto dotBytes = static_cast<uint32_t>(dotValue.size() * sizeof(int16_t));
+    const auto thresholdBytes = static_cast<uint32_t>(threshold.size() * sizeof(int16_t));
     MemoryBlock& owner = context.blocks[kDotValueBlock];
     ASSERT_EQ(memory::allocateInto(owner, dotBytes + thresholdBytes, true), kOk);
     auto* bytes = static_cast<uint8_t*>(owner.data);
@@ -158,103 +176,21 @@ class ScreenFixture {
   int16_t& cell(int32_t x) { return context.errorLine(0)[x]; }
 
   Status run(Engine engine, const uint8_t* source, uint8_t* destination, uint32_t pixelCount,
-             uint32_t startX, uint32_t lineNumber, uint32_t bitOffset = 0) {
+             uint32_t startX, uint32_t lineNumber, uint32_t bitOffset = 0, uint32_t planeStride = 0,
+             uint32_t reserved10 = 0) {
     HalftoneRun r{};
     r.source = source;
     r.destination = destination;
+    r.planeStride = planeStride;
     r.bitOffset = bitOffset;
     r.pixelCount = pixelCount;
     r.startX = startX;
     r.lineNumber = lineNumber;
+    r.reserved10 = reserved10;
     return engine(context, r);
   }
 
   HalftoneContext context{};
-};
-
-// ------------------------------------------------------ job through the API
-
-// A grey job driven through the exported calls, with its resource blocks
-// built by hand: a 16 x 16 matrix holding 0 to 255 once, a falling grey ramp
-// and, for two-bit output, a dot table of small, medium and large shares.
-class GreyJob {
- public:
-  GreyJob(uint32_t mode, uint32_t bitsPerPixel, uint32_t x, uint32_t y, uint32_t lineWidth) {
-    printMode.mode = mode;
-    printMode.bitsPerPixel = bitsPerPixel;
-    printMode.xResolution = x;
-    printMode.yResolution = y;
-    printMode.lineWidth = lineWidth;
-    lut.resourceCode = 1;
-    lut.scaleParams[0] = 250;
-    lut.scaleParams[1] = 100;
-    for (int axis = 0; axis < 3; ++axis) {
-      lut.gridPoints[axis] = 32;
-      for (int i = 0; i < 32; ++i)
-        lut.breakpoints[axis][i] = static_cast<uint8_t>(i < 31 ? 8 * i : 255);
-    }
-    for (int v = 0; v < 256; ++v) lut.greyRamp[v] = static_cast<uint8_t>(255 - v);
-    lut.extraData = stage4Record;
-    matrix = {16, 16, 2, 0};
-    for (uint32_t i = 0; i < 256; ++i) {
-      const uint32_t cell = i * 37 % 256;
-      matrix.push_back(static_cast<uint8_t>(cell)), matrix.push_back(0);
-    }
-    for (int level = 0; level < 256; ++level) {
-      dotTable.push_back(static_cast<uint8_t>(level < 100 ? level / 3 : 0));
-      dotTable.push_back(static_cast<uint8_t>(level < 80 ? 0 : std::min(level - 80, 100)));
-      dotTable.push_back(static_cast<uint8_t>(level < 180 ? 0 : (level - 180) * 2));
-    }
-  }
-  ~GreyJob() {
-    if (context != nullptr) HalftoneDelete(context);
-  }
-  GreyJob(const GreyJob&) = delete;
-  GreyJob& operator=(const GreyJob&) = delete;
-
-  // Creates the context and runs every stage; the first failure's status.
-  Status start() {
-    int32_t id = 0;
-    if (const Status s = static_cast<Status>(HalftoneNew(&printMode, &lut, 0, &id, &context));
-        s != kOk) {
-      return s;
-    }
-    const uint8_t idList[] = {2, 0, 3, 0, 3, 0, 3, 0, 0xFF, 0xFF};  // ids 2, 3, 3, 3
-    const uint8_t unread[2] = {};
-    const uint8_t* blocks[] = {idList, unread, matrix.data(), dotTable.data()};
-    for (const uint8_t* block : blocks) {
-      if (id == -1) break;
-      if (const Status s = static_cast<Status>(HalftoneSetResource(context, block, &id));
-          s != kOk) {
-        return s;
-      }
-    }
-    return id == -1 ? kOk : kBadResource;
-  }
-
-  // One line of a single source value; the number of printed dot sizes
-  // (one-bit: dots; two-bit: the sum of the codes) and the call's status.
-  std::pair<Status, uint32_t> line(uint8_t value, uint32_t lineNumber) {
-    const uint32_t width = printMode.lineWidth;
-    std::vector<uint8_t> source(2 * width, value);
-    std::vector<uint8_t> out(width / 4 + 1, 0);
-    const auto s = static_cast<Status>(
-        Halftone(context, source.data(), out.data(), 0, 0, width, 0, 0, lineNumber, 0, 0));
-    uint32_t ink = 0;
-    const uint32_t bits = printMode.bitsPerPixel == 2 ? 2 : 1;
-    for (uint32_t i = 0; i < width; ++i) {
-      const uint32_t bit = i * bits;
-      ink += (out[bit / 8] >> (8 - bits - bit % 8)) & (bits == 2 ? 3u : 1u);
-    }
-    return {s, ink};
-  }
-
-  PrintMode printMode{};
-  CmLut lut{};
-  uint8_t stage4Record[8] = {1, 0, 0, 0, 1, 0, 4, 0};  // non-zero, 1, id 4
-  std::vector<uint8_t> matrix;
-  std::vector<uint8_t> dotTable;
-  HalftoneContext* context = nullptr;
 };
 
 // -------------------------------------------------------------- reference
@@ -561,25 +497,22 @@ inline std::vector<uint32_t> refFourLevel(RefTable table, const Tables& t, RefLi
   return codes;
 }
 
-// Packs codes into a copy of the destination the way the engines do: bits
-// before bitOffset kept, the rest of every touched byte rewritten.
-inline std::vector<uint8_t> refPack(std::vector<uint8_t> destination,
-                                    const std::vector<uint32_t>& codes, uint32_t bitOffset,
-                                    uint32_t bitsPerPixel) {
-  const size_t firstBit = bitOffset * bitsPerPixel;
-  const size_t endBit = firstBit + codes.size() * bitsPerPixel;
-  const size_t touchedBytes = (endBit + 7) / 8;
-  for (size_t bit = firstBit; bit < touchedBytes * 8; ++bit) {
-    destination[bit / 8] &= static_cast<uint8_t>(~(0x80u >> (bit % 8)));
+// Bit by bit: pixel p of the run goes to the bits counted from the most
+// significant end, starting bitOffset pixels into the first byte; the bits
+// before it stay, the rest of every touched byte is rewritten.
+inline std::vector<uint8_t> packByHand(std::vector<uint8_t> bytes,
+                                       const std::vector<uint32_t>& codes, uint32_t bitOffset,
+                                       uint32_t bitsPerPixel) {
+  const size_t first = bitOffset * bitsPerPixel;
+  const size_t end = first + codes.size() * bitsPerPixel;
+  for (size_t bit = first; bit < (end + 7) / 8 * 8; ++bit) {
+    const size_t pixel = (bit - first) / bitsPerPixel;
+    const size_t within = (bit - first) % bitsPerPixel;
+    const bool set = pixel < codes.size() && ((codes[pixel] >> (bitsPerPixel - 1 - within)) & 1);
+    const auto mask = static_cast<uint8_t>(0x80 >> (bit % 8));
+    bytes[bit / 8] = static_cast<uint8_t>(set ? (bytes[bit / 8] | mask) : (bytes[bit / 8] & ~mask));
   }
-  for (size_t i = 0; i < codes.size(); ++i) {
-    for (uint32_t b = 0; b < bitsPerPixel; ++b) {
-      const size_t bit = firstBit + i * bitsPerPixel + b;
-      const uint32_t value = (codes[i] >> (bitsPerPixel - 1 - b)) & 1u;
-      if (value) destination[bit / 8] |= static_cast<uint8_t>(0x80u >> (bit % 8));
-    }
-  }
-  return destination;
+  return bytes;
 }
 
 }  // namespace kestrl::halftone::testing
