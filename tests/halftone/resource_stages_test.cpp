@@ -592,12 +592,6 @@ TEST(StageAllocationFailures, EveryFailedAllocationOrLockReleasesEverything) {
   }
 }
 
-}  // namespace
-}  // namespace kestrl::halftone::testing
-
-namespace kestrl::halftone::testing {
-namespace {
-
 // --------------------------------------------- error lines for the engines
 
 TEST(HasErrorLines, OnlyWhatStageOneMadeForTheMode) {

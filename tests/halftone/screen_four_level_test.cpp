@@ -141,39 +141,33 @@ TEST(ScreenFourLevel, NoSmallShareNeverGivesASmallDot) {
 // with s3 = 255 prints large dots wherever the cell is below levelTable[255]
 // and hands on acc - 255 with the narrow kernel of the larger dots.
 TEST(ScreenFourLevel, PaperWhiteAndFullLargeShare) {
-  for (const Variant& variant : kVariants) {
-    Tables tables = tablesFor(variant, 4);
-    tables.paddedCurve.assign(tables.paddedCurve.size(), 240);
-    tables.dotTable[3 * 240] = 0, tables.dotTable[3 * 240 + 1] = 0;
-    tables.dotTable[3 * 240 + 2] = 255;
-    tables.matrix.assign(tables.matrix.size(), 255);  // below levelTable[255] = 256
-    TestContext fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution);
-    fixture.cell(21) = 777;
-    const uint8_t source[] = {0, 255};
-    uint8_t out = 0xFF;
-    ASSERT_EQ(fixture.run(variant.engine, source, &out, 2, 20, 0), kOk);
-    EXPECT_EQ(out, 0xC0) << variant.name;
-    // acc = 255 - 255 = 0 at pixel 20, so everything it hands on is 0.
-    EXPECT_EQ(fixture.cell(20), 0) << variant.name;
-    EXPECT_EQ(fixture.cell(21), 0) << variant.name;
-  }
-  // With error carried in, the large dot hands on (acc - 255) by the row
-  // above spreadLimit1: own 8 e (general) or 4 e (1440), carry 4 e.
-  for (const Variant& variant : kVariants) {
-    Tables tables = tablesFor(variant, 4);
-    tables.paddedCurve.assign(tables.paddedCurve.size(), 240);
-    tables.dotTable[3 * 240] = 0, tables.dotTable[3 * 240 + 1] = 0;
-    tables.dotTable[3 * 240 + 2] = 255;
-    tables.matrix.assign(tables.matrix.size(), 254);
-    TestContext fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution);
-    fixture.cell(20) = 10 * 32;
-    const uint8_t source[] = {0, 255};
-    uint8_t out = 0;
-    ASSERT_EQ(fixture.run(variant.engine, source, &out, 2, 20, 0), kOk);
-    EXPECT_EQ(out, 0xC0);
-    const int32_t e = 10;
-    EXPECT_EQ(fixture.cell(20), (variant.table == RefTable::kGeneral ? 8 : 4) * e) << variant.name;
-    EXPECT_EQ(fixture.cell(21), 4 * e) << variant.name;  // the carry, moved in by paper white
+  // Cell 255 (below levelTable[255] = 256) with no error in: acc = 255 - 255
+  // = 0, nothing handed on. Cell 254 with 10 carried in: the large dot hands
+  // on e = 10 by the row above spreadLimit1: own 8 e (general) or 4 e (1440),
+  // carry 4 e, moved on by paper white.
+  struct Case {
+    uint16_t m;
+    int16_t cell20, cell21;
+    int32_t own[2], carried;
+  };
+  for (const Case& c : {Case{255, 0, 777, {0, 0}, 0}, Case{254, 320, 0, {80, 40}, 40}}) {
+    for (const Variant& variant : kVariants) {
+      Tables tables = tablesFor(variant, 4);
+      tables.paddedCurve.assign(tables.paddedCurve.size(), 240);
+      tables.dotTable[3 * 240] = 0, tables.dotTable[3 * 240 + 1] = 0;
+      tables.dotTable[3 * 240 + 2] = 255;
+      tables.matrix.assign(tables.matrix.size(), c.m);
+      TestContext fixture(tables, kWidth, 2, variant.xResolution, variant.yResolution);
+      fixture.cell(20) = c.cell20;
+      fixture.cell(21) = c.cell21;
+      const uint8_t source[] = {0, 255};
+      uint8_t out = 0x3F;
+      ASSERT_EQ(fixture.run(variant.engine, source, &out, 2, 20, 0), kOk);
+      EXPECT_EQ(out, 0xC0) << variant.name;
+      EXPECT_EQ(fixture.cell(20), c.own[variant.table == RefTable::kGeneral ? 0 : 1])
+          << variant.name;
+      EXPECT_EQ(fixture.cell(21), c.carried) << variant.name;
+    }
   }
 }
 
