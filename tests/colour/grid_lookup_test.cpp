@@ -29,18 +29,6 @@ std::vector<uint8_t> lookUp(const LoadedTable& table, uint8_t a, uint8_t b, uint
   return out;
 }
 
-TEST(GridLookup, APixelOnGridLevelsReturnsItsNode) {
-  const pack::ColourTable t = unevenTable();
-  LoadedTable table(pack::buildColourTable(t));
-  ASSERT_EQ(table.status, kOk);
-  for (uint32_t node = 0; node < 125; ++node) {
-    const uint32_t i = node / 25, j = node / 5 % 5, k = node % 5;
-    EXPECT_EQ(lookUp(table, t.levels[0][i], t.levels[1][j], t.levels[2][k]),
-              bytes(&t.grid[node * 4], 4))
-        << node;
-  }
-}
-
 // An independent formulation: walk from the cell's low corner to its high
 // corner, stepping first along the axis with the largest position.
 std::vector<uint8_t> reference(const pack::ColourTable& t, const uint8_t in[3]) {
