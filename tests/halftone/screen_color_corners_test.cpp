@@ -46,7 +46,7 @@ TEST(ScreenColorCorners, MatchesAPlainReferenceOnRandomRuns) {
     const PrintMode m = cornersMode(step);
     TestContext e(m, j.width, j.height, j.cells, j.level);
     e.load(kCurveOrGridBlock, j.grid);
-    for (int trial = 0; trial < 40; ++trial) {
+    for (int trial = 0; trial < 400; ++trial) {
       const uint32_t count = trial < 8 ? trial : random() % 100;
       const uint32_t startX = random() % 300, line = random(), offset = random() % 8;
       std::vector<uint8_t> source(6 * (count / 2 + 1));
