@@ -83,10 +83,7 @@ bool tablesReady(const HalftoneContext& c) {
 
 template <typename Variant>
 Status screen(HalftoneContext& context, const HalftoneRun& run) {
-  if (const Status status = checkScreeningRun(context, run); status != kOk) return status;
-  if (!hasErrorLines(context, 1)) return kBadParameter;
-  if (!tablesReady(context)) return kBadResource;
-  beginScreenRun(context, run);
+  if (const Status status = openScreenRun(context, run, tablesReady); status != kOk) return status;
 
   const int16_t* paddedCurve = context.paddedCurve();
   const uint8_t* dotTable = context.dotTable();

@@ -44,4 +44,27 @@ void clearCells(int16_t* line, uint32_t from, uint32_t to);
 // previous run that ended at the line's end counts as ending at 0.
 void beginScreenRun(HalftoneContext& context, const HalftoneRun& run);
 
+// Opens a run of an error-spreading screening engine: the screening checks
+// (523, 518, 522), then kBadParameter when the context has no error line (a
+// mode whose stages made none), kBadResource when the engine's tables are not
+// all there, and only then the upkeep of beginScreenRun. Nothing is written
+// unless the result is kOk.
+template <typename TablesReady>
+Status openScreenRun(HalftoneContext& context, const HalftoneRun& run, TablesReady tablesReady);
+
+}  // namespace kestrl::halftone::diffusion
+
+#include "halftone/error_lines.h"
+
+namespace kestrl::halftone::diffusion {
+
+template <typename TablesReady>
+Status openScreenRun(HalftoneContext& context, const HalftoneRun& run, TablesReady tablesReady) {
+  if (const Status status = checkScreeningRun(context, run); status != kOk) return status;
+  if (!hasErrorLines(context, 1)) return kBadParameter;
+  if (!tablesReady(context)) return kBadResource;
+  beginScreenRun(context, run);
+  return kOk;
+}
+
 }  // namespace kestrl::halftone::diffusion
