@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "pack/default_pack.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -308,6 +310,11 @@ TEST_F(KestrlCommand, PackExportDumpAndBuildRoundTrip) {
     description["resources"].push_back(nlohmann::json::parse(json.output));
   }
   EXPECT_EQ(files, 11u);
+  // The pack embedded at build time is the generator's pack, byte for byte.
+  for (const auto& [id, resource] : kestrl::pack::makeDefaultPack().resources) {
+    const fs::path file = dir_ / "pack" / (std::to_string(id) + (resource.text ? ".txt" : ".bin"));
+    EXPECT_EQ(readBytes(file), resource.bytes) << file;
+  }
   std::ofstream(dir_ / "pack.json") << description.dump();
   const Result built = kestrl("pack build " + path("pack.json") + " " + path("rebuilt"));
   ASSERT_EQ(built.exitCode, 0) << built.output;

@@ -10,13 +10,13 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "kestrl/built_in_pack.h"
 #include "kestrl/demo_image.h"
 #include "kestrl/image_io.h"
 #include "kestrl/job.h"
 #include "kestrl/render.h"
 #include "pack/block_dump.h"
 #include "pack/block_json.h"
-#include "pack/default_pack.h"
 #include "pack/pack_io.h"
 
 namespace kestrl::tool {
@@ -83,7 +83,7 @@ bool parseCalibration(const std::string& text, std::vector<uint8_t>& record, std
 
 int loadPack(const std::string& folder, pack::Pack& pack) {
   if (folder.empty()) {
-    pack = pack::makeDefaultPack();
+    pack = builtInPack();
     return kExitOk;
   }
   const pack::PackResult result = pack::readPack(folder, pack);
@@ -237,7 +237,7 @@ int runDemo(const std::string& outDir, bool noProgress) {
     std::cerr << "kestrl: " << error << "\n";
     return kExitFailure;
   }
-  const pack::Pack pack = pack::makeDefaultPack();
+  const pack::Pack pack = builtInPack();
   struct Part {
     const char* folder;
     const char* what;
@@ -278,7 +278,7 @@ int runDemo(const std::string& outDir, bool noProgress) {
 }
 
 int runPackExport(const std::string& outDir) {
-  const pack::PackResult result = pack::writePack(pack::makeDefaultPack(), outDir);
+  const pack::PackResult result = pack::writePack(builtInPack(), outDir);
   if (!result.ok()) {
     std::cerr << "kestrl: " << result.error << "\n";
     return kExitFailure;
