@@ -105,8 +105,10 @@ void runEngine(benchmark::State& state, Engine engine, uint32_t bitsPerPixel, ui
   const std::vector<uint8_t> source = sourceLine();
   std::vector<uint8_t> out(kLineWidth / 4 + 1);
   HalftoneRun run{source.data(), out.data(), 0, 0, kLineWidth, 0, 0, 0, 0, 0};
+  prepareEngine(bench.context, /*stagesComplete=*/true);
+  const EngineTables& tables = bench.context.setup.tables;
   for (auto _ : state) {
-    if (engine(bench.context, run) != kOk) {
+    if (engine(bench.context, tables, run) != kOk) {
       state.SkipWithError("engine refused the run");
       break;
     }

@@ -1,5 +1,6 @@
 # Checks that the shared library's dynamic symbol table defines exactly the
-# eight entry points and the resolver.
+# eight entry points and the resolver, and that the test seam of the memory
+# functions is not built into it at all.
 execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
@@ -19,4 +20,13 @@ list(SORT expected)
 if(NOT found STREQUAL expected)
   message(FATAL_ERROR "exported functions: ${found}\nexpected: ${expected}")
 endif()
+execute_process(COMMAND nm -C ${LIBRARY} OUTPUT_VARIABLE allSymbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+foreach(seam shouldFail installedPlan activePlan ScopedFaultPlan)
+  if(allSymbols MATCHES "${seam}")
+    message(FATAL_ERROR "the shared library carries the test seam: ${seam}")
+  endif()
+endforeach()
 message(STATUS "exports ok: ${found}")

@@ -6,7 +6,7 @@
 #include "colour/resource_stages.h"
 #include "halftone/engine.h"
 #include "halftone/halftone_context.h"
-#include "halftone/resource_stages.h"
+#include "halftone/stages/resource_stages.h"
 #include "kestrl30.h"
 
 extern "C" {
@@ -36,8 +36,8 @@ KESTRL_API KestrlStatus KESTRL_CALL HalftoneNew(const PrintMode* printMode, cons
   return kestrl::halftone::halftoneNew(printMode, lut, reserved, firstId, context);
 }
 
-KESTRL_API KestrlStatus KESTRL_CALL HalftoneSetResource(HalftoneContext* context,
-                                                        const void* block, int32_t* nextId) {
+KESTRL_API KestrlStatus KESTRL_CALL HalftoneSetResource(HalftoneContext* context, const void* block,
+                                                        int32_t* nextId) {
   return kestrl::halftone::setResource(context, kestrl::ByteReader(block), nextId);
 }
 
@@ -47,9 +47,8 @@ KESTRL_API KestrlStatus KESTRL_CALL Halftone(HalftoneContext* context, const uin
                                              uint32_t startX, uint32_t reserved7,
                                              uint32_t lineNumber, uint32_t reserved9,
                                              uint32_t reserved10) {
-  const kestrl::halftone::HalftoneRun run{source,  destination, planeStride, bitOffset,
-                                          pixelCount, startX,   reserved7,   lineNumber,
-                                          reserved9,  reserved10};
+  const kestrl::halftone::HalftoneRun run{source, destination, planeStride, bitOffset, pixelCount,
+                                          startX, reserved7,   lineNumber,  reserved9, reserved10};
   return kestrl::halftone::halftone(context, run);
 }
 

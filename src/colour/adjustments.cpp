@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "api/arithmetic.h"
 #include "colour/grid_lookup.h"
 #include "colour/prime_logs.h"
+#include "common/arithmetic.h"
 #include "memory/memory.h"
 
 namespace kestrl::colour {

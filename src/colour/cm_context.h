@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "api/status.h"
+#include "common/status.h"
 #include "kestrl30.h"
 
 namespace kestrl::colour {

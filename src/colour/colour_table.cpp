@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "api/arithmetic.h"
+#include "common/arithmetic.h"
 #include "memory/memory.h"
 
 namespace kestrl::colour {

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "api/status.h"
 #include "colour/cm_context.h"
+#include "common/status.h"
 #include "memory/byte_reader.h"
 
 namespace kestrl::colour {

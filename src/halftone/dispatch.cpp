@@ -1,7 +1,6 @@
 #include <array>
 
 #include "halftone/engine.h"
-#include "halftone/packing.h"
 
 namespace kestrl::halftone {
 
@@ -58,15 +57,30 @@ constexpr SelectionRow kSelectionTable[] = {
     {Depth::kOneBit, ModeIs::kAny, InputIs::kColour, Further::kNone, kDiffuseBilevel},
 };
 
-// Indexed by EngineId.
-constexpr std::array<Engine, kEngineCount> kEngines = {
-    ditherColorFourLevel,  ditherFourLevel,       diffuseFourLevel1440,
-    diffuseFourLevel,      screenFourLevel1440,   screenFourLevel,
-    ditherBilevel,         screenColorBilevel,    screenColorBilevelDiffused,
-    screenColorCorners,    screenBilevelDoubleVertical, screenBilevel1440,
-    screenBilevel,         diffuseBilevelDoubleVertical, diffuseBilevelCached1440,
-    diffuseBilevelCached,  diffuseBilevel1440,    diffuseBilevel,
-};
+// Indexed by EngineId: each engine and the tables it reads.
+constexpr uint32_t kNeedsScreenBilevel = kNeedsMatrix | kNeedsToneCurve | kNeedsDotValue;
+constexpr uint32_t kNeedsScreenFourLevel =
+    kNeedsMatrix | kNeedsPaddedCurve | kNeedsDotValue | kNeedsDotTable;
+constexpr std::array<EngineDescriptor, kEngineCount> kEngineDescriptors = {{
+    {ditherColorFourLevel, kNeedsNothing, nullptr},
+    {ditherFourLevel, kNeedsMatrix | kNeedsPaddedCurve | kNeedsDotTable, prepareDitherFourLevel},
+    {diffuseFourLevel1440, kNeedsNothing, nullptr},
+    {diffuseFourLevel, kNeedsNothing, nullptr},
+    {screenFourLevel1440, kNeedsScreenFourLevel, nullptr},
+    {screenFourLevel, kNeedsScreenFourLevel, nullptr},
+    {ditherBilevel, kNeedsMatrix, nullptr},
+    {screenColorBilevel, kNeedsNothing, nullptr},
+    {screenColorBilevelDiffused, kNeedsNothing, nullptr},
+    {screenColorCorners, kNeedsMatrix | kNeedsCornerGrid, prepareScreenColorCorners},
+    {screenBilevelDoubleVertical, kNeedsScreenBilevel, nullptr},
+    {screenBilevel1440, kNeedsScreenBilevel, nullptr},
+    {screenBilevel, kNeedsScreenBilevel, nullptr},
+    {diffuseBilevelDoubleVertical, kNeedsNothing, nullptr},
+    {diffuseBilevelCached1440, kNeedsNothing, nullptr},
+    {diffuseBilevelCached, kNeedsNothing, nullptr},
+    {diffuseBilevel1440, kNeedsNothing, nullptr},
+    {diffuseBilevel, kNeedsNothing, nullptr},
+}};
 
 constexpr const char* kEngineNames[] = {
     "DitherColorFourLevel",  "DitherFourLevel",       "DiffuseFourLevel1440",
@@ -100,10 +114,6 @@ bool matches(const SelectionRow& row, const PrintMode& m) {
   return false;
 }
 
-uint32_t pixelsPerByte(const PrintMode& m) {
-  return m.bitsPerPixel == 2 ? DotCodeWriter::kPixelsPerByte : BitWriter::kPixelsPerByte;
-}
-
 }  // namespace
 
 EngineId selectEngine(const PrintMode& mode) {
@@ -111,6 +121,10 @@ EngineId selectEngine(const PrintMode& mode) {
     if (matches(row, mode)) return row.engine;
   }
   return kNone;
+}
+
+const EngineDescriptor& engineDescriptor(EngineId id) {
+  return kEngineDescriptors[static_cast<int>(id)];
 }
 
 const char* engineName(EngineId id) {
@@ -122,10 +136,10 @@ const char* engineName(EngineId id) {
 // pack to, and nothing is written.
 Status halftone(HalftoneContext* context, const HalftoneRun& run) {
   if (const Status status = checkRun(*context, run); status != kOk) return status;
-  const EngineId engine = selectEngine(context->printMode);
-  if (engine == kNone) return kUnsupportedMode;
-  if (run.bitOffset >= pixelsPerByte(context->printMode)) return kBadParameter;
-  return kEngines[static_cast<int>(engine)](*context, run);
+  const EngineSetup& setup = context->setup;
+  if (setup.engine == nullptr) return kUnsupportedMode;
+  if (run.bitOffset >= setup.pixelsPerByte) return kBadParameter;
+  return setup.engine(*context, setup.tables, run);
 }
 
 }  // namespace kestrl::halftone

@@ -1,57 +1,14 @@
 // The halftone engines: one function per screening or diffusion method, all
-// with the same signature, chosen per call from the print mode.
+// with the same signature, chosen from the print mode when the context is
+// made. How to add one: see engine_setup.h.
 #pragma once
 
 #include <cstdint>
 
-#include "api/status.h"
+#include "common/status.h"
 #include "halftone/halftone_context.h"
 
 namespace kestrl::halftone {
-
-// The arguments of one Halftone call after the context.
-struct HalftoneRun {
-  const uint8_t* source;
-  uint8_t* destination;
-  uint32_t planeStride;
-  uint32_t bitOffset;
-  uint32_t pixelCount;
-  uint32_t startX;
-  uint32_t reserved7;
-  uint32_t lineNumber;
-  uint32_t reserved9;
-  uint32_t reserved10;
-};
-
-// All lines are numbered from 0; this value asks error-line engines to clear
-// their line and start afresh.
-inline constexpr uint32_t kRestartLine = 0xFFFFFFFFu;
-
-using Engine = Status (*)(HalftoneContext& context, const HalftoneRun& run);
-
-// The eighteen engines, in the order of the selection table.
-enum class EngineId : uint8_t {
-  kDitherColorFourLevel,
-  kDitherFourLevel,
-  kDiffuseFourLevel1440,
-  kDiffuseFourLevel,
-  kScreenFourLevel1440,
-  kScreenFourLevel,
-  kDitherBilevel,
-  kScreenColorBilevel,
-  kScreenColorBilevelDiffused,
-  kScreenColorCorners,
-  kScreenBilevelDoubleVertical,
-  kScreenBilevel1440,
-  kScreenBilevel,
-  kDiffuseBilevelDoubleVertical,
-  kDiffuseBilevelCached1440,
-  kDiffuseBilevelCached,
-  kDiffuseBilevel1440,
-  kDiffuseBilevel,
-  kNone,  // no engine: two-bit output in a mode other than 1 or 3
-};
-inline constexpr int kEngineCount = static_cast<int>(EngineId::kNone);
 
 // The engine that serves a print mode (first matching row of the selection
 // table), or kNone.
@@ -78,26 +35,41 @@ inline Status checkScreeningRun(const HalftoneContext& context, const HalftoneRu
 }
 
 // The engines. Each returns the status of its own checks.
-Status ditherColorFourLevel(HalftoneContext&, const HalftoneRun&);
-Status ditherFourLevel(HalftoneContext&, const HalftoneRun&);
-Status diffuseFourLevel1440(HalftoneContext&, const HalftoneRun&);
-Status diffuseFourLevel(HalftoneContext&, const HalftoneRun&);
-Status screenFourLevel1440(HalftoneContext&, const HalftoneRun&);
-Status screenFourLevel(HalftoneContext&, const HalftoneRun&);
-Status ditherBilevel(HalftoneContext&, const HalftoneRun&);
-Status screenColorBilevel(HalftoneContext&, const HalftoneRun&);
-Status screenColorBilevelDiffused(HalftoneContext&, const HalftoneRun&);
-Status screenColorCorners(HalftoneContext&, const HalftoneRun&);
-Status screenBilevelDoubleVertical(HalftoneContext&, const HalftoneRun&);
-Status screenBilevel1440(HalftoneContext&, const HalftoneRun&);
-Status screenBilevel(HalftoneContext&, const HalftoneRun&);
-Status diffuseBilevelDoubleVertical(HalftoneContext&, const HalftoneRun&);
-Status diffuseBilevelCached1440(HalftoneContext&, const HalftoneRun&);
-Status diffuseBilevelCached(HalftoneContext&, const HalftoneRun&);
-Status diffuseBilevel1440(HalftoneContext&, const HalftoneRun&);
-Status diffuseBilevel(HalftoneContext&, const HalftoneRun&);
+Status ditherColorFourLevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status ditherFourLevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status diffuseFourLevel1440(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status diffuseFourLevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status screenFourLevel1440(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status screenFourLevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status ditherBilevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status screenColorBilevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status screenColorBilevelDiffused(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status screenColorCorners(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status screenBilevelDoubleVertical(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status screenBilevel1440(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status screenBilevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status diffuseBilevelDoubleVertical(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status diffuseBilevelCached1440(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status diffuseBilevelCached(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status diffuseBilevel1440(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+Status diffuseBilevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
 
-// The Halftone call: the two run checks, then the selected engine.
+// The engines' own tables, built once per context.
+void prepareDitherFourLevel(EngineTables& tables);
+void prepareScreenColorCorners(EngineTables& tables);
+
+// An engine, the tables it cannot run without, and how it prepares its own.
+struct EngineDescriptor {
+  Engine engine;
+  uint32_t needs;   // Needs bits
+  Prepare prepare;  // null when the engine derives nothing
+};
+
+// The descriptor of an engine other than kNone.
+const EngineDescriptor& engineDescriptor(EngineId id);
+
+// The Halftone call: the two run checks, the mode's engine, the bit offset,
+// then the engine recorded in the context.
 Status halftone(HalftoneContext* context, const HalftoneRun& run);
 
 }  // namespace kestrl::halftone

@@ -1,6 +1,7 @@
 #include "halftone/halftone_context.h"
 
 #include <cstring>
+#include <new>
 
 #include "memory/memory.h"
 
@@ -24,11 +25,12 @@ Status halftoneNew(const PrintMode* printMode, const CmLut* lut, uint32_t reserv
 
   void* allocation = memory::allocate(sizeof(HalftoneContext), /*zeroFill=*/true);
   if (allocation == nullptr) return kAllocFailed;
-  auto* created = static_cast<HalftoneContext*>(memory::lock(allocation));
-  if (created == nullptr) {
+  void* locked = memory::lock(allocation);
+  if (locked == nullptr) {
     memory::free(allocation);
     return kLockFailed;
   }
+  auto* created = new (locked) HalftoneContext{};
 
   *context = created;
   created->contextBlock = allocation;
@@ -37,6 +39,7 @@ Status halftoneNew(const PrintMode* printMode, const CmLut* lut, uint32_t reserv
   created->stage = 0;
   created->lastLine = 0;
   created->lastRunEnd = 0;
+  prepareEngine(*created, /*stagesComplete=*/false);
   return inkParametersConsistent(*printMode) ? kOk : kBadParameter;
 }
 

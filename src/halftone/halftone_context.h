@@ -4,14 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "api/status.h"
+#include "common/status.h"
+#include "halftone/engine_setup.h"
 #include "kestrl30.h"
 
 namespace kestrl::halftone {
 
 inline constexpr size_t kBlockCount = 20;
 inline constexpr size_t kResourceIdCount = 16;
-inline constexpr size_t kErrorLineCount = 4;
 inline constexpr uint16_t kEndOfIds = 0xFFFF;
 
 // Entries of the block table and the table each one holds.
@@ -25,10 +25,6 @@ enum BlockIndex : size_t {
   kGridIndexBlock = 9,
   kDotTableBlock = 10,
 };
-
-// Cells of margin at each end of an error line, so that the widest kernels
-// need no bounds checks.
-inline constexpr uint32_t kErrorLineMargin = 30;
 
 }  // namespace kestrl::halftone
 
@@ -50,13 +46,18 @@ struct HalftoneContext {
   uint32_t spreadLimit2;
   uint32_t spreadLimit3;
   uint32_t spreadLimit4;
+  // The engine and its views of the tables, prepared after every stage.
+  kestrl::halftone::EngineSetup setup;
 
-  // Typed views of the tables in the block table.
+  // The tables in the block table, as the stages write them (engines read
+  // setup.tables instead).
   template <typename T>
   T* table(size_t index) const {
     return static_cast<T*>(blocks[index].data);
   }
-  const uint8_t* toneCurveBytes() const { return table<uint8_t>(kestrl::halftone::kCurveOrGridBlock); }
+  const uint8_t* toneCurveBytes() const {
+    return table<uint8_t>(kestrl::halftone::kCurveOrGridBlock);
+  }
   const uint16_t* toneCurve() const { return table<uint16_t>(kestrl::halftone::kCurveOrGridBlock); }
   const int16_t* paddedCurve() const { return table<int16_t>(kestrl::halftone::kCurveOrGridBlock); }
   const uint8_t* colorGrid() const { return table<uint8_t>(kestrl::halftone::kCurveOrGridBlock); }

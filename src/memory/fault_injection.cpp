@@ -1,5 +1,7 @@
 #include "memory/fault_injection.h"
 
+#if defined(KESTRL_FAULT_INJECTION)
+
 namespace kestrl::memory::testing {
 
 namespace {
@@ -10,9 +12,13 @@ ScopedFaultPlan::ScopedFaultPlan(FaultPlan& plan) : previous_(installedPlan) {
   installedPlan = &plan;
 }
 
-ScopedFaultPlan::~ScopedFaultPlan() { installedPlan = previous_; }
+ScopedFaultPlan::~ScopedFaultPlan() {
+  installedPlan = previous_;
+}
 
-FaultPlan* activePlan() { return installedPlan; }
+FaultPlan* activePlan() {
+  return installedPlan;
+}
 
 bool shouldFail(Operation operation) {
   if (installedPlan == nullptr) return false;
@@ -22,3 +28,5 @@ bool shouldFail(Operation operation) {
 }
 
 }  // namespace kestrl::memory::testing
+
+#endif

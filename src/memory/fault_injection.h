@@ -2,7 +2,10 @@
 // captures the allocation-failure message instead of showing it.
 //
 // This is the only mutable state outside the contexts. It is thread-local and
-// inactive unless a test installs a plan with ScopedFaultPlan.
+// inactive unless a test installs a plan with ScopedFaultPlan. It exists only
+// where KESTRL_FAULT_INJECTION is defined (the static library the tests link);
+// elsewhere the memory functions see a plan that is never there and carry no
+// test branch.
 #pragma once
 
 #include <array>
@@ -32,6 +35,8 @@ struct FaultPlan {
   uint32_t callsOf(Operation operation) const { return calls[static_cast<size_t>(operation)]; }
 };
 
+#if defined(KESTRL_FAULT_INJECTION)
+
 // Installs a plan for the current thread for the lifetime of this object.
 class ScopedFaultPlan {
  public:
@@ -49,5 +54,16 @@ FaultPlan* activePlan();
 
 // Counts a call of the operation; true when the plan says it must fail.
 bool shouldFail(Operation operation);
+
+#else
+
+constexpr FaultPlan* activePlan() {
+  return nullptr;
+}
+constexpr bool shouldFail(Operation) {
+  return false;
+}
+
+#endif
 
 }  // namespace kestrl::memory::testing

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-#include "api/status.h"
+#include "common/status.h"
 #include "kestrl30.h"
 
 namespace kestrl::memory {
@@ -49,6 +49,8 @@ Status releaseOne(void* allocation);
 
 // Rounds a size up to a multiple of 4 the way block sizes are rounded:
 // ((n - 1) with the two low bits cleared) + 4, in unsigned 32-bit arithmetic.
-constexpr uint32_t roundUpTo4(uint32_t n) { return ((n - 1) & ~uint32_t{3}) + 4; }
+constexpr uint32_t roundUpTo4(uint32_t n) {
+  return ((n - 1) & ~uint32_t{3}) + 4;
+}
 
 }  // namespace kestrl::memory

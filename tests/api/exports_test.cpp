@@ -3,7 +3,7 @@
 #include <set>
 #include <string>
 
-#include "api/status.h"
+#include "common/status.h"
 #include "kestrl30.h"
 
 namespace kestrl {
@@ -40,8 +40,8 @@ TEST(Exports, OtherNamesResolveToNothing) {
 }
 
 TEST(Exports, CallingThroughTheAliasBehavesAsThePlainName) {
-  using NewFunction = KestrlStatus(KESTRL_CALL*)(const PrintMode*, const CmLut*, uint32_t,
-                                                 int32_t*, HalftoneContext**);
+  using NewFunction = KestrlStatus(KESTRL_CALL*)(const PrintMode*, const CmLut*, uint32_t, int32_t*,
+                                                 HalftoneContext**);
   auto viaAlias = reinterpret_cast<NewFunction>(Kestrl30ProcAddress("_A_HalftoneNew@20"));
   int32_t firstId = 0;
   HalftoneContext* context = nullptr;

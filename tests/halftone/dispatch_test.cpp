@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "halftone/engine.h"
-#include "halftone/packing.h"
-#include "halftone/source.h"
-#include "support/test_context.h"
+#include "halftone/kernels/packing.h"
+#include "halftone/kernels/source.h"
+#include "halftone/support/test_context.h"
 
 namespace kestrl::halftone {
 namespace {
@@ -111,6 +111,7 @@ TEST(Halftone, ChecksRunThenModeThenBitOffsetWritingNothing) {
     run.bitOffset = c.bitOffset;
     run.reserved9 = c.reserved9;
     run.lineNumber = 3;
+    prepareEngine(context, /*stagesComplete=*/false);
     EXPECT_EQ(halftone(&context, run), c.status) << c.name;
     EXPECT_EQ(out, std::vector<uint8_t>(32, 0xA5)) << c.name;
     EXPECT_EQ(context.lastLine, 77u) << c.name;

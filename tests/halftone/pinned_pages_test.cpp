@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "support/halftone_job.h"
+#include "halftone/support/halftone_job.h"
 
 namespace kestrl::halftone::testing {
 namespace {

@@ -10,7 +10,7 @@
 #include <numeric>
 #include <set>
 
-#include "api/status.h"
+#include "common/status.h"
 #include "kestrl30.h"
 #include "pack/block_dump.h"
 #include "pack/pack_io.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <span>
 
-#include "api/status.h"
+#include "common/status.h"
 #include "pack/block_dump.h"
 
 namespace kestrl::tool {

@@ -187,7 +187,17 @@ class TestContext {
     r.startX = startX;
     r.lineNumber = lineNumber;
     r.reserved10 = reserved10;
-    return engine(context, r);
+    return call(engine, r);
+  }
+
+  // The context with its engine and tables prepared from the block table as
+  // it stands, as the last stage would leave them.
+  HalftoneContext* prepared() {
+    prepareEngine(context, /*stagesComplete=*/true);
+    return &context;
+  }
+  Status call(Engine engine, const HalftoneRun& run) {
+    return engine(*prepared(), context.setup.tables, run);
   }
 
   HalftoneContext context{};

@@ -1,9 +1,9 @@
-#include "halftone/resource_stages.h"
+#include "halftone/stages/resource_stages.h"
 
 #include <cstring>
 
-#include "halftone/grid_resampling.h"
-#include "halftone/stage_common.h"
+#include "halftone/stages/grid_resampling.h"
+#include "halftone/stages/stage_common.h"
 
 namespace kestrl::halftone {
 
@@ -245,11 +245,13 @@ Status dotTableStage(HalftoneContext& c, ByteReader& block, int32_t* nextId) {
   return kOk;
 }
 
-}  // namespace
+// The stage that completes a job: 3 for one-bit output, 4 (the dot table)
+// for two-bit output.
+uint32_t lastStage(const PrintMode& m) {
+  return isTwoBit(m) ? 4 : 3;
+}
 
-Status setResource(HalftoneContext* context, ByteReader block, int32_t* nextId) {
-  HalftoneContext& c = *context;
-  ++c.stage;
+Status runStage(HalftoneContext& c, ByteReader& block, int32_t* nextId) {
   if (c.stage == 1) return idListStage(c, block, nextId);
   if (matrixResourceId(c) == kEndOfIds) return kBadResource;
   switch (c.stage) {
@@ -262,6 +264,21 @@ Status setResource(HalftoneContext* context, ByteReader block, int32_t* nextId) 
     default:
       return kBadResource;
   }
+}
+
+}  // namespace
+
+// After every stage the engine's tables are described afresh; they are ready
+// once every stage up to the last has succeeded. A call past the last stage
+// is refused without changing anything.
+Status setResource(HalftoneContext* context, ByteReader block, int32_t* nextId) {
+  HalftoneContext& c = *context;
+  ++c.stage;
+  const Status status = runStage(c, block, nextId);
+  const uint32_t last = lastStage(c.printMode);
+  if (status != kOk && c.stage <= last) c.setup.stageFailed = true;
+  prepareEngine(c, !c.setup.stageFailed && c.stage >= last);
+  return status;
 }
 
 }  // namespace kestrl::halftone

@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "support/corner_reference.h"
-#include "support/test_context.h"
+#include "halftone/support/corner_reference.h"
+#include "halftone/support/test_context.h"
 
 namespace kestrl::halftone::testing {
 namespace {

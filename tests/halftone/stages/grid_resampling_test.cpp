@@ -1,5 +1,5 @@
 // The axis table and the tetrahedral fill of the colour grid.
-#include "halftone/grid_resampling.h"
+#include "halftone/stages/grid_resampling.h"
 
 #include <gtest/gtest.h>
 

@@ -6,13 +6,12 @@
 // light levels (sparse dots) spread far, dark levels near. The three variants
 // differ only in their kernels, the order in which the rows are tried, and in
 // what a zero level leaves in its cell.
-#include "halftone/diffusion/error_line.h"
-#include "halftone/diffusion/spread_kernels.h"
 #include "halftone/engine.h"
-#include "halftone/error_lines.h"
-#include "halftone/packing.h"
-#include "halftone/screen_tables.h"
-#include "halftone/source.h"
+#include "halftone/kernels/error_line.h"
+#include "halftone/kernels/matrix_row.h"
+#include "halftone/kernels/packing.h"
+#include "halftone/kernels/source.h"
+#include "halftone/kernels/spread_kernels.h"
 
 namespace kestrl::halftone {
 
@@ -23,11 +22,11 @@ using namespace diffusion;
 // The spread limits, compared signed with the level.
 struct Limits {
   int32_t l1, l2, l3, l4;
-  explicit Limits(const HalftoneContext& c)
-      : l1(static_cast<int32_t>(c.spreadLimit1)),
-        l2(static_cast<int32_t>(c.spreadLimit2)),
-        l3(static_cast<int32_t>(c.spreadLimit3)),
-        l4(static_cast<int32_t>(c.spreadLimit4)) {}
+  explicit Limits(const EngineTables& t)
+      : l1(static_cast<int32_t>(t.spreadLimit1)),
+        l2(static_cast<int32_t>(t.spreadLimit2)),
+        l3(static_cast<int32_t>(t.spreadLimit3)),
+        l4(static_cast<int32_t>(t.spreadLimit4)) {}
   // The last limit: one lower on an even matrix cell.
   int32_t t(Parity parity) const { return l4 - 1 + static_cast<int32_t>(parity); }
 };
@@ -71,26 +70,17 @@ struct DoubleVertical {
   }
 };
 
-// The tone curve of stage 2 and the tables of stage 3 (the threshold table is
-// a view into the dot-value block, so the owning block is the one tested). A
-// context whose stages did not all succeed is refused as a call in the wrong
-// stage.
-bool tablesReady(const HalftoneContext& c) {
-  return hasMatrixTables(c) && c.blocks[kCurveOrGridBlock].data != nullptr &&
-         c.blocks[kDotValueBlock].data != nullptr;
-}
-
 template <typename Variant>
-Status screen(HalftoneContext& context, const HalftoneRun& run) {
-  if (const Status status = openScreenRun(context, run, tablesReady); status != kOk) return status;
+Status screen(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
+  if (const Status status = openScreenRun(context, tables, run); status != kOk) return status;
 
-  const uint16_t* toneCurve = context.toneCurve();
-  const int16_t* threshold = context.diffusionThreshold();
-  const int16_t* dotValue = context.dotValue();
-  const MatrixRow matrixRow(context, run.lineNumber);
+  const uint16_t* toneCurve = tables.toneCurve.data();
+  const int16_t* threshold = tables.diffusionThreshold.data();
+  const int16_t* dotValue = tables.dotValue.data();
+  const MatrixRow matrixRow(tables, run.lineNumber);
   const int32_t sourceStep = context.printMode.sourceStep;
-  const Limits limits(context);
-  int16_t* cell = context.errorLine(0) + run.startX;
+  const Limits limits(tables);
+  int16_t* cell = tables.errorLines[0].atPixel0() + run.startX;
   int16_t carry = 0;
   BitWriter out(run.destination, run.bitOffset);
 
@@ -118,16 +108,18 @@ Status screen(HalftoneContext& context, const HalftoneRun& run) {
 
 }  // namespace
 
-Status screenBilevelDoubleVertical(HalftoneContext& context, const HalftoneRun& run) {
-  return screen<DoubleVertical>(context, run);
+Status screenBilevelDoubleVertical(HalftoneContext& context, const EngineTables& tables,
+                                   const HalftoneRun& run) {
+  return screen<DoubleVertical>(context, tables, run);
 }
 
-Status screenBilevel1440(HalftoneContext& context, const HalftoneRun& run) {
-  return screen<At1440>(context, run);
+Status screenBilevel1440(HalftoneContext& context, const EngineTables& tables,
+                         const HalftoneRun& run) {
+  return screen<At1440>(context, tables, run);
 }
 
-Status screenBilevel(HalftoneContext& context, const HalftoneRun& run) {
-  return screen<General>(context, run);
+Status screenBilevel(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
+  return screen<General>(context, tables, run);
 }
 
 }  // namespace kestrl::halftone

@@ -2,22 +2,20 @@
 // middle; the corner node's four ink levels are screened into four one-bit
 // planes. Inks 3 and 0 share the matrix cell m, inks 1 and 2 use the cell
 // turned upside down (N - m), so that inks sharing a cell are spread apart.
-#include <algorithm>
 #include <array>
 #include <cstdint>
 
 #include "halftone/engine.h"
-#include "halftone/packing.h"
-#include "halftone/screen_tables.h"
+#include "halftone/kernels/cell_range.h"
+#include "halftone/kernels/matrix_row.h"
+#include "halftone/kernels/packing.h"
 
 namespace kestrl::halftone {
 
 namespace {
 
-constexpr uint32_t kInks = 4;
-constexpr uint32_t kCorners = 8;
+constexpr uint32_t kInks = kCornerInks;
 constexpr uint32_t kWhiteCorner = 7;  // every channel above the middle
-constexpr uint32_t kCornerGridBytes = kCorners * kInks;
 
 // Node index 4 c1 + 2 c2 + c3 of a source pixel's three channel bits.
 inline uint32_t cornerOf(const uint8_t* pixel) {
@@ -27,32 +25,15 @@ inline uint32_t cornerOf(const uint8_t* pixel) {
 // Every rule of this engine asks whether the cell m lies in a range that
 // depends only on the corner: m < a3 is [0, a3); a > N - m is [N - a + 1,
 // open); "ink 0 unless ink 3" below a3 + a0 is [a3, a3 + a0). The ranges of
-// the eight corners are worked out once per call, so each pixel makes four
-// comparisons and no decisions. Bounds are clamped to the cell values 0 to
-// 65535, which keeps every range's membership.
-class CellRange {
- public:
-  static constexpr int32_t kOpen = 0x10000;  // above every cell value
-  CellRange() = default;
-  CellRange(int32_t from, int32_t to) {
-    from_ = std::clamp(from, 0, kOpen);
-    span_ = static_cast<uint32_t>(std::max(std::clamp(to, 0, kOpen) - from_, 0));
-  }
-  uint32_t holds(uint32_t m) const { return m - static_cast<uint32_t>(from_) < span_ ? 1u : 0u; }
-
- private:
-  int32_t from_ = 0;
-  uint32_t span_ = 0;  // empty
-};
-
-using CornerRanges = std::array<std::array<CellRange, kInks>, kCorners>;
+// the eight corners are worked out once per context, so each pixel makes four
+// comparisons and no decisions.
 
 // A pixel of the paired part of the run. Inks 3 and 0 share the cell: when
 // their levels fit the matrix together, ink 0 takes the cells after ink 3's;
 // otherwise ink 0 takes the cells counted from the top, overlapping ink 3.
 // Inks 1 and 2 each take the cells counted from the top. The white corner
 // prints nothing.
-std::array<CellRange, kInks> pairedRanges(const std::array<int32_t, kInks>& a, int32_t n) {
+InkRanges pairedRanges(const std::array<int32_t, kInks>& a, int32_t n) {
   const CellRange ink3(0, a[3]);
   const CellRange ink0 =
       a[3] + a[0] <= n ? CellRange(a[3], a[3] + a[0]) : CellRange(n - a[0] + 1, CellRange::kOpen);
@@ -62,7 +43,7 @@ std::array<CellRange, kInks> pairedRanges(const std::array<int32_t, kInks>& a, i
 
 // The last pixel of an odd run: ink 0 always after ink 3, and ink 2 in the
 // same way after ink 1 among the cells counted from the top.
-std::array<CellRange, kInks> lastRanges(const std::array<int32_t, kInks>& a, int32_t n) {
+InkRanges lastRanges(const std::array<int32_t, kInks>& a, int32_t n) {
   return {CellRange(a[3], a[3] + a[0]), CellRange(n - a[1] + 1, CellRange::kOpen),
           CellRange(n - a[1] - a[2] + 1, n - a[1] + 1), CellRange(0, a[3])};
 }
@@ -75,7 +56,7 @@ struct FourPlanes {
         ink2(run.destination + 2 * run.planeStride, run.bitOffset),
         ink3(run.destination + 3 * run.planeStride, run.bitOffset) {}
 
-  void put(const std::array<CellRange, kInks>& ranges, uint32_t m) {
+  void put(const InkRanges& ranges, uint32_t m) {
     ink0.put(ranges[0].holds(m));
     ink1.put(ranges[1].holds(m));
     ink2.put(ranges[2].holds(m));
@@ -91,59 +72,53 @@ struct FourPlanes {
   BitWriter ink0, ink1, ink2, ink3;
 };
 
-// The ranges of every corner for the paired pixels and for the last one.
-struct CornerTables {
-  explicit CornerTables(const HalftoneContext& c) {
-    const int32_t n = static_cast<int32_t>(c.matrixCells) - 1;
-    const uint8_t* grid = c.colorGrid();
-    const uint16_t* level = c.levelTable();
-    for (uint32_t node = 0; node < kCorners; ++node) {
-      std::array<int32_t, kInks> a;
-      for (uint32_t k = 0; k < kInks; ++k) a[k] = level[grid[kInks * node + k]];
-      paired[node] = node == kWhiteCorner ? std::array<CellRange, kInks>{} : pairedRanges(a, n);
-      last[node] = lastRanges(a, n);
-    }
-  }
-  CornerRanges paired;
-  CornerRanges last;
-};
-
 // Pairs of pixels: step 1 reads one source pixel for both, any other step
 // one source pixel each. An odd run ends with one pixel of its own.
 template <bool kOnePixelPerPair>
-void screenCorners(const HalftoneContext& c, const HalftoneRun& run) {
+void screenCorners(const EngineTables& tables, const HalftoneRun& run) {
   constexpr uint32_t kPairBytes = kOnePixelPerPair ? 3 : 6;
-  const CornerTables tables(c);
-  const MatrixRow row(c, run.lineNumber);
+  const CornerRanges& paired = tables.pairedCornerRanges;
+  const MatrixRow row(tables, run.lineNumber);
   FourPlanes planes(run);
   const uint8_t* source = run.source;
   uint32_t x = run.startX;
   for (uint32_t i = 1; i < run.pixelCount; i += 2, x += 2, source += kPairBytes) {
     const uint32_t first = cornerOf(source);
-    planes.put(tables.paired[first], row.at(x));
-    planes.put(tables.paired[kOnePixelPerPair ? first : cornerOf(source + 3)], row.at(x + 1));
+    planes.put(paired[first], row.at(x));
+    planes.put(paired[kOnePixelPerPair ? first : cornerOf(source + 3)], row.at(x + 1));
   }
-  if (run.pixelCount % 2 != 0) planes.put(tables.last[cornerOf(source)], row.at(x));
+  if (run.pixelCount % 2 != 0) {
+    planes.put(tables.lastCornerRanges[cornerOf(source)], row.at(x));
+  }
   planes.finish();
-}
-
-bool hasCornerTables(const HalftoneContext& c) {
-  const MemoryBlock& grid = c.blocks[kCurveOrGridBlock];
-  return hasMatrixTables(c) && grid.data != nullptr && grid.size >= kCornerGridBytes;
 }
 
 }  // namespace
 
-// reserved10 is not looked at. A context without the corner grid of stage 2
-// or the matrix tables of stage 3 is refused with kBadResource.
-Status screenColorCorners(HalftoneContext& context, const HalftoneRun& run) {
+// The ranges of every corner for the paired pixels and for the last one.
+void prepareScreenColorCorners(EngineTables& tables) {
+  const int32_t n = static_cast<int32_t>(tables.matrixCells) - 1;
+  const uint8_t* grid = tables.colorGrid.data();
+  const uint16_t* level = tables.levelTable.data();
+  for (uint32_t node = 0; node < kCorners; ++node) {
+    std::array<int32_t, kInks> a;
+    for (uint32_t k = 0; k < kInks; ++k) a[k] = level[grid[kInks * node + k]];
+    tables.pairedCornerRanges[node] = node == kWhiteCorner ? InkRanges{} : pairedRanges(a, n);
+    tables.lastCornerRanges[node] = lastRanges(a, n);
+  }
+}
+
+// reserved10 is not looked at. A context whose stages did not all succeed is
+// refused with kBadResource.
+Status screenColorCorners(HalftoneContext& context, const EngineTables& tables,
+                          const HalftoneRun& run) {
   if (Status s = checkRun(context, run); s != kOk) return s;
-  if (!hasCornerTables(context)) return kBadResource;
+  if (!tables.ready) return kBadResource;
   context.lastLine = run.lineNumber;
   if (context.printMode.sourceStep == 1) {
-    screenCorners<true>(context, run);
+    screenCorners<true>(tables, run);
   } else {
-    screenCorners<false>(context, run);
+    screenCorners<false>(tables, run);
   }
   return kOk;
 }

@@ -1,12 +1,12 @@
 // The halftone resource stages through HalftoneSetResource.
-#include "halftone/resource_stages.h"
+#include "halftone/stages/resource_stages.h"
 
 #include <gtest/gtest.h>
 
-#include "halftone/error_lines.h"
+#include "halftone/kernels/error_line.h"
+#include "halftone/support/halftone_job.h"
 #include "memory/fault_injection.h"
 #include "memory/memory.h"
-#include "support/halftone_job.h"
 
 namespace kestrl::halftone::testing {
 namespace {

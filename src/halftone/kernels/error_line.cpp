@@ -1,4 +1,4 @@
-#include "halftone/diffusion/error_line.h"
+#include "halftone/kernels/error_line.h"
 
 #include <algorithm>
 
@@ -8,12 +8,12 @@ void clearCells(int16_t* line, uint32_t from, uint32_t to) {
   if (from < to) std::fill(line + from, line + to, int16_t{0});
 }
 
-void beginScreenRun(HalftoneContext& context, const HalftoneRun& run) {
+void beginScreenRun(HalftoneContext& context, const ErrorLine& errorLine, const HalftoneRun& run) {
   const uint32_t lineWidth = context.printMode.lineWidth;
   const uint32_t previousEnd = context.lastRunEnd == lineWidth ? 0 : context.lastRunEnd;
   context.lastRunEnd = run.startX + run.pixelCount;
   context.lastLine = run.lineNumber;
-  int16_t* line = context.errorLine(0);
+  int16_t* line = errorLine.atPixel0();
   if (run.lineNumber == kRestartLine) {
     clearCells(line, 0, lineWidth);
   } else if ((run.lineNumber & 15u) == 15u && previousEnd < run.startX) {

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "halftone/engine.h"
+#include "halftone/support/test_context.h"
 #include "memory/fault_injection.h"
-#include "support/test_context.h"
 
 namespace kestrl::halftone {
 namespace {
@@ -215,7 +215,7 @@ TEST(ScreenBilevel, ArgumentChecksComeFirstAndChangeNothing) {
       std::vector<uint8_t> out(8, 0x5A);
       HalftoneRun run{source.data(), out.data(), 0,  3,           c.count,
                       c.startX,      0,          15, c.reserved9, c.reserved10};
-      EXPECT_EQ(variant.engine(fixture.context, run), c.expected) << variant.name << c.name;
+      EXPECT_EQ(fixture.call(variant.engine, run), c.expected) << variant.name << c.name;
       EXPECT_EQ(out, std::vector<uint8_t>(8, 0x5A)) << c.name;
       EXPECT_EQ(fixture.context.lastLine, 3u);
       EXPECT_EQ(fixture.context.lastRunEnd, 7u);
@@ -235,13 +235,13 @@ TEST(ScreenBilevel, RefusesAContextWithoutItsTables) {
     const uint8_t source[4] = {};
     uint8_t out[2] = {0x11, 0x22};
     HalftoneRun run{source, out, 0, 0, 4, 0, 0, 0, 0, 0};
-    EXPECT_EQ(halftone(&noLine.context, run), kBadParameter) << variant.name;
+    EXPECT_EQ(halftone(noLine.prepared(), run), kBadParameter) << variant.name;
     EXPECT_EQ(out[0], 0x11);
     EXPECT_EQ(noLine.context.lastRunEnd, 0u);
 
     TestContext noCurve(tables, kWidth, 1, variant.xResolution, variant.yResolution);
     noCurve.context.blocks[kCurveOrGridBlock].data = nullptr;
-    EXPECT_EQ(variant.engine(noCurve.context, run), kBadResource) << variant.name;
+    EXPECT_EQ(noCurve.call(variant.engine, run), kBadResource) << variant.name;
     EXPECT_EQ(out[0], 0x11);
     noCurve.context.blocks[kCurveOrGridBlock].data = noCurve.context.blocks[0].allocation;
   }
@@ -264,7 +264,7 @@ TEST(ScreenBilevel, HalftoneSelectsTheVariantAndNothingIsAllocated) {
       for (uint32_t line = 0; line < 3; ++line) {
         ASSERT_EQ(direct.run(variant.engine, source.data(), a.data(), kWidth, 0, line), kOk);
         HalftoneRun run{source.data(), b.data(), 0, 0, kWidth, 0, 0, line, 0, 0};
-        ASSERT_EQ(halftone(&viaCall.context, run), kOk);
+        ASSERT_EQ(halftone(viaCall.prepared(), run), kOk);
         EXPECT_EQ(a, b) << variant.name << " mode " << mode;
       }
       EXPECT_EQ(plan.callsOf(memory::testing::Operation::kAllocate), 0u);

@@ -1,4 +1,4 @@
-// The threshold-matrix access shared by the ordered-dither engines.
+// The threshold-matrix access shared by the screening engines.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +13,10 @@ struct MatrixRow {
   const uint16_t* cells;
   uint32_t columnMask;
 
-  MatrixRow(const HalftoneContext& context, uint32_t lineNumber)
-      : cells(context.thresholdMatrix() +
-              (lineNumber % context.matrixHeight) * context.matrixWidth),
-        columnMask(context.matrixWidth - 1) {}
+  MatrixRow(const EngineTables& tables, uint32_t lineNumber)
+      : cells(tables.thresholdMatrix.data() +
+              (lineNumber % tables.matrixHeight) * tables.matrixWidth),
+        columnMask(tables.matrixWidth - 1) {}
 
   uint32_t at(uint32_t x) const { return cells[x & columnMask]; }
 };

@@ -1,4 +1,4 @@
-#include "halftone/grid_resampling.h"
+#include "halftone/stages/grid_resampling.h"
 
 namespace kestrl::halftone {
 

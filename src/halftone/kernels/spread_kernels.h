@@ -28,9 +28,9 @@
 #include <cstdint>
 #include <utility>
 
-#include "api/arithmetic.h"
-#include "halftone/diffusion/error_line.h"
+#include "common/arithmetic.h"
 #include "halftone/halftone_context.h"
+#include "halftone/kernels/error_line.h"
 
 namespace kestrl::halftone::diffusion {
 

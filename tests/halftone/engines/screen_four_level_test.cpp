@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "halftone/engine.h"
+#include "halftone/support/test_context.h"
 #include "memory/fault_injection.h"
-#include "support/test_context.h"
 
 namespace kestrl::halftone {
 namespace {
@@ -213,7 +213,7 @@ TEST(ScreenFourLevel, ChecksAndRefusalsWriteNothing) {
       uint8_t out[2] = {0x33, 0x44};
       HalftoneRun run{source, out,          0,           1,           c.count, c.startX,
                       0,      kRestartLine, c.reserved9, c.reserved10};
-      EXPECT_EQ(variant.engine(fixture.context, run), c.expected) << variant.name << c.name;
+      EXPECT_EQ(fixture.call(variant.engine, run), c.expected) << variant.name << c.name;
       EXPECT_EQ(out[0], 0x33);
       EXPECT_EQ(fixture.cell(0), 1234);
       EXPECT_EQ(fixture.context.lastLine, 0u);
@@ -235,7 +235,7 @@ TEST(ScreenFourLevel, HalftoneSelectsTheVariantAndNothingIsAllocated) {
     for (uint32_t line = 0; line < 3; ++line) {
       ASSERT_EQ(direct.run(variant.engine, source.data(), a.data(), kWidth, 0, line), kOk);
       HalftoneRun run{source.data(), b.data(), 0, 0, kWidth, 0, 0, line, 0, 0};
-      ASSERT_EQ(halftone(&viaCall.context, run), kOk);
+      ASSERT_EQ(halftone(viaCall.prepared(), run), kOk);
       EXPECT_EQ(a, b) << variant.name;
     }
     EXPECT_EQ(plan.callsOf(memory::testing::Operation::kAllocate), 0u);

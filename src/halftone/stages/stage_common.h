@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "api/status.h"
-#include "halftone/grid_resampling.h"
+#include "common/status.h"
 #include "halftone/halftone_context.h"
+#include "halftone/stages/grid_resampling.h"
 #include "memory/byte_reader.h"
 #include "memory/memory.h"
 

@@ -1,4 +1,4 @@
-#include "api/status.h"
+#include "common/status.h"
 
 namespace kestrl {
 

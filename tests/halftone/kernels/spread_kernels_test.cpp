@@ -1,12 +1,12 @@
 // The spread kernels: their data against a second, plain transcription of
 // the tables, the threshold nudge, and how much error each row hands on.
-#include "halftone/diffusion/spread_kernels.h"
+#include "halftone/kernels/spread_kernels.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "support/test_context.h"
+#include "halftone/support/test_context.h"
 
 namespace kestrl::halftone::diffusion {
 namespace {

@@ -1,13 +1,12 @@
 // Two-bit screening of a single-channel source: large and medium dots by
 // ordered dither against the threshold matrix, small dots by error
 // diffusion with the one-bit engines' kernels.
-#include "halftone/diffusion/error_line.h"
-#include "halftone/diffusion/spread_kernels.h"
 #include "halftone/engine.h"
-#include "halftone/error_lines.h"
-#include "halftone/packing.h"
-#include "halftone/screen_tables.h"
-#include "halftone/source.h"
+#include "halftone/kernels/error_line.h"
+#include "halftone/kernels/matrix_row.h"
+#include "halftone/kernels/packing.h"
+#include "halftone/kernels/source.h"
+#include "halftone/kernels/spread_kernels.h"
 
 namespace kestrl::halftone {
 
@@ -27,7 +26,7 @@ struct Shares {
 // The ink level of source value v, read from the padded tone curve at a
 // position jittered by up to the curve's half margin either side of v (the
 // jitter comes from the matrix cell 24 columns on), and that level's row of
-// the dot table. The margin is at least 1 (tablesReady).
+// the dot table. The margin is at least 1 (a ready padded curve has one).
 inline Shares sharesAt(const int16_t* paddedCurve, const uint8_t* dotTable, uint32_t v,
                        uint32_t jitterCell) {
   const auto margin = static_cast<uint32_t>(paddedCurve[0]);
@@ -39,10 +38,10 @@ inline Shares sharesAt(const int16_t* paddedCurve, const uint8_t* dotTable, uint
 // The spread limits, compared signed with the small-dot share.
 struct Limits {
   int32_t l1, l2, l3;
-  explicit Limits(const HalftoneContext& c)
-      : l1(static_cast<int32_t>(c.spreadLimit1)),
-        l2(static_cast<int32_t>(c.spreadLimit2)),
-        l3(static_cast<int32_t>(c.spreadLimit3)) {}
+  explicit Limits(const EngineTables& t)
+      : l1(static_cast<int32_t>(t.spreadLimit1)),
+        l2(static_cast<int32_t>(t.spreadLimit2)),
+        l3(static_cast<int32_t>(t.spreadLimit3)) {}
 };
 
 bool largerDotShares(const Shares& s, const Limits& limit) {
@@ -70,29 +69,18 @@ struct At1440 {
   }
 };
 
-// The padded curve of stage 2, the tables of stage 3 (the threshold table is
-// a view into the dot-value block, so the owning block is tested) and the dot
-// table of stage 4. A context whose stages did not all succeed is refused as
-// a call in the wrong stage, as is a curve without margin (stage 2 makes none;
-// the jitter is taken modulo the margin), like the two-bit ordered dither.
-bool tablesReady(const HalftoneContext& c) {
-  return hasMatrixTables(c) && c.blocks[kCurveOrGridBlock].data != nullptr &&
-         c.paddedCurve()[0] > 0 && c.blocks[kDotValueBlock].data != nullptr &&
-         c.blocks[kDotTableBlock].data != nullptr;
-}
-
 template <typename Variant>
-Status screen(HalftoneContext& context, const HalftoneRun& run) {
-  if (const Status status = openScreenRun(context, run, tablesReady); status != kOk) return status;
+Status screen(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
+  if (const Status status = openScreenRun(context, tables, run); status != kOk) return status;
 
-  const int16_t* paddedCurve = context.paddedCurve();
-  const uint8_t* dotTable = context.dotTable();
-  const uint16_t* levelTable = context.levelTable();
-  const int16_t* threshold = context.diffusionThreshold();
-  const MatrixRow matrixRow(context, run.lineNumber);
+  const int16_t* paddedCurve = tables.paddedCurve.data();
+  const uint8_t* dotTable = tables.dotTable.data();
+  const uint16_t* levelTable = tables.levelTable.data();
+  const int16_t* threshold = tables.diffusionThreshold.data();
+  const MatrixRow matrixRow(tables, run.lineNumber);
   const int32_t sourceStep = context.printMode.sourceStep;
-  const Limits limits(context);
-  int16_t* cell = context.errorLine(0) + run.startX;
+  const Limits limits(tables);
+  int16_t* cell = tables.errorLines[0].atPixel0() + run.startX;
   int16_t carry = 0;
   DotCodeWriter out(run.destination, run.bitOffset);
 
@@ -129,12 +117,14 @@ Status screen(HalftoneContext& context, const HalftoneRun& run) {
 
 }  // namespace
 
-Status screenFourLevel1440(HalftoneContext& context, const HalftoneRun& run) {
-  return screen<At1440>(context, run);
+Status screenFourLevel1440(HalftoneContext& context, const EngineTables& tables,
+                           const HalftoneRun& run) {
+  return screen<At1440>(context, tables, run);
 }
 
-Status screenFourLevel(HalftoneContext& context, const HalftoneRun& run) {
-  return screen<General>(context, run);
+Status screenFourLevel(HalftoneContext& context, const EngineTables& tables,
+                       const HalftoneRun& run) {
+  return screen<General>(context, tables, run);
 }
 
 }  // namespace kestrl::halftone

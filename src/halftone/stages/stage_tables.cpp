@@ -3,8 +3,8 @@
 #include <array>
 #include <cstring>
 
-#include "api/arithmetic.h"
-#include "halftone/stage_common.h"
+#include "common/arithmetic.h"
+#include "halftone/stages/stage_common.h"
 
 namespace kestrl::halftone::stages {
 

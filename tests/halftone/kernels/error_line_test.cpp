@@ -1,9 +1,9 @@
 // The screening engines' error line: reading cells and the upkeep between runs.
-#include "halftone/diffusion/error_line.h"
+#include "halftone/kernels/error_line.h"
 
 #include <gtest/gtest.h>
 
-#include "support/test_context.h"
+#include "halftone/support/test_context.h"
 
 namespace kestrl::halftone::diffusion {
 namespace {
@@ -62,7 +62,7 @@ TEST(ErrorLine, UpkeepClearsTheUnconsumedCells) {
     run.startX = c.startX;
     run.pixelCount = c.count;
     run.lineNumber = c.line;
-    beginScreenRun(fixture.context, run);
+    beginScreenRun(fixture.context, fixture.prepared()->setup.tables.errorLines[0], run);
     EXPECT_EQ(fixture.context.lastRunEnd, c.startX + c.count) << c.name;
     EXPECT_EQ(fixture.context.lastLine, c.line) << c.name;
     for (int32_t x = -30; x < static_cast<int32_t>(kWidth) + 30; ++x) {

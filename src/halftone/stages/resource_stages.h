@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "api/status.h"
+#include "common/status.h"
 #include "halftone/halftone_context.h"
 #include "memory/byte_reader.h"
 

@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "support/test_context.h"
+#include "halftone/support/test_context.h"
 
 namespace kestrl::halftone::testing {
 namespace {

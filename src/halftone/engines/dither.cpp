@@ -1,0 +1,127 @@
+// Ordered dither of a single-channel source: one-bit and two-bit output.
+#include <array>
+#include <cstdint>
+
+#include "halftone/engine.h"
+#include "halftone/kernels/dot_thresholds.h"
+#include "halftone/kernels/matrix_row.h"
+#include "halftone/kernels/packing.h"
+#include "halftone/kernels/source.h"
+
+namespace kestrl::halftone {
+
+namespace {
+
+// Calls body.template operator()<step>() with the source step as a constant,
+// so that the inner loops carry no per-pixel test of it.
+template <typename Body>
+void withSourceStep(int32_t sourceStep, Body&& body) {
+  if (sourceStep == 1) {
+    body.template operator()<1>();
+  } else if (sourceStep == -1) {
+    body.template operator()<-1>();
+  } else {
+    body.template operator()<0>();
+  }
+}
+
+// ---------------------------------------------------------- one-bit dither
+
+// In mode 0 the source is bilevel: above 128 takes the level of 255, else
+// the level of 0. A level of 0 never prints (no cell is below 0).
+template <int32_t kStep, bool kBilevelSource>
+void ditherBilevelLine(const EngineTables& t, const HalftoneRun& run) {
+  const MatrixRow row(t, run.lineNumber);
+  const uint16_t* level = t.levelTable.data();
+  const uint32_t darkest = level[255];
+  const uint32_t lightest = level[0];
+  BitWriter out(run.destination, run.bitOffset);
+  uint32_t x = run.startX;
+  for (uint32_t i = 0; i < run.pixelCount; ++i, ++x) {
+    const uint8_t v = sourceValue<PairRule::kLesser>(run.source, kStep, i);
+    const uint32_t l = kBilevelSource ? (v > 128 ? darkest : lightest) : level[v];
+    out.put(row.at(x) < l ? 1 : 0);
+  }
+  out.finish();
+}
+
+// ---------------------------------------------------------- two-bit dither
+
+// Remainder by the padded curve's margin without a division per pixel: the
+// quotient comes from a rounded-up 32-bit reciprocal, which is exact for
+// every 16-bit dividend and divisor.
+class SmallModulo {
+ public:
+  explicit SmallModulo(uint32_t divisor)
+      : divisor_(divisor), reciprocal_((uint64_t{1} << 32) / divisor + 1) {}
+  uint32_t operator()(uint32_t n) const {
+    const auto quotient = static_cast<uint32_t>((n * reciprocal_) >> 32);
+    return n - quotient * divisor_;
+  }
+
+ private:
+  uint32_t divisor_;
+  uint64_t reciprocal_;
+};
+
+// The tone curve is read at v jittered by the cell 24 columns on (modulo the
+// margin 2h); the code counts how many of the level's thresholds the cell is
+// below.
+template <int32_t kStep>
+void ditherFourLevelLine(const EngineTables& t, const HalftoneRun& run) {
+  const MatrixRow row(t, run.lineNumber);
+  const int16_t* curve = t.paddedCurve.data() + 1;
+  const SmallModulo jitter(static_cast<uint32_t>(t.paddedCurve[0]));
+  const DotThresholds* thresholds = t.dotThresholds.data();
+  const uint8_t* source = run.source;
+  const uint32_t count = run.pixelCount;
+  DotCodeWriter out(run.destination, run.bitOffset);
+  uint32_t x = run.startX;
+  for (uint32_t i = 0; i < count; ++i, ++x) {
+    const uint32_t v = sourceValue<PairRule::kFirstOnly>(source, kStep, i);
+    const uint32_t m = row.at(x);
+    const DotThresholds th = thresholds[static_cast<uint32_t>(curve[v + jitter(row.at(x + 24))])];
+    out.put((m < th.large ? 1u : 0u) + (m < th.largeOrMedium ? 1u : 0u) + (m < th.any ? 1u : 0u));
+  }
+  out.finish();
+}
+
+}  // namespace
+
+// The thresholds of every level, from the dot table and the level table.
+void prepareDitherFourLevel(EngineTables& tables) {
+  for (uint32_t l = 0; l < 256; ++l) {
+    tables.dotThresholds[l] = thresholdsOf(tables.dotTable.data(), tables.levelTable.data(), l);
+  }
+}
+
+// A context whose stages did not all succeed is refused with kBadResource,
+// nothing written.
+Status ditherBilevel(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
+  if (Status s = checkScreeningRun(context, run); s != kOk) return s;
+  if (!tables.ready) return kBadResource;
+  context.lastLine = run.lineNumber;
+  const bool bilevelSource = context.printMode.mode == 0;
+  withSourceStep(context.printMode.sourceStep, [&]<int32_t kStep>() {
+    if (bilevelSource) {
+      ditherBilevelLine<kStep, true>(tables, run);
+    } else {
+      ditherBilevelLine<kStep, false>(tables, run);
+    }
+  });
+  return kOk;
+}
+
+// Step -1 reads one value per pixel here, like step 0. The padded curve has a
+// margin of at least 1 (its jitter is taken modulo the margin).
+Status ditherFourLevel(HalftoneContext& context, const EngineTables& tables,
+                       const HalftoneRun& run) {
+  if (Status s = checkScreeningRun(context, run); s != kOk) return s;
+  if (!tables.ready) return kBadResource;
+  context.lastLine = run.lineNumber;
+  withSourceStep(context.printMode.sourceStep,
+                 [&]<int32_t kStep>() { ditherFourLevelLine<kStep>(tables, run); });
+  return kOk;
+}
+
+}  // namespace kestrl::halftone

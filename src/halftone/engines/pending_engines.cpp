@@ -1,0 +1,37 @@
+#include "halftone/engine.h"
+
+namespace kestrl::halftone {
+
+// Not built yet: selecting this engine fails with kUnsupportedMode and writes nothing.
+Status ditherColorFourLevel(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
+  return kUnsupportedMode;
+}
+Status diffuseFourLevel1440(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
+  return kUnsupportedMode;
+}
+Status diffuseFourLevel(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
+  return kUnsupportedMode;
+}
+Status screenColorBilevel(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
+  return kUnsupportedMode;
+}
+Status screenColorBilevelDiffused(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
+  return kUnsupportedMode;
+}
+Status diffuseBilevelDoubleVertical(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
+  return kUnsupportedMode;
+}
+Status diffuseBilevelCached1440(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
+  return kUnsupportedMode;
+}
+Status diffuseBilevelCached(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
+  return kUnsupportedMode;
+}
+Status diffuseBilevel1440(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
+  return kUnsupportedMode;
+}
+Status diffuseBilevel(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
+  return kUnsupportedMode;
+}
+
+}  // namespace kestrl::halftone
