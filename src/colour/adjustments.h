@@ -28,7 +28,9 @@ struct ToneCurves {
 int32_t gammaLevel(int32_t v, int32_t g);
 
 // The identity with brightness, then contrast, applied and clamped to
-// 0..255. Products wrap in 32 bits as the original arithmetic does.
+// 0..255. The cubic terms (x^3 times a scale factor) are formed in 32 bits;
+// a product that leaves that range wraps as two's complement (wrapMul)
+// instead of being undefined, so every setting gives one defined curve.
 void brightnessContrastCurve(int32_t brightness, int32_t contrast, int32_t curve[256]);
 
 // Builds the curves from `adjusted` (or copies tag 256): kOk, kBadParameter

@@ -58,7 +58,9 @@ struct Directory {
 Status parseDirectory(ByteReader text, Directory& out);
 
 // Reads a number field: every '-' makes the result negative, every other
-// byte counts as the digit (byte - '0'). Wraps in 32 bits like the original.
+// byte counts as the digit (byte - '0'). A field of more than nine digits
+// overflows 32 bits; the value then wraps as two's complement (wrapMul,
+// wrapAdd), so long fields give a defined, repeatable number.
 int32_t parseNumber(const char* field, int length);
 
 // The result of a lookup.
