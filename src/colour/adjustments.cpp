@@ -251,9 +251,10 @@ void shiftHue(const int16_t percent[3], int32_t c[3]) {
 Status adjustGrid(CmContext& context) {
   CmLut& lut = *context.lut;
   const uint32_t n = static_cast<uint32_t>(lut.gridPoints[0]);
-  MemoryBlock grid{};
-  Status status = memory::allocateInto(grid, n * n * n * lut.channelCount, /*zeroFill=*/true);
-  if (status != kOk) return status;
+  memory::OwnedBlock<uint8_t> grid;
+  if (Status s = grid.allocate(n * n * n * lut.channelCount, /*zeroFill=*/true); s != kOk) {
+    return s;
+  }
 
   ColorSettings adjusted = context.settings;
   const bool correct = correctionsOn(context.settings);
@@ -261,24 +262,16 @@ Status adjustGrid(CmContext& context) {
     adjusted.saturation =
         std::min(wrapAdd(adjusted.saturation, context.saturationShift), kAdjustLimit);
 
-  MemoryBlock work{};
-  status = memory::allocateInto(work, sizeof(ToneCurves), /*zeroFill=*/true);
-  if (status == kOk) {
-    auto& curves = *static_cast<ToneCurves*>(work.data);
-    status = buildToneCurves(adjusted, curves);
-    if (status == kOk) {
-      rebuildRows(context, RowAdjuster{context, curves, adjusted.saturation, correct},
-                  static_cast<uint8_t*>(grid.data));
-    }
-    memory::releaseOne(work.allocation);
-  }
-  if (status != kOk) {
-    memory::releaseOne(grid.allocation);
-    return status;
+  {
+    memory::OwnedBlock<ToneCurves> work;
+    if (Status s = work.allocate(sizeof(ToneCurves), /*zeroFill=*/true); s != kOk) return s;
+    if (Status s = buildToneCurves(adjusted, *work.get()); s != kOk) return s;
+    rebuildRows(context, RowAdjuster{context, *work.get(), adjusted.saturation, correct},
+                grid.get());
   }
   memory::releaseOne(lut.gridBlock);
-  lut.gridBlock = grid.allocation;
-  lut.gridData = static_cast<uint8_t*>(grid.data);
+  lut.gridData = grid.get();
+  lut.gridBlock = grid.release();
   return kOk;
 }
 

@@ -82,23 +82,17 @@ Status fillCalibrationTables(CalibrationState& state, ByteReader block, int32_t*
 }  // namespace
 
 Status setUpCalibration(CmContext& context, int32_t* nextId) {
-  void* stateAllocation = memory::allocate(sizeof(CalibrationState), /*zeroFill=*/true);
-  if (stateAllocation == nullptr) return kAllocFailed;
-  auto* state = static_cast<CalibrationState*>(memory::lock(stateAllocation));
-  if (state == nullptr) {
-    memory::releaseOne(stateAllocation);
-    return kLockFailed;
+  memory::OwnedBlock<CalibrationState> stateBlock;
+  if (Status s = stateBlock.allocate(sizeof(CalibrationState), /*zeroFill=*/true); s != kOk) {
+    return s;
   }
   const uint32_t channels = context.lut->channelCount;
-  MemoryBlock tables{};
-  const Status status = memory::allocateInto(tables, channels * kTableBytes, /*zeroFill=*/true);
-  if (status != kOk) {
-    memory::releaseOne(stateAllocation);
-    return status;
-  }
-  state->stateBlock = stateAllocation;
-  state->tableBlock = tables.allocation;
-  state->calibrationTables = static_cast<uint8_t*>(tables.data);
+  memory::OwnedBlock<uint8_t> tables;
+  if (Status s = tables.allocate(channels * kTableBytes, /*zeroFill=*/true); s != kOk) return s;
+  CalibrationState* state = stateBlock.get();
+  state->calibrationTables = tables.get();
+  state->stateBlock = stateBlock.release();
+  state->tableBlock = tables.release();
   state->owner = &context;
   context.calibration = state;
 

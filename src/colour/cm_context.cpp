@@ -27,28 +27,15 @@ int16_t deriveTableClass(CmContext& context) {
 Status cmNew(const ColorSettings* settings, const PrintMode* printMode, uint32_t /*reserved*/,
              int32_t* firstId, CmContext** context) {
   *firstId = 0;
-  void* contextAllocation = memory::allocate(sizeof(CmContext), /*zeroFill=*/true);
-  if (contextAllocation == nullptr) return kAllocFailed;
-  auto* created = static_cast<CmContext*>(memory::lock(contextAllocation));
-  if (created == nullptr) {
-    memory::releaseOne(contextAllocation);
-    return kLockFailed;
-  }
-  created->contextBlock = contextAllocation;
-
-  void* lutAllocation = memory::allocate(sizeof(CmLut), /*zeroFill=*/true);
-  if (lutAllocation == nullptr) {
-    memory::releaseOne(contextAllocation);
-    return kAllocFailed;
-  }
-  auto* lut = static_cast<CmLut*>(memory::lock(lutAllocation));
-  if (lut == nullptr) {
-    memory::releaseOne(lutAllocation);
-    memory::releaseOne(contextAllocation);
-    return kLockFailed;
-  }
-  lut->selfBlock = lutAllocation;
-  created->lutBlock = lutAllocation;
+  memory::OwnedBlock<CmContext> contextBlock;
+  if (Status s = contextBlock.allocate(sizeof(CmContext), /*zeroFill=*/true); s != kOk) return s;
+  memory::OwnedBlock<CmLut> lutBlock;
+  if (Status s = lutBlock.allocate(sizeof(CmLut), /*zeroFill=*/true); s != kOk) return s;
+  CmContext* created = contextBlock.get();
+  CmLut* lut = lutBlock.get();
+  created->contextBlock = contextBlock.release();
+  lut->selfBlock = lutBlock.release();
+  created->lutBlock = lut->selfBlock;
   created->lut = lut;
 
   created->settings = *settings;

@@ -101,16 +101,11 @@ void readHeader(CmContext& context, ByteReader& block, CmLut& lut) {
 
 // Takes a zero-filled block of `size` bytes and copies `source` into it.
 Status copyIntoNewBlock(const uint8_t* source, uint32_t size, uint8_t*& data, void*& owner) {
-  void* allocation = memory::allocate(size, /*zeroFill=*/true);
-  if (allocation == nullptr) return kAllocFailed;
-  auto* locked = static_cast<uint8_t*>(memory::lock(allocation));
-  if (locked == nullptr) {
-    memory::releaseOne(allocation);
-    return kLockFailed;
-  }
-  std::memcpy(locked, source, size);
-  data = locked;
-  owner = allocation;
+  memory::OwnedBlock<uint8_t> block;
+  if (Status s = block.allocate(size, /*zeroFill=*/true); s != kOk) return s;
+  std::memcpy(block.get(), source, size);
+  data = block.get();
+  owner = block.release();
   return kOk;
 }
 

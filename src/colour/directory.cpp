@@ -256,16 +256,10 @@ DirectoryChoice chooseEntry(const Directory& directory, const CmContext& context
 
 Status lookUpDirectory(CmContext& context, ByteReader text, DirectoryChoice& choice) {
   choice = {false, 0, 0};
-  void* allocation = memory::allocate(sizeof(Directory), /*zeroFill=*/true);
-  if (allocation == nullptr) return kAllocFailed;
-  auto* directory = static_cast<Directory*>(memory::lock(allocation));
-  if (directory == nullptr) {
-    memory::releaseOne(allocation);
-    return kLockFailed;
-  }
-  const Status status = parseDirectory(text, *directory);
-  if (status == kOk) choice = chooseEntry(*directory, context);
-  memory::releaseOne(allocation);
+  memory::OwnedBlock<Directory> directory;
+  if (Status s = directory.allocate(sizeof(Directory), /*zeroFill=*/true); s != kOk) return s;
+  const Status status = parseDirectory(text, *directory.get());
+  if (status == kOk) choice = chooseEntry(*directory.get(), context);
   if (choice.found) {
     context.entryId = choice.entryId;
     context.entryCode = choice.entryCode;

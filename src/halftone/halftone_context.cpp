@@ -23,17 +23,11 @@ Status halftoneNew(const PrintMode* printMode, const CmLut* lut, uint32_t reserv
   if (lut == nullptr) return kBadSecondParameter;
   *firstId = lut->resourceCode;
 
-  void* allocation = memory::allocate(sizeof(HalftoneContext), /*zeroFill=*/true);
-  if (allocation == nullptr) return kAllocFailed;
-  void* locked = memory::lock(allocation);
-  if (locked == nullptr) {
-    memory::free(allocation);
-    return kLockFailed;
-  }
-  auto* created = new (locked) HalftoneContext{};
-
+  memory::OwnedBlock<HalftoneContext> block;
+  if (Status s = block.allocate(sizeof(HalftoneContext), /*zeroFill=*/true); s != kOk) return s;
+  auto* created = new (block.get()) HalftoneContext{};
   *context = created;
-  created->contextBlock = allocation;
+  created->contextBlock = block.release();
   created->printMode = *printMode;
   std::memcpy(&created->lut, lut, sizeof(CmLut));
   created->stage = 0;

@@ -47,6 +47,33 @@ Status releaseAll(std::span<MemoryBlock> blocks);
 // (kFreeFailed).
 Status releaseOne(void* allocation);
 
+// An allocated, locked block that releases itself (unlock and free) unless
+// its allocation is handed over with release(). The one way the library
+// takes a block that it does not keep in a block table.
+template <typename T>
+class OwnedBlock {
+ public:
+  OwnedBlock() = default;
+  ~OwnedBlock() {
+    if (block_.allocation != nullptr) releaseOne(block_.allocation);
+  }
+  OwnedBlock(const OwnedBlock&) = delete;
+  OwnedBlock& operator=(const OwnedBlock&) = delete;
+
+  // kOk, kAllocFailed, or kLockFailed (the allocation is freed again).
+  Status allocate(uint32_t size, bool zeroFill) { return allocateInto(block_, size, zeroFill); }
+  T* get() const { return static_cast<T*>(block_.data); }
+  // Hands the allocation over to its new owner.
+  void* release() {
+    void* allocation = block_.allocation;
+    block_ = {};
+    return allocation;
+  }
+
+ private:
+  MemoryBlock block_{};
+};
+
 // Rounds a size up to a multiple of 4 the way block sizes are rounded:
 // ((n - 1) with the two low bits cleared) + 4, in unsigned 32-bit arithmetic.
 constexpr uint32_t roundUpTo4(uint32_t n) {
