@@ -58,7 +58,14 @@ enum {
   KESTRL_STATUS_BAD_RESOURCE = 768 /* bad resource data or wrong stage */
 };
 
-/* The job's print mode: eleven 32-bit words. */
+/* The job's print mode: eleven 32-bit words.
+ *
+ * inkSet 4: the source already carries the inks. With one-bit colour output
+ * in modes 1 and 2 each source pixel is four bytes, the levels of planes 0 to
+ * 3 (0 none, 255 full), stepped by sourceStep like RGB pixels; a pixel whose
+ * four levels are all 0 is paper white (no dots, like R + G + B = 765 for
+ * RGB), and the colour grid is not used. Mode 2 keeps too few error lines for
+ * colour diffusion: such runs are refused with KESTRL_STATUS_BAD_PARAMETER. */
 typedef struct PrintMode {
   uint32_t mode;         /* halftone mode, 0 to 3 */
   uint32_t colorMethod;  /* colour engine choice in modes 0, 2, 3 */

@@ -59,6 +59,7 @@ constexpr SelectionRow kSelectionTable[] = {
 
 // Indexed by EngineId: each engine and the tables it reads.
 constexpr uint32_t kNeedsScreenBilevel = kNeedsMatrix | kNeedsToneCurve | kNeedsDotValue;
+constexpr uint32_t kNeedsColourDiffusion = kNeedsMatrix | kNeedsColourGrid | kNeedsDotValue;
 constexpr uint32_t kNeedsScreenFourLevel =
     kNeedsMatrix | kNeedsPaddedCurve | kNeedsDotValue | kNeedsDotTable;
 constexpr std::array<EngineDescriptor, kEngineCount> kEngineDescriptors = {{
@@ -75,11 +76,11 @@ constexpr std::array<EngineDescriptor, kEngineCount> kEngineDescriptors = {{
     {screenBilevelDoubleVertical, kNeedsScreenBilevel, nullptr},
     {screenBilevel1440, kNeedsScreenBilevel, nullptr},
     {screenBilevel, kNeedsScreenBilevel, nullptr},
-    {diffuseBilevelDoubleVertical, kNeedsNothing, nullptr},
-    {diffuseBilevelCached1440, kNeedsNothing, nullptr},
-    {diffuseBilevelCached, kNeedsNothing, nullptr},
-    {diffuseBilevel1440, kNeedsNothing, nullptr},
-    {diffuseBilevel, kNeedsNothing, nullptr},
+    {diffuseBilevelDoubleVertical, kNeedsColourDiffusion, prepareDiffuseBilevelDoubleVertical},
+    {diffuseBilevelCached1440, kNeedsColourDiffusion, prepareDiffuseBilevelCached1440},
+    {diffuseBilevelCached, kNeedsColourDiffusion, prepareDiffuseBilevelCached},
+    {diffuseBilevel1440, kNeedsColourDiffusion, prepareDiffuseBilevel1440},
+    {diffuseBilevel, kNeedsColourDiffusion, prepareDiffuseBilevel},
 }};
 
 constexpr const char* kEngineNames[] = {

@@ -57,6 +57,11 @@ Status diffuseBilevel(HalftoneContext&, const EngineTables&, const HalftoneRun&)
 // The engines' own tables, built once per context.
 void prepareDitherFourLevel(EngineTables& tables);
 void prepareScreenColorCorners(EngineTables& tables);
+void prepareDiffuseBilevel(EngineTables& tables);
+void prepareDiffuseBilevel1440(EngineTables& tables);
+void prepareDiffuseBilevelCached(EngineTables& tables);
+void prepareDiffuseBilevelCached1440(EngineTables& tables);
+void prepareDiffuseBilevelDoubleVertical(EngineTables& tables);
 
 // An engine, the tables it cannot run without, and how it prepares its own.
 struct EngineDescriptor {

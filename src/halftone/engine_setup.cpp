@@ -2,6 +2,7 @@
 
 #include "halftone/engine.h"
 #include "halftone/halftone_context.h"
+#include "halftone/kernels/colour_diffusion.h"
 #include "halftone/kernels/error_line.h"
 #include "halftone/kernels/matrix_row.h"
 #include "halftone/kernels/packing.h"
@@ -83,6 +84,9 @@ bool needsMet(const EngineTables& t, uint32_t needs) {
   }
   if (has(needs, kNeedsCornerGrid) &&
       (t.colorGrid.data() == nullptr || t.colorGrid.size() < kCornerGridBytes)) {
+    return false;
+  }
+  if (has(needs, kNeedsColourGrid) && t.colorGrid.size() < diffusion::kColourGridBytes) {
     return false;
   }
   if (has(needs, kNeedsDotValue) && t.dotValue.data() == nullptr) return false;

@@ -33,6 +33,7 @@
 
 #include "common/status.h"
 #include "halftone/kernels/cell_range.h"
+#include "halftone/kernels/colour_tables.h"
 #include "halftone/kernels/dot_thresholds.h"
 #include "kestrl30.h"
 
@@ -105,6 +106,7 @@ struct EngineTables {
   DotThresholdTable dotThresholds{};  // two-bit ordered dither
   CornerRanges pairedCornerRanges{};  // colour corners: pixels of a pair
   CornerRanges lastCornerRanges{};    // colour corners: the last pixel of an odd run
+  diffusion::ColourDiffusionTables colourDiffusion{};  // one-bit colour diffusion
 };
 
 using Engine = Status (*)(HalftoneContext& context, const EngineTables& tables,
@@ -146,6 +148,7 @@ enum Needs : uint32_t {
   kNeedsCornerGrid = 1u << 3,   // colorGrid of at least the eight corner nodes of four inks
   kNeedsDotValue = 1u << 4,     // dotValue, diffusionThreshold, gridIndex
   kNeedsDotTable = 1u << 5,     // dotTable
+  kNeedsColourGrid = 1u << 6,   // colorGrid of 32 x 32 x 32 nodes of four inks
 };
 
 // What the context records for its engine.

@@ -171,12 +171,13 @@ TEST(PackFolder, IdsFromFileNames) {
 
 // ---- every listed job through the library ----
 
-// The status Halftone gives today: colour input has an engine only in mode
-// 0; mode 2 with grey input keeps no error line for the spreading engines
-// and is refused as an inconsistent parameter.
+// The status Halftone gives today: one-bit colour input has engines in
+// modes 0 and 1 only; mode 2 keeps no error line (grey input) or one where
+// the colour diffusion engines need three, and is refused as an
+// inconsistent parameter.
 uint32_t expectedHalftoneStatus(const Combination& c) {
-  if (c.colour && c.mode != 0) return kUnsupportedMode;
-  if (!c.colour && c.mode == 2) return kBadParameter;
+  if (c.colour && (c.mode == 3 || c.bitsPerPixel == 2)) return kUnsupportedMode;
+  if (c.mode == 2) return kBadParameter;
   return kOk;
 }
 

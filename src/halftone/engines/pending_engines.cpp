@@ -18,20 +18,5 @@ Status screenColorBilevel(HalftoneContext&, const EngineTables&, const HalftoneR
 Status screenColorBilevelDiffused(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
   return kUnsupportedMode;
 }
-Status diffuseBilevelDoubleVertical(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
-  return kUnsupportedMode;
-}
-Status diffuseBilevelCached1440(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
-  return kUnsupportedMode;
-}
-Status diffuseBilevelCached(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
-  return kUnsupportedMode;
-}
-Status diffuseBilevel1440(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
-  return kUnsupportedMode;
-}
-Status diffuseBilevel(HalftoneContext&, const EngineTables&, const HalftoneRun&) {
-  return kUnsupportedMode;
-}
 
 }  // namespace kestrl::halftone

@@ -1,0 +1,206 @@
+// The pixel loop shared by the five one-bit colour diffusion engines.
+//
+// Every pixel of a run is read as RGB (levels from the colour grid through
+// the dithered node choice and neighbour smoothing) or, with inkSet 4, as
+// four ink levels. Plane 2 is screened against the matrix alone; planes 0, 1
+// and 3 each keep an error line (lines 0, 1 and 2), a carry for the next
+// line's cell right of the pixel, and an activity register. An active plane
+// adds the error that reached the pixel (the cell, floored to whole levels)
+// to its level, places a dot when the nudged threshold is reached, and
+// spreads what remains by a pattern chosen by level and dot. The engines
+// differ only in their pattern family and in what white and idle pixels do
+// with the carry; an odd run ends with the last-pixel dither.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "halftone/engine.h"
+#include "halftone/kernels/colour_diffusion.h"
+#include "halftone/kernels/colour_patterns.h"
+#include "halftone/kernels/matrix_row.h"
+#include "halftone/kernels/spread_kernels.h"
+
+namespace kestrl::halftone::diffusion {
+
+inline constexpr uint32_t kDiffusedPlanes = 3;  // planes 0, 1, 3 on error lines 0, 1, 2
+
+enum class PatternFamily : uint8_t { kGeneral, k1440, kDoubleVertical };
+
+using halftone::MatrixRow;
+
+// The spread limits, compared signed with the level.
+struct SpreadLimits {
+  int32_t l1, l2, l3, l4;
+};
+
+// The pattern row that spreads a pixel's error (first matching rule):
+//   general          N1 level > l1, N2 no dot, N3 > l2, N4 > l3, N5 > last, N6
+//   1440 x 720       W1 no dot, W2 > l1, W3 > l2, W4 > l3, W5 > last, W6
+//   double vertical  V1 > l1, V2 > l2, V3 no dot, V4 > l3, V5 > last, V6
+// The last limit is l4 - parity for planes 0 and 3 in the general family and
+// for every plane in the double-vertical family; l4 otherwise.
+PatternRow choosePattern(PatternFamily family, const SpreadLimits& limits, PlaneClass plane,
+                         uint32_t parity, bool dot, int32_t level);
+
+// Fills tables.colourDiffusion from the stage tables: the per-level copies,
+// the grid index columns and the pattern choice of the family. With
+// zeroLevelTakesWidest a level of 0 spreads by the no-dot pattern or, after a
+// dot, by the widest one, whatever the limits.
+void prepareColourDiffusion(EngineTables& tables, PatternFamily family, bool zeroLevelTakesWidest);
+
+// Refuses a run before anything changes: kBadParameter when the mode made
+// fewer than three error lines (mode 2 makes at most one), kBadResource
+// unless every stage succeeded and the tables have their full sizes.
+Status checkColourDiffusionTables(const EngineTables& tables);
+
+// What an engine does with the carry at a white pixel and at an idle plane.
+enum class CarryAtCell : uint8_t {
+  kStore,        // the cell of x becomes the carry, the carry 0
+  kDrop,         // the cell of x and the carry become 0
+  kKeepPending,  // the cell of x becomes 0; the carry waits for the next active pixel
+};
+
+struct EngineRules {
+  PatternFamily family;
+  CarryAtCell white;
+  CarryAtCell idle;
+};
+
+template <PatternFamily family>
+constexpr const KernelTable& patternsOf() {
+  if constexpr (family == PatternFamily::kGeneral) return kGeneralColourPatterns;
+  if constexpr (family == PatternFamily::k1440) return k1440ColourPatterns;
+  if constexpr (family == PatternFamily::kDoubleVertical) return kDoubleVerticalColourPatterns;
+}
+
+template <EngineRules kRules, bool kInkSource>
+class BilevelColourLoop {
+ public:
+  BilevelColourLoop(const EngineTables& tables, const uint16_t* matrixRow,
+                    const std::array<int16_t*, kDiffusedPlanes>& lines, ColourPlanes& planes)
+      : t_(tables.colourDiffusion),
+        grid_(tables.colorGrid.data()),
+        row_(matrixRow),
+        columnMask_(tables.matrixWidth - 1),
+        lines_(lines),
+        planes_(planes) {}
+
+  // Pixels x .. x + count - 1 (count even), in pairs.
+  void run(const uint8_t* source, const SourceStepping& stepping, uint32_t x, uint32_t count) {
+    for (uint32_t i = 0; i < count; i += 2, x += 2, source += stepping.pairBytes) {
+      pixel(source, x);
+      pixel(source + stepping.secondOfPair, x + 1);
+    }
+  }
+
+ private:
+  static constexpr const KernelTable& kPatterns = patternsOf<kRules.family>();
+  using Spreader = int16_t (*)(int16_t* cellX, int32_t e, int16_t carry);
+  // Every row of the family in both parities, by row x 2 + parity.
+  static constexpr Spreader kSpreaders[2 * kRowsPerTable] = {
+      spreadRow<kPatterns, kRow1, Parity::kEven>, spreadRow<kPatterns, kRow1, Parity::kOdd>,
+      spreadRow<kPatterns, kRow2, Parity::kEven>, spreadRow<kPatterns, kRow2, Parity::kOdd>,
+      spreadRow<kPatterns, kRow3, Parity::kEven>, spreadRow<kPatterns, kRow3, Parity::kOdd>,
+      spreadRow<kPatterns, kRow4, Parity::kEven>, spreadRow<kPatterns, kRow4, Parity::kOdd>,
+      spreadRow<kPatterns, kRow5, Parity::kEven>, spreadRow<kPatterns, kRow5, Parity::kOdd>,
+      spreadRow<kPatterns, kRow6, Parity::kEven>, spreadRow<kPatterns, kRow6, Parity::kOdd>};
+
+  void pixel(const uint8_t* source, uint32_t x) {
+    if (kInkSource ? isBlankInk(source) : isWhite(source)) {
+      for (uint32_t k = 0; k < kDiffusedPlanes; ++k) settle(kRules.white, k, x);
+      planes_.advance();
+      return;
+    }
+    const uint32_t m = row_[x & columnMask_];
+    const uint32_t parity = m & 1;
+    const int32_t nudge = perturbation(m);
+    const InkLevels levels = kInkSource ? loadLevels(source) : gridLevels(source, m & 0xFE, parity);
+    const uint32_t c0 = levelOf(levels, 0), c1 = levelOf(levels, 1);
+    const uint32_t c2 = levelOf(levels, 2), c3 = levelOf(levels, 3);
+    const bool active0 = activity_[0].record(c0);
+    const bool active1 = activity_[1].record(c1);
+    const bool active3 = activity_[2].record(c3);
+    planes_.set(2, m < t_.share[c2]);
+    planes_.set(0, diffuse(0, kPlanes0And3, active0, c0, nudge, parity, x));
+    planes_.set(1, diffuse(1, kPlane1, active1, c1, -nudge, parity, x));
+    planes_.set(3, diffuse(2, kPlanes0And3, active3, c3, nudge, parity, x));
+    planes_.advance();
+  }
+
+  InkLevels gridLevels(const uint8_t* rgb, uint32_t t, uint32_t parity) {
+    const uint32_t r = ditheredNode(t_.axis, rgb[0], t);
+    const uint32_t g = ditheredNode(t_.axis, rgb[1], t);
+    const uint32_t b = ditheredNode(t_.axis, rgb[2], t);
+    return smoothing_.apply(r, g, b, loadLevels(grid_ + gridNodeOffset(r, g, b)), parity);
+  }
+
+  void settle(CarryAtCell rule, uint32_t line, uint32_t x) {
+    int16_t& cell = lines_[line][x];
+    cell = rule == CarryAtCell::kStore ? static_cast<int16_t>(carry_[line]) : int16_t{0};
+    if (rule != CarryAtCell::kKeepPending) carry_[line] = 0;
+  }
+
+  // One diffused plane at pixel x; true for a dot.
+  bool diffuse(uint32_t line, PlaneClass plane, bool active, uint32_t level, int32_t nudge,
+               uint32_t parity, uint32_t x) {
+    if (!active) {
+      settle(kRules.idle, line, x);
+      return false;
+    }
+    int16_t* cell = lines_[line] + x;
+    const int32_t v = static_cast<int32_t>(level) + (static_cast<int32_t>(*cell) >> 5);
+    const bool dot = t_.threshold[level] + nudge <= v;
+    // Without a branch: which way a pixel goes is close to random.
+    const int32_t e = v - t_.dotValue[level] * static_cast<int32_t>(dot);
+    const uint8_t row = t_.pattern[ColourDiffusionTables::patternIndex(plane, parity, dot, level)];
+    carry_[line] = kSpreaders[row * 2 + parity](cell, e, static_cast<int16_t>(carry_[line]));
+    return dot;
+  }
+
+  const ColourDiffusionTables& t_;
+  const uint8_t* grid_;
+  const uint16_t* row_;
+  uint32_t columnMask_;
+  std::array<int16_t*, kDiffusedPlanes> lines_;
+  ColourPlanes& planes_;
+  std::array<int32_t, kDiffusedPlanes> carry_{};
+  std::array<ActivityRegister, kDiffusedPlanes> activity_{};
+  NeighbourSmoothing smoothing_;
+};
+
+// One run after the engine's own checks: error-line upkeep, the paired main
+// loop, the last pixel of an odd run and the final bytes.
+template <EngineRules kRules>
+void diffuseBilevelColour(HalftoneContext& context, const EngineTables& tables,
+                          const HalftoneRun& run, bool inkSource, bool withPlane3) {
+  const std::array<int16_t*, kDiffusedPlanes> lines = {tables.errorLines[0].atPixel0(),
+                                                       tables.errorLines[1].atPixel0(),
+                                                       tables.errorLines[2].atPixel0()};
+  upkeepErrorLines(lines, context, run.lineNumber, run.pixelCount, run.startX);
+  ColourPlanes planes(run.destination, run.planeStride, run.bitOffset, withPlane3);
+  const MatrixRow row(tables, run.lineNumber);
+  const SourceStepping stepping(context.printMode.sourceStep,
+                                inkSource ? kInkPixelBytes : kRgbPixelBytes);
+  const uint32_t paired = run.pixelCount & ~1u;
+  if (inkSource) {
+    BilevelColourLoop<kRules, true>(tables, row.cells, lines, planes)
+        .run(run.source, stepping, run.startX, paired);
+  } else {
+    BilevelColourLoop<kRules, false>(tables, row.cells, lines, planes)
+        .run(run.source, stepping, run.startX, paired);
+  }
+  const bool odd = run.pixelCount % 2 != 0;
+  if (odd) {
+    auto& a = planes.accumulator;
+    const GridAxis& axis = tables.colourDiffusion.axis;
+    ditherLastPixel(inkSource ? kLevelsFromSource : kLevelsFromGrid,
+                    run.source + stepping.offsetOf(paired), &a[0], &a[1], &a[2], &a[3], planes.mask,
+                    axis.node.data(), axis.lowerWeight.data(), tables.colorGrid.data(),
+                    tables.levelTable.data(), row.cells, row.columnMask, run.startX + paired,
+                    nullptr, static_cast<int32_t>(tables.matrixCells) - 1);
+  }
+  planes.flush(odd);
+}
+
+}  // namespace kestrl::halftone::diffusion

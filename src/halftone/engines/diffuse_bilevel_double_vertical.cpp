@@ -1,0 +1,28 @@
+// One-bit colour diffusion when the vertical resolution is twice the
+// horizontal: DiffuseBilevel with the V patterns, which hand the line below
+// 24 of every 32 parts of a light pixel's error. inkSet 4 reads four ink
+// levels per pixel as DiffuseBilevel does.
+#include "halftone/engines/bilevel_colour_loop.h"
+
+namespace kestrl::halftone {
+
+namespace {
+
+using namespace diffusion;
+
+constexpr uint32_t kFourInks = 4;
+constexpr EngineRules kDoubleVertical = {PatternFamily::kDoubleVertical, CarryAtCell::kStore,
+                                         CarryAtCell::kStore};
+
+}  // namespace
+
+Status diffuseBilevelDoubleVertical(HalftoneContext& context, const EngineTables& tables,
+                                    const HalftoneRun& run) {
+  if (const Status status = checkRun(context, run); status != kOk) return status;
+  if (const Status status = checkColourDiffusionTables(tables); status != kOk) return status;
+  diffuseBilevelColour<kDoubleVertical>(context, tables, run, context.printMode.inkSet == kFourInks,
+                                        true);
+  return kOk;
+}
+
+}  // namespace kestrl::halftone

@@ -1,0 +1,95 @@
+#include "halftone/kernels/colour_diffusion.h"
+
+#include <algorithm>
+
+namespace kestrl::halftone::diffusion {
+
+namespace {
+
+constexpr uint32_t kLineNumberCycle = 15;  // low four bits of a line number
+constexpr uint32_t kLastPixelDither = 128;
+constexpr uint32_t kFaintestLastLevel = 32;  // lower last-pixel levels print nothing
+
+}  // namespace
+
+CellInterval errorCellsToClear(uint32_t previousLine, uint32_t previousRunEnd, uint32_t lineNumber,
+                               uint32_t startX, uint32_t lineWidth) {
+  const uint32_t previousEnd = previousRunEnd == lineWidth ? 0 : previousRunEnd;
+  const uint32_t nextLine = previousLine + 1;
+  const uint32_t phase = lineNumber & kLineNumberCycle;
+  if (nextLine < lineNumber) return {0, lineWidth};
+  if (lineNumber == nextLine && phase == kLineNumberCycle && startX != 0) return {0, startX};
+  if (lineNumber == previousLine && phase == kLineNumberCycle && startX > previousEnd) {
+    return {previousEnd, startX};
+  }
+  if (lineNumber == nextLine && phase == 0 && previousEnd != 0) return {previousEnd, lineWidth};
+  return {};
+}
+
+void upkeepErrorLines(std::span<int16_t* const> lines, HalftoneContext& context,
+                      uint32_t lineNumber, uint32_t pixelCount, uint32_t startX) {
+  const uint32_t lineWidth = context.printMode.lineWidth;
+  const CellInterval clear =
+      errorCellsToClear(context.lastLine, context.lastRunEnd, lineNumber, startX, lineWidth);
+  context.lastLine = lineNumber;
+  context.lastRunEnd = startX + pixelCount;
+  const uint32_t to = std::min(clear.to, lineWidth);
+  if (clear.from >= to) return;
+  for (int16_t* line : lines) std::fill(line + clear.from, line + to, int16_t{0});
+}
+
+void splitGridIndex(const uint8_t* gridIndex, GridAxis& axis) {
+  for (uint32_t v = 0; v < kLevelCount; ++v) {
+    axis.node[v] = gridIndex[2 * v];
+    axis.lowerWeight[v] = gridIndex[2 * v + 1];
+  }
+}
+
+void ditherLastPixel(uint32_t selector, const uint8_t* source, uint32_t* accumulator0,
+                     uint32_t* accumulator1, uint32_t* accumulator2, uint32_t* accumulator3,
+                     uint32_t mask, const uint8_t* nodeColumn, const uint8_t* weightColumn,
+                     const uint8_t* colorGrid, const uint16_t* levelTable,
+                     const uint16_t* matrixRow, uint32_t columnMask, uint32_t x,
+                     [[maybe_unused]] const uint8_t* rowThresholds, int32_t lastCell) {
+  std::array<uint8_t, kInksPerNode> ink;
+  if (selector == kLevelsFromSource) {
+    std::copy(source, source + kInksPerNode, ink.begin());
+  } else {
+    std::array<uint32_t, 3> node;
+    for (uint32_t axis = 0; axis < 3; ++axis) {
+      const uint8_t v = source[axis];
+      node[axis] = nodeColumn[v] + (weightColumn[v] <= kLastPixelDither ? 1u : 0u);
+    }
+    const uint8_t* levels = colorGrid + gridNodeOffset(node[0], node[1], node[2]);
+    for (uint32_t k = 0; k < kInksPerNode; ++k) {
+      ink[k] = levels[k] < kFaintestLastLevel ? uint8_t{0} : levels[k];
+    }
+  }
+  std::array<int32_t, kInksPerNode> share;
+  for (uint32_t k = 0; k < kInksPerNode; ++k) share[k] = levelTable[ink[k]];
+  const int32_t m = matrixRow[x & columnMask];
+  const int32_t flipped = lastCell - m;
+  if (share[3] > m) {
+    *accumulator3 |= mask;
+  } else if (share[0] + share[3] > m) {
+    *accumulator0 |= mask;
+  }
+  if (share[1] > flipped) {
+    *accumulator1 |= mask;
+  } else if (share[1] + share[2] > flipped) {
+    *accumulator2 |= mask;
+  }
+}
+
+ColourPlanes::ColourPlanes(uint8_t* destination, uint32_t planeStride, uint32_t bitOffset,
+                           bool withPlane3)
+    : mask(kFirstBit >> bitOffset), withPlane3_(withPlane3) {
+  for (uint32_t plane = 0; plane < 4; ++plane) out_[plane] = destination + plane * planeStride;
+  if (!withPlane3_) out_[3] = &scratch_;
+  if (bitOffset == 0) return;
+  const uint32_t kept = 0xFF00u >> bitOffset;  // the bits before the run's first pixel
+  for (uint32_t plane = 0; plane < 3; ++plane) accumulator[plane] = *out_[plane] & kept;
+  if (withPlane3_) accumulator[3] = *out_[3] & kept;
+}
+
+}  // namespace kestrl::halftone::diffusion
