@@ -60,18 +60,19 @@ constexpr SelectionRow kSelectionTable[] = {
 // Indexed by EngineId: each engine and the tables it reads.
 constexpr uint32_t kNeedsScreenBilevel = kNeedsMatrix | kNeedsToneCurve | kNeedsDotValue;
 constexpr uint32_t kNeedsColourDiffusion = kNeedsMatrix | kNeedsColourGrid | kNeedsDotValue;
+constexpr uint32_t kNeedsFourLevelColour = kNeedsColourDiffusion | kNeedsDotTable;
 constexpr uint32_t kNeedsScreenFourLevel =
     kNeedsMatrix | kNeedsPaddedCurve | kNeedsDotValue | kNeedsDotTable;
 constexpr std::array<EngineDescriptor, kEngineCount> kEngineDescriptors = {{
-    {ditherColorFourLevel, kNeedsNothing, nullptr},
+    {ditherColorFourLevel, kNeedsFourLevelColour, prepareFourLevelColour},
     {ditherFourLevel, kNeedsMatrix | kNeedsPaddedCurve | kNeedsDotTable, prepareDitherFourLevel},
-    {diffuseFourLevel1440, kNeedsNothing, nullptr},
-    {diffuseFourLevel, kNeedsNothing, nullptr},
+    {diffuseFourLevel1440, kNeedsFourLevelColour, prepareFourLevelColour},
+    {diffuseFourLevel, kNeedsFourLevelColour, prepareFourLevelColour},
     {screenFourLevel1440, kNeedsScreenFourLevel, nullptr},
     {screenFourLevel, kNeedsScreenFourLevel, nullptr},
     {ditherBilevel, kNeedsMatrix, nullptr},
-    {screenColorBilevel, kNeedsNothing, nullptr},
-    {screenColorBilevelDiffused, kNeedsNothing, nullptr},
+    {screenColorBilevel, kNeedsColourDiffusion, prepareColourScreen},
+    {screenColorBilevelDiffused, kNeedsColourDiffusion, prepareColourScreen},
     {screenColorCorners, kNeedsMatrix | kNeedsCornerGrid, prepareScreenColorCorners},
     {screenBilevelDoubleVertical, kNeedsScreenBilevel, nullptr},
     {screenBilevel1440, kNeedsScreenBilevel, nullptr},

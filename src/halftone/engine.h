@@ -62,6 +62,8 @@ void prepareDiffuseBilevel1440(EngineTables& tables);
 void prepareDiffuseBilevelCached(EngineTables& tables);
 void prepareDiffuseBilevelCached1440(EngineTables& tables);
 void prepareDiffuseBilevelDoubleVertical(EngineTables& tables);
+void prepareColourScreen(EngineTables& tables);     // the grid axis
+void prepareFourLevelColour(EngineTables& tables);  // the grid axis and the dither thresholds
 
 // An engine, the tables it cannot run without, and how it prepares its own.
 struct EngineDescriptor {

@@ -171,12 +171,10 @@ TEST(PackFolder, IdsFromFileNames) {
 
 // ---- every listed job through the library ----
 
-// The status Halftone gives today: one-bit colour input has engines in
-// modes 0 and 1 only; mode 2 keeps no error line (grey input) or one where
-// the colour diffusion engines need three, and is refused as an
-// inconsistent parameter.
+// The status Halftone gives: every listed job has an engine; mode 2 keeps no
+// error line (grey input) or one where the colour diffusion engines need
+// three, and is refused as an inconsistent parameter.
 uint32_t expectedHalftoneStatus(const Combination& c) {
-  if (c.colour && (c.mode == 3 || c.bitsPerPixel == 2)) return kUnsupportedMode;
   if (c.mode == 2) return kBadParameter;
   return kOk;
 }

@@ -266,7 +266,6 @@ TEST_F(KestrlCommand, BadInputsGiveClearMessagesAndExitCodes) {
        {"HalftoneSetResource stage 3 (threshold matrix)", "resource 310", "does not have"}},
       {"render " + grey + " --resources " + path("badmatrix"), 4, {"resource 310", "power of two"}},
       {"render " + colour + " --mode 2", 5, {"Halftone", "status 513"}},
-      {"render " + colour + " --mode 3 --bits 2", 6, {"status 512", "two-bit", "not built yet"}},
       {"render " + grey + " --mode 0 --bits 2", 5, {"status 512", "only in modes 1 and 3"}},
       {"render " + grey + " --mode 2", 5, {"status 513", "mode 2"}},
       {"render " + grey + " --select-number 9",

@@ -1,0 +1,149 @@
+// One-bit colour screening of mode 3: four planes through the colour grid,
+// all sharing one matrix cell m per pixel. Planes 3 and 0 stack upward from
+// the low end of the cell range (ink 0 after ink 3 while their sum fits the
+// matrix), plane 2 grows downward from the top; plane 1 does the same in the
+// ordered variant and is error-diffused on one error line in the other.
+//
+// The top of the cell range is matrixCells - 1 as a 16-bit value (a 256 x 256
+// matrix keeps 0 cells, so its top is 65535); in the main loop the cell
+// counted from the top, top - m, is a signed difference, in the closing pixel
+// of an odd run a 16-bit one.
+#include "halftone/engines/colour_screen_run.h"
+#include "halftone/kernels/colour_patterns.h"
+#include "halftone/kernels/error_line.h"
+#include "halftone/kernels/spread_kernels.h"
+
+namespace kestrl::halftone {
+
+namespace {
+
+using namespace diffusion;
+
+// Plane 1 of the diffusing variant: its level plus the error that reached
+// the cell (the floor of cell / 32) against the nudged threshold; the rest is
+// spread by the general colour patterns, whose alternative cells follow bit 2
+// of the dither value (clear reads as odd). A level of 0, like paper white,
+// drops the cell's error and leaves the carry in the cell.
+class DiffusedPlane {
+ public:
+  DiffusedPlane(const EngineTables& t, uint32_t startX)
+      : cell_(t.errorLines[0].atPixel0() + startX),
+        threshold_(t.diffusionThreshold.data()),
+        dotValue_(t.dotValue.data()),
+        limit_{static_cast<int32_t>(t.spreadLimit1), static_cast<int32_t>(t.spreadLimit2),
+               static_cast<int32_t>(t.spreadLimit3), static_cast<int32_t>(t.spreadLimit4)} {}
+
+  void pass() {
+    *cell_++ = carry_;
+    carry_ = 0;
+  }
+
+  bool place(int32_t level, uint32_t t) {
+    if (level == 0) {
+      pass();
+      return false;
+    }
+    const int32_t v = readCell<CellRead::kShift>(*cell_) + level;
+    const bool dot = threshold_[level] - perturbation(t) <= v;
+    const int32_t e = dot ? v - dotValue_[level] : v;
+    const Parity parity = (t & 4) == 0 ? Parity::kOdd : Parity::kEven;
+    carry_ = spread<kGeneralColourPatterns>(patternFor(level, dot), parity, cell_++, e, carry_);
+    return dot;
+  }
+
+ private:
+  // Rows 1 to 6 of the general patterns: above limit 1, no dot, and dotted
+  // levels above limits 2, 3 and 4, and the rest.
+  PatternRow patternFor(int32_t level, bool dot) const {
+    if (level > limit_[0]) return kRow1;
+    if (!dot) return kRow2;
+    if (level > limit_[1]) return kRow3;
+    if (level > limit_[2]) return kRow4;
+    return level > limit_[3] ? kRow5 : kRow6;
+  }
+
+  int16_t* cell_;
+  int16_t carry_ = 0;
+  const int16_t* threshold_;
+  const int16_t* dotValue_;
+  int32_t limit_[4];
+};
+
+template <bool kInkSource, bool kDiffused>
+void screenColourRun(const HalftoneContext& c, const EngineTables& t, const HalftoneRun& run) {
+  ColourPixels<kInkSource> pixels(t, c.printMode.sourceStep, run.source);
+  const uint16_t* level = t.levelTable.data();
+  const MatrixRows rows(t, run.lineNumber);
+  const int32_t top = static_cast<uint16_t>(t.matrixCells - 1);
+  ColourPlanes out(run.destination, run.planeStride, run.bitOffset, true);
+  DiffusedPlane diffused(t, run.startX);
+  const uint32_t paired = run.pixelCount & ~1u;
+  uint32_t x = run.startX;
+  for (uint32_t i = 0; i < paired; ++i, ++x, out.advance()) {
+    const uint8_t* pixel = pixels.at(i);
+    if (pixels.isBlank(pixel)) {
+      if constexpr (kDiffused) diffused.pass();
+      continue;
+    }
+    const auto m = static_cast<int32_t>(rows.a(x));
+    const uint32_t t = static_cast<uint32_t>(m) & 0xFEu;
+    const InkLevels ink = pixels.levels(pixel, t, (t >> 2) & 1, kPlane2Level);
+    const int32_t d0 = level[levelOf(ink, 0)], d2 = level[levelOf(ink, 2)];
+    const int32_t d3 = level[levelOf(ink, 3)];
+    const int32_t fromTop = top - m;
+    const bool ink3 = d3 > m;
+    out.set(3, ink3);
+    out.set(0, d3 + d0 <= top ? !ink3 && d3 + d0 > m : d0 > fromTop);
+    out.set(2, d2 > fromTop);
+    out.set(1, kDiffused ? diffused.place(levelOf(ink, 1), t)
+                         : static_cast<int32_t>(level[levelOf(ink, 1)]) > fromTop);
+  }
+  if (paired != run.pixelCount) {
+    // The pixel's own dither value chooses the nodes and no level is
+    // dropped; ink 0 only after ink 3, ink 2 only after ink 1; the error
+    // line is left alone.
+    const uint32_t m = rows.a(x);
+    const InkLevels ink = pixels.closingLevels(pixels.at(paired), m & 0xFEu, false);
+    const uint32_t d0 = level[levelOf(ink, 0)], d1 = level[levelOf(ink, 1)];
+    const uint32_t d2 = level[levelOf(ink, 2)], d3 = level[levelOf(ink, 3)];
+    const uint32_t fromTop = static_cast<uint16_t>(t.matrixCells - m - 1);
+    out.set(3, d3 > m);
+    out.set(0, d3 <= m && d0 + d3 > m);
+    out.set(1, d1 > fromTop);
+    out.set(2, d1 <= fromTop && d1 + d2 > fromTop);
+  }
+  out.flush(paired != run.pixelCount);
+}
+
+template <bool kDiffused>
+Status screenColour(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
+  if (const Status s = checkRun(context, run); s != kOk) return s;
+  if (kDiffused && tables.errorLines[0].empty()) return kBadParameter;
+  if (!tables.ready) return kBadResource;
+  context.lastLine = run.lineNumber;
+  if (context.printMode.inkSet == kInkSetFromSource) {
+    screenColourRun<true, kDiffused>(context, tables, run);
+  } else {
+    screenColourRun<false, kDiffused>(context, tables, run);
+  }
+  return kOk;
+}
+
+}  // namespace
+
+// Both variants: a job whose stages did not leave the colour grid (four inks
+// per node), the grid index or the matrix tables is refused with
+// kBadResource, and the diffusing variant without its error line with
+// kBadParameter; nothing is written then. reserved10 is not looked at. The error line is never
+// cleared between runs.
+Status screenColorBilevel(HalftoneContext& context, const EngineTables& tables,
+                          const HalftoneRun& run) {
+  return screenColour<false>(context, tables, run);
+}
+
+Status screenColorBilevelDiffused(HalftoneContext& context, const EngineTables& tables,
+                                  const HalftoneRun& run) {
+  return screenColour<true>(context, tables, run);
+}
+
+}  // namespace kestrl::halftone
