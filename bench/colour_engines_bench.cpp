@@ -9,6 +9,7 @@
 
 #include "kestrl30.h"
 #include "pack/default_pack.h"
+#include "pack/pack_job.h"
 
 namespace {
 
@@ -18,22 +19,9 @@ constexpr uint32_t kPageLines = 16;  // distinct source lines, cycled
 // A job opened through the exported calls with the default pack.
 class PackJob {
  public:
-  explicit PackJob(PrintMode mode) : mode_(mode) {
+  explicit PackJob(const PrintMode& mode) {
     static const kestrl::pack::Pack pack = kestrl::pack::makeDefaultPack();
-    auto block = [&](int32_t id) {
-      std::vector<uint8_t> bytes = pack.find(id)->bytes;
-      bytes.resize(bytes.size() + 1024, 0);
-      return bytes;
-    };
-    ColorSettings settings{};
-    CmContext* cm = nullptr;
-    int32_t id = 0;
-    ok_ = CmNew(&settings, &mode_, 0, &id, &cm) == KESTRL_STATUS_OK;
-    while (ok_ && id != -1) ok_ = CmSetResource(cm, block(id).data(), &id) == KESTRL_STATUS_OK;
-    ok_ = ok_ && HalftoneNew(&mode_, CmGetLut(cm), 0, &id, &context_) == KESTRL_STATUS_OK;
-    while (ok_ && id != -1)
-      ok_ = HalftoneSetResource(context_, block(id).data(), &id) == KESTRL_STATUS_OK;
-    if (cm != nullptr) CmDelete(cm);
+    ok_ = kestrl::pack::openHalftoneJob(pack, mode, &context_) == KESTRL_STATUS_OK;
   }
   ~PackJob() {
     if (context_ != nullptr) HalftoneDelete(context_);
@@ -45,7 +33,6 @@ class PackJob {
   HalftoneContext* context() const { return context_; }
 
  private:
-  PrintMode mode_;
   HalftoneContext* context_ = nullptr;
   bool ok_ = false;
 };

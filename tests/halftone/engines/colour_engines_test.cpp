@@ -4,9 +4,10 @@
 
 #include <random>
 
-#include "pack/default_pack.h"
 #include "halftone/support/colour_engine_reference.h"
 #include "halftone/support/halftone_job.h"
+#include "pack/default_pack.h"
+#include "pack/pack_job.h"
 
 namespace kestrl::halftone::testing::colour_engines {
 namespace {
@@ -15,19 +16,17 @@ constexpr uint32_t kWidth = 300;
 constexpr uint32_t kStride = kWidth / 4 + 4;
 
 struct EngineCase {
-  const char* name;
-  Kind kind;
-  Engine engine;
+  EngineId id;
   uint32_t mode, bits, colorMethod, x, y, matrixSide, errorLines;
 };
 
+using enum EngineId;
 const EngineCase kEngines[] = {
-    {"DiffuseFourLevel", Kind::kDiffuse, diffuseFourLevel, 1, 2, 0, 720, 720, 64, 3},
-    {"DiffuseFourLevel1440", Kind::kDiffuse1440, diffuseFourLevel1440, 1, 2, 0, 1440, 720, 32, 3},
-    {"ScreenColorBilevel", Kind::kScreen, screenColorBilevel, 3, 1, 1, 720, 720, 16, 0},
-    {"ScreenColorBilevelDiffused", Kind::kScreenDiffused, screenColorBilevelDiffused, 3, 1, 2, 720,
-     720, 32, 1},
-    {"DitherColorFourLevel", Kind::kDither, ditherColorFourLevel, 3, 2, 1, 720, 720, 16, 0},
+    {kDiffuseFourLevel, 1, 2, 0, 720, 720, 64, 3},
+    {kDiffuseFourLevel1440, 1, 2, 0, 1440, 720, 32, 3},
+    {kScreenColorBilevel, 3, 1, 1, 720, 720, 16, 0},
+    {kScreenColorBilevelDiffused, 3, 1, 2, 720, 720, 32, 1},
+    {kDitherColorFourLevel, 3, 2, 1, 720, 720, 16, 0},
 };
 
 // A light, patchy old grid (channel bytes often 0) and a dot table with small
@@ -51,26 +50,11 @@ Status openJob(Job& job, const EngineCase& e, uint32_t inkSet, int32_t step, std
       side, side, [&](uint32_t, uint32_t) { return random() % (side * side); })));
 }
 
-// The same print mode with every resource from the default pack, through the
-// colour stages and the halftone stages.
+// The same print mode with every resource from the default pack.
 Status openPackJob(Job& job, const EngineCase& e) {
   static const pack::Pack pack = pack::makeDefaultPack();
-  auto block = [&](int32_t id) {
-    std::vector<uint8_t> bytes = pack.find(id)->bytes;
-    bytes.resize(bytes.size() + 1024, 0);
-    return bytes;
-  };
   job.mode = PrintMode{e.mode, e.colorMethod, 1, 1, e.x, e.y, e.bits, 0, 0, kWidth, 0};
-  ColorSettings settings{};
-  CmContext* cm = nullptr;
-  int32_t id = 0;
-  uint32_t status = CmNew(&settings, &job.mode, 0, &id, &cm);
-  while (status == kOk && id != -1) status = CmSetResource(cm, block(id).data(), &id);
-  if (status == kOk) status = HalftoneNew(&job.mode, CmGetLut(cm), 0, &id, &job.context);
-  while (status == kOk && id != -1)
-    status = HalftoneSetResource(job.context, block(id).data(), &id);
-  CmDelete(cm);
-  return static_cast<Status>(status);
+  return static_cast<Status>(pack::openHalftoneJob(pack, job.mode, &job.context));
 }
 
 // Runs of one colour (three or four bytes a pixel), some of them blank.
@@ -112,8 +96,8 @@ TEST(ColourEngines, PagesMatchThePlainReference) {
                   {4, 1, false}, {4, -1, false}, {1, 0, true}};
   for (const EngineCase& e : kEngines) {
     for (const auto& v : variants) {
-      SCOPED_TRACE(::testing::Message() << e.name << " inkSet " << v.inkSet << " step " << v.step
-                                        << (v.pack ? " default pack" : ""));
+      SCOPED_TRACE(::testing::Message() << engineName(e.id) << " inkSet " << v.inkSet << " step "
+                                        << v.step << (v.pack ? " default pack" : ""));
       std::mt19937 random(v.inkSet * 10 + v.step + 7);
       Job job;
       ASSERT_EQ(v.pack ? openPackJob(job, e) : openJob(job, e, v.inkSet, v.step, random), kOk);
@@ -127,7 +111,7 @@ TEST(ColourEngines, PagesMatchThePlainReference) {
         for (uint8_t& b : out) b = static_cast<uint8_t>(random());
         std::vector<uint8_t> expected = out;
         const Planes planes =
-            refColourRun(e.kind, *job.context, ref, source.data(), startX, count, line);
+            refColourRun(e.id, *job.context, ref, source.data(), startX, count, line);
         for (int k = 0; k < 4; ++k) {
           const auto plane = expected.begin() + k * kStride;
           const auto packed = packByHand({plane, plane + kStride}, planes[k], bitOffset, e.bits);
@@ -169,10 +153,12 @@ TEST(ColourEngines, RefusalsWriteNothing) {
       std::vector<uint8_t> out(4 * kStride, 0x5A);
       const uint32_t count = fault == kPastLine ? kWidth - 9 : 11, reserved9 = fault == kReserved9;
       const HalftoneRun run{source.data(), out.data(), kStride, 1, count, 10, 0, 71, reserved9, 0};
-      EXPECT_EQ(e.engine(*job.context, job.context->setup.tables, run), expected[fault]) << e.name << " " << fault;
-      EXPECT_EQ(out, std::vector<uint8_t>(4 * kStride, 0x5A)) << e.name;
-      EXPECT_EQ(job.context->lastLine, 70u) << e.name;
-      EXPECT_EQ(job.context->lastRunEnd, 9u) << e.name;
+      EXPECT_EQ(engineDescriptor(e.id).engine(*job.context, job.context->setup.tables, run),
+                expected[fault])
+          << engineName(e.id) << " " << fault;
+      EXPECT_EQ(out, std::vector<uint8_t>(4 * kStride, 0x5A)) << engineName(e.id);
+      EXPECT_EQ(job.context->lastLine, 70u) << engineName(e.id);
+      EXPECT_EQ(job.context->lastRunEnd, 9u) << engineName(e.id);
     }
   }
 }

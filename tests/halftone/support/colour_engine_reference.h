@@ -10,13 +10,12 @@
 #include <cstdlib>
 #include <vector>
 
+#include "halftone/engine.h"
 #include "halftone/halftone_context.h"
 #include "halftone/support/colour_reference.h"
 #include "halftone/support/corner_reference.h"
 
 namespace kestrl::halftone::testing::colour_engines {
-
-enum class Kind { kDiffuse, kDiffuse1440, kScreen, kScreenDiffused, kDither };
 
 // Spreads e from pixel x by pattern `number`; returns the new carry.
 inline int32_t spreadBy(std::vector<int32_t>& line, int64_t x, int number, bool odd, int32_t e,
@@ -28,10 +27,12 @@ inline int32_t spreadBy(std::vector<int32_t>& line, int64_t x, int number, bool 
 }
 
 // One run of an engine: the codes of planes 0 to 3, pixel by pixel.
-inline Planes refColourRun(Kind kind, const HalftoneContext& t, ColourState& s,
+inline Planes refColourRun(EngineId kind, const HalftoneContext& t, ColourState& s,
                            const uint8_t* source, uint32_t startX, uint32_t count, uint32_t line) {
-  const bool fourLevel = kind == Kind::kDiffuse || kind == Kind::kDiffuse1440;
-  const bool screen = kind == Kind::kScreen || kind == Kind::kScreenDiffused;
+  const bool fourLevel =
+      kind == EngineId::kDiffuseFourLevel || kind == EngineId::kDiffuseFourLevel1440;
+  const bool screen =
+      kind == EngineId::kScreenColorBilevel || kind == EngineId::kScreenColorBilevelDiffused;
   const bool inks = t.printMode.inkSet == 4;
   if (fourLevel) refColourUpkeep(s, line, startX, count);
   s.lastLine = line;
@@ -82,7 +83,7 @@ inline Planes refColourRun(Kind kind, const HalftoneContext& t, ColourState& s,
         code = orderedAll();
       }
     } else if (white) {
-      for (int k = 0; k < (fourLevel ? 3 : kind == Kind::kScreenDiffused); ++k)
+      for (int k = 0; k < (fourLevel ? 3 : kind == EngineId::kScreenColorBilevelDiffused); ++k)
         s.lines[k][x + 30] = carry[k], carry[k] = 0;
     } else {
       gridLevels(dither);
@@ -98,7 +99,7 @@ inline Planes refColourRun(Kind kind, const HalftoneContext& t, ColourState& s,
         code[0] = d3 + d0 <= top ? !code[3] && d3 + d0 > m : d0 > top - m;
         code[2] = lt(c[2]) > top - m, code[1] = lt(c[1]) > top - m;
       }
-      if (kind == Kind::kScreenDiffused) {
+      if (kind == EngineId::kScreenColorBilevelDiffused) {
         int32_t& cell = s.lines[0][x + 30];
         code[1] = 0;
         if (c[1] == 0) {
@@ -128,8 +129,8 @@ inline Planes refColourRun(Kind kind, const HalftoneContext& t, ColourState& s,
         if (code[k] != 0) v -= 255;
         const int square = L || M || S > l1 ? 1 : !code[k] ? 2 : S > l2 ? 3 : S > l3 ? 4 : 5;
         const int at1440 = !code[k] ? 9 : L || M || S > l1 ? 6 : S > l2 ? 7 : 8;
-        carry[j] =
-            spreadBy(s.lines[j], x, kind == Kind::kDiffuse ? square : at1440, odd, v, carry[j]);
+        carry[j] = spreadBy(s.lines[j], x, kind == EngineId::kDiffuseFourLevel ? square : at1440,
+                            odd, v, carry[j]);
       }
     }
     for (int k = 0; k < 4; ++k) out[k].push_back(code[k]);
