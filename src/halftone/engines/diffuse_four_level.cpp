@@ -114,9 +114,9 @@ class SmallDotDiffusion {
 
 // Right shifts that bring the matrix cells to 8 bits: none for up to 510
 // cells, 4 for 4096.
-uint32_t cellShift(uint16_t matrixCells) {
+uint32_t cellShift(uint32_t matrixCells) {
   uint32_t shift = 0;
-  for (uint32_t n = (uint32_t{matrixCells} + 1) >> 9; n != 0; n >>= 1) ++shift;
+  for (uint32_t n = (matrixCells + 1) >> 9; n != 0; n >>= 1) ++shift;
   return shift;
 }
 
@@ -183,8 +183,7 @@ Status diffuse(HalftoneContext& context, const EngineTables& tables, const Halft
 // Without its three error lines a context is refused with kBadParameter; a
 // job whose stages did not leave the colour grid (four inks per node), the
 // grid index, the matrix or the dot table with kBadResource; nothing is
-// written then. reserved10 is
-// not looked at.
+// written then. reserved10 is not looked at.
 Status diffuseFourLevel(HalftoneContext& context, const EngineTables& tables,
                         const HalftoneRun& run) {
   return diffuse<Square>(context, tables, run);

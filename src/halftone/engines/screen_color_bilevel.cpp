@@ -134,8 +134,8 @@ Status screenColour(HalftoneContext& context, const EngineTables& tables, const 
 // Both variants: a job whose stages did not leave the colour grid (four inks
 // per node), the grid index or the matrix tables is refused with
 // kBadResource, and the diffusing variant without its error line with
-// kBadParameter; nothing is written then. reserved10 is not looked at. The error line is never
-// cleared between runs.
+// kBadParameter; nothing is written then. reserved10 is not looked at. The
+// error line is never cleared between runs.
 Status screenColorBilevel(HalftoneContext& context, const EngineTables& tables,
                           const HalftoneRun& run) {
   return screenColour<false>(context, tables, run);
