@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, if any are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev pkg-config binutils
-  libpng-dev libcli11-dev nlohmann-json3-dev)
+  libpng-dev libcli11-dev nlohmann-json3-dev libvips-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

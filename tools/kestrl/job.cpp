@@ -105,6 +105,15 @@ JobFailure halftoneFailure(const PrintMode& mode, KestrlStatus status, uint32_t 
                           "mode 2 keeps no error line for the error-spreading engines; use mode 1");
   }
   if (status != kUnsupportedMode) return libraryFailure(call, status);
+  if (mode.inkSet == 4) {
+    return {kExitNotBuilt,
+            call + " answered " + describeStatus(status) +
+                ": the engine for four ink levels per pixel (a CMYK picture, ink set "
+                "4) in mode " +
+                std::to_string(mode.mode) +
+                " is not built yet in this library; add --colour to print the "
+                "picture as RGB"};
+  }
   const bool twoBit = mode.bitsPerPixel == 2;
   if (twoBit && mode.mode != 1 && mode.mode != 3) {
     return {kExitLibraryStatus, call + " answered " + describeStatus(status) +

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -27,8 +29,10 @@ namespace fs = std::filesystem;
 // Command-line values of `render`, before they become the job's records.
 struct RenderArgs {
   std::string input, outDir = "out/render", resources, resolution = "720x720", calibration, curves;
-  std::optional<uint32_t> mode, inkSet;
-  uint32_t colorMethod = 0, bits = 1, runs = 1, previewSize = 1000;
+  std::optional<uint32_t> mode, inkSet, bits;
+  uint32_t colorMethod = 0, runs = 1, previewSize = 1000, page = 1;
+  std::optional<double> dpi;
+  bool allPages = false;
   int32_t sourceStep = 0;
   int32_t brightness = 0, contrast = 0, saturation = 0, red = 0, green = 0, blue = 0;
   int32_t selectNumber = 0, selectName = 0, classOverride = 0, colorClass = 0, greyStyle = 0;
@@ -37,16 +41,44 @@ struct RenderArgs {
   bool grey = false, colour = false, noProgress = false;
 };
 
-bool parseResolution(const std::string& text, uint32_t& x, uint32_t& y) {
-  unsigned a = 0, b = 0;
-  char sep = 0, extra = 0;
-  if (std::sscanf(text.c_str(), "%u%c%u%c", &a, &sep, &b, &extra) != 3 ||
-      (sep != 'x' && sep != 'X') || a == 0 || b == 0) {
+// Dots per inch a resolution may have on either axis.
+constexpr uint32_t kMaxResolution = 28800;
+
+// A whole number from 1 to kMaxResolution, digits only (no sign).
+bool parseDotsPerInch(std::string_view text, uint32_t& value) {
+  if (text.empty() || text.size() > 5 ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return false;
   }
-  x = a;
-  y = b;
-  return true;
+  value = static_cast<uint32_t>(std::stoul(std::string(text)));
+  return value >= 1 && value <= kMaxResolution;
+}
+
+bool parseResolution(const std::string& text, uint32_t& x, uint32_t& y) {
+  const size_t sep = text.find_first_of("xX");
+  return sep != std::string::npos && parseDotsPerInch(std::string_view(text).substr(0, sep), x) &&
+         parseDotsPerInch(std::string_view(text).substr(sep + 1), y);
+}
+
+// A finite number within [low, high]: CLI11's own range check lets NaN pass.
+CLI::Validator finiteRange(double low, double high) {
+  return CLI::Validator(
+      [low, high](std::string& text) -> std::string {
+        double v = 0;
+        try {
+          size_t used = 0;
+          v = std::stod(text, &used);
+          if (used != text.size()) return "'" + text + "' is not a number";
+        } catch (const std::exception&) {
+          return "'" + text + "' is not a number";
+        }
+        if (!std::isfinite(v) || v < low || v > high) {
+          return "'" + text + "' is not within " + CLI::detail::to_string(low) + " to " +
+                 CLI::detail::to_string(high);
+        }
+        return {};
+      },
+      "NUMBER in [" + CLI::detail::to_string(low) + " - " + CLI::detail::to_string(high) + "]");
 }
 
 // "KEY:V1,V2,..." or "V1,V2,...": the tag-512 record with key 0 by default.
@@ -99,14 +131,16 @@ void addRenderOptions(CLI::App* cmd, RenderArgs& a) {
       ->check(CLI::Range(0, 3));
   cmd->add_option("--color-method", a.colorMethod, "colour engine choice in modes 0, 2, 3 (0-3)");
   cmd->add_option("--bits", a.bits,
-                  "bits per pixel: 1 (dot or none) or 2 (no, small, medium, large)")
+                  "bits per pixel: 1 (dot or none) or 2 (no, small, medium, large); default 1")
       ->check(CLI::IsMember({1, 2}));
   cmd->add_option("--resolution", a.resolution, "XRESxYRES in dots per inch, e.g. 1440x720")
       ->capture_default_str();
   cmd->add_option("--source-step", a.sourceStep,
                   "0: one source value per pixel, 1: per two pixels, -1: two per pixel")
       ->check(CLI::IsMember({-1, 0, 1}));
-  cmd->add_option("--ink-set", a.inkSet, "ink set word (default 1 for colour input, 0 for grey)");
+  cmd->add_option("--ink-set", a.inkSet,
+                  "ink set word (default 4 for CMYK ink levels, 1 for colour input, 0 for grey)")
+      ->check(CLI::Range(0, 255));
   cmd->add_option("--brightness", a.brightness, "-50 to 50")->check(CLI::Range(-50, 50));
   cmd->add_option("--contrast", a.contrast, "-50 to 50")->check(CLI::Range(-50, 50));
   cmd->add_option("--saturation", a.saturation, "-50 to 50")->check(CLI::Range(-50, 50));
@@ -136,31 +170,60 @@ void addRenderOptions(CLI::App* cmd, RenderArgs& a) {
       ->check(CLI::ExistingDirectory);
   cmd->add_option("--print-width", a.printWidth,
                   "print width in inches: resample onto the printer grid")
-      ->check(CLI::PositiveNumber);
+      ->check(finiteRange(0.001, 1000));
   cmd->add_option("--runs", a.runs, "Halftone calls per line (exercises run joining)")
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::Range(1u, 1u << 20));
   cmd->add_option("--preview-size", a.previewSize, "longest side of preview.png")
-      ->check(CLI::Range(16, 20000));
+      ->check(CLI::Range(kMinPreviewSize, kMaxPreviewSize));
+  cmd->add_option("--page", a.page, "page of a PDF or multi-page TIFF, 1 for the first")
+      ->check(CLI::Range(1, 100000));
+  cmd->add_option("--dpi", a.dpi,
+                  "resolution a PDF page is drawn at (default: the lower printer resolution)")
+      ->check(finiteRange(1, 4800));
+  cmd->add_flag("--all-pages", a.allPages,
+                "render every page into numbered folders OUTDIR/page-1, OUTDIR/page-2, ...");
   cmd->add_flag("--grey", a.grey, "feed the picture as one grey channel");
   cmd->add_flag("--colour,--color", a.colour, "feed the picture as RGB colour");
   cmd->add_flag("--no-progress", a.noProgress, "never draw the progress bar");
 }
 
-int toOptions(const RenderArgs& a, bool colourImage, RenderOptions& o) {
-  PrintMode& m = o.job.printMode;
+// The job a picture gets when the command line names no mode or depth.
+DefaultJob defaultJob(const RenderArgs& a, PictureKind kind) {
+  if (kind == PictureKind::kInks) return kInkLevelsDefault;
+  const bool colour = a.colour || (!a.grey && kind == PictureKind::kColour);
+  return colour ? kColourDefault : kGreyDefault;
+}
+
+int checkArgs(const RenderArgs& a, PrintMode& m) {
   if (!parseResolution(a.resolution, m.xResolution, m.yResolution)) {
-    std::cerr << "kestrl: --resolution '" << a.resolution << "' is not XRESxYRES, e.g. 1440x720\n";
+    std::cerr << "kestrl: --resolution '" << a.resolution
+              << "' is not XRESxYRES with each from 1 to " << kMaxResolution << ", e.g. 1440x720\n";
     return kExitUsage;
   }
   if (a.grey && a.colour) {
     std::cerr << "kestrl: --grey and --colour exclude each other\n";
     return kExitUsage;
   }
+  if (a.allPages && a.input == "-") {
+    std::cerr << "kestrl: --all-pages needs a file; standard input is read only once\n";
+    return kExitUsage;
+  }
+  return kExitOk;
+}
+
+int toOptions(const RenderArgs& a, const PictureInfo& picture, RenderOptions& o) {
+  PrintMode& m = o.job.printMode;
+  if (int code = checkArgs(a, m); code != kExitOk) return code;
+  if (picture.kind == PictureKind::kInks && a.mode && *a.mode != 1 && *a.mode != 2) {
+    std::cerr << "kestrl: a CMYK picture prints its ink levels in modes 1 and 2 only; add "
+                 "--colour to print it as RGB\n";
+    return kExitUsage;
+  }
   o.input = a.grey ? InputKind::kGrey : a.colour ? InputKind::kColour : InputKind::kAuto;
-  const bool colour = a.colour || (!a.grey && colourImage);
-  m.mode = a.mode.value_or(colour ? 0 : 1);
+  const DefaultJob defaults = defaultJob(a, picture.kind);
+  m.mode = a.mode.value_or(defaults.mode);
   m.colorMethod = a.colorMethod;
-  m.bitsPerPixel = a.bits;
+  m.bitsPerPixel = a.bits.value_or(defaults.bits);
   m.sourceStep = a.sourceStep;
   ColorSettings& c = o.job.colour;
   c = ColorSettings{0,
@@ -206,26 +269,53 @@ int toOptions(const RenderArgs& a, bool colourImage, RenderOptions& o) {
   o.inkSet = a.inkSet;
   o.outDir = a.outDir;
   o.printWidth = a.printWidth;
+  // A PDF page prints at its own size unless a print width is given.
+  if (o.printWidth == 0 && picture.format == "PDF" && picture.dotsPerInch > 0)
+    o.printWidth = picture.width / picture.dotsPerInch;
   o.runs = a.runs;
   o.previewSize = a.previewSize;
   o.progress = !a.noProgress && isatty(STDERR_FILENO);
   return kExitOk;
 }
 
-int runRender(const RenderArgs& a) {
-  Image image;
+int renderPage(const RenderArgs& a, const pack::Pack& pack, PictureRequest request,
+               const std::string& outDir) {
   std::string error;
-  if (!readImage(a.input, image, error)) {
+  const std::unique_ptr<Picture> picture = openPicture(request, error);
+  if (!picture) {
     std::cerr << "kestrl: " << error << "\n";
     return kExitBadInput;
   }
   RenderOptions options;
-  if (int code = toOptions(a, image.channels == 3, options); code != kExitOk) return code;
+  if (int code = toOptions(a, picture->info(), options); code != kExitOk) return code;
+  options.outDir = outDir;
+  const int code = render(*picture, pack, options, std::cout, std::cerr);
+  if (code == kExitOk) std::cout << "kestrl: outputs in " << outDir << "\n";
+  return code;
+}
+
+int runRender(const RenderArgs& a) {
+  PrintMode checked{};
+  if (int code = checkArgs(a, checked); code != kExitOk) return code;
   pack::Pack pack;
   if (int code = loadPack(a.resources, pack); code != kExitOk) return code;
-  const int code = render(image, pack, options, std::cout, std::cerr);
-  if (code == kExitOk) std::cout << "kestrl: outputs in " << a.outDir << "\n";
-  return code;
+  PictureRequest request{a.input, a.page,
+                         a.dpi.value_or(std::min(checked.xResolution, checked.yResolution)),
+                         a.grey || a.colour};
+  if (!a.allPages) return renderPage(a, pack, request, a.outDir);
+  std::string error;
+  const std::unique_ptr<Picture> first = openPicture(request, error);
+  if (!first) {
+    std::cerr << "kestrl: " << error << "\n";
+    return kExitBadInput;
+  }
+  const uint32_t pages = first->info().pages;
+  for (uint32_t page = 1; page <= pages; ++page) {
+    request.page = page;
+    const std::string dir = (fs::path(a.outDir) / ("page-" + std::to_string(page))).string();
+    if (int code = renderPage(a, pack, request, dir); code != kExitOk) return code;
+  }
+  return kExitOk;
 }
 
 int runDemo(const std::string& outDir, bool noProgress) {
@@ -267,7 +357,8 @@ int runDemo(const std::string& outDir, bool noProgress) {
     o.progress = !noProgress && isatty(STDERR_FILENO);
     std::cout << "kestrl demo: " << part.what << ", 5 inches wide\n";
     RenderSummary summary;
-    if (int code = render(image, pack, o, std::cout, std::cerr, &summary); code != kExitOk)
+    const std::unique_ptr<Picture> picture = pictureFromImage(image);
+    if (int code = render(*picture, pack, o, std::cout, std::cerr, &summary); code != kExitOk)
       return code;
     std::cout << summary.outputs;
   }
@@ -352,8 +443,12 @@ int run(int argc, char** argv) {
   app.require_subcommand(1);
   RenderArgs renderArgs;
   CLI::App* render =
-      app.add_subcommand("render", "halftone a PNG or PNM picture as a driver would");
-  render->add_option("INPUT", renderArgs.input, "PNG or PNM picture, grey or RGB")->required();
+      app.add_subcommand("render", "halftone a picture or PDF page as a driver would");
+  render
+      ->add_option("INPUT", renderArgs.input,
+                   "JPEG, PNG, TIFF, WebP, PNM or PDF file (grey, RGB or CMYK); - for standard "
+                   "input")
+      ->required();
   render->add_option("-o,--output", renderArgs.outDir, "output folder")->capture_default_str();
   addRenderOptions(render, renderArgs);
 
@@ -382,7 +477,9 @@ int run(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? kExitOk : kExitUsage;
+    if (e.get_exit_code() == 0) return app.exit(e);  // --help
+    std::cerr << "kestrl: " << e.what() << " (see --help)\n";
+    return kExitUsage;
   }
   if (*render) return runRender(renderArgs);
   if (*demo) return runDemo(demoDir, demoNoProgress);

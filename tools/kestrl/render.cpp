@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <ostream>
 
@@ -20,83 +21,6 @@ constexpr uint64_t kMaxPagePixels = uint64_t{1} << 29;
 double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
-
-// The picture with the job's channel count: RGB to grey by luminance, grey
-// to RGB by copying.
-Image convertChannels(const Image& in, uint32_t channels) {
-  if (in.channels == channels) return in;
-  Image out{in.width, in.height, channels, {}};
-  const size_t pixels = size_t{in.width} * in.height;
-  out.pixels.resize(pixels * channels);
-  for (size_t i = 0; i < pixels; ++i) {
-    if (channels == 1) {
-      const uint8_t* p = &in.pixels[3 * i];
-      out.pixels[i] = static_cast<uint8_t>((77 * p[0] + 150 * p[1] + 29 * p[2] + 128) >> 8);
-    } else {
-      std::fill_n(&out.pixels[3 * i], 3, in.pixels[i]);
-    }
-  }
-  return out;
-}
-
-// Position of output sample i of `outCount` on an axis of `inCount` picture
-// samples, as index and 8-bit weight of the next sample (bilinear).
-struct Tap {
-  uint32_t index, next, weight;
-};
-std::vector<Tap> taps(uint32_t inCount, uint32_t outCount) {
-  std::vector<Tap> out(outCount);
-  for (uint32_t i = 0; i < outCount; ++i) {
-    const int64_t pos =
-        std::max<int64_t>(0, (int64_t{2 * i + 1} * inCount * 256) / (int64_t{2} * outCount) - 128);
-    const uint32_t index = std::min<uint32_t>(static_cast<uint32_t>(pos >> 8), inCount - 1);
-    out[i] = {index, std::min(index + 1, inCount - 1), static_cast<uint32_t>(pos & 255)};
-  }
-  return out;
-}
-
-// Resamples the picture onto the source grid of the job, one line at a time.
-class Resampler {
- public:
-  Resampler(const Image& image, uint32_t samples, uint32_t lines)
-      : image_(image),
-        columns_(taps(image.width, samples)),
-        rows_(taps(image.height, lines)),
-        line_(size_t{samples} * image.channels) {}
-
-  const uint8_t* line(uint32_t y) {
-    const Tap& row = rows_[y];
-    const uint32_t ch = image_.channels;
-    const uint8_t* a = &image_.pixels[size_t{row.index} * image_.width * ch];
-    const uint8_t* b = &image_.pixels[size_t{row.next} * image_.width * ch];
-    uint8_t* out = line_.data();
-    for (const Tap& col : columns_) {
-      for (uint32_t c = 0; c < ch; ++c) {
-        const uint32_t top =
-            a[col.index * ch + c] * (256 - col.weight) + a[col.next * ch + c] * col.weight;
-        const uint32_t bottom =
-            b[col.index * ch + c] * (256 - col.weight) + b[col.next * ch + c] * col.weight;
-        *out++ =
-            static_cast<uint8_t>((top * (256 - row.weight) + bottom * row.weight + 32768) >> 16);
-      }
-    }
-    return line_.data();
-  }
-
- private:
-  const Image& image_;
-  std::vector<Tap> columns_, rows_;
-  std::vector<uint8_t> line_;
-};
-
-// The page being printed: one packed raster per ink plane.
-struct Page {
-  uint32_t width = 0, height = 0, bits = 1, planes = 1;
-  size_t rowBytes = 0;
-  std::vector<uint8_t> data;  // planes one after another
-  uint8_t* plane(uint32_t k) { return data.data() + k * rowBytes * height; }
-  const uint8_t* plane(uint32_t k) const { return data.data() + k * rowBytes * height; }
-};
 
 class Progress {
  public:
@@ -122,43 +46,12 @@ class Progress {
   bool drawn_ = false;
 };
 
-// Run boundaries of a line split into `runs` parts; with sourceStep 1 each
-// boundary is even so that a source value keeps covering a pixel pair.
-std::vector<uint32_t> runBoundaries(uint32_t width, uint32_t runs, bool even) {
-  std::vector<uint32_t> b;
-  for (uint32_t r = 0; r <= runs; ++r) {
-    uint32_t x = static_cast<uint32_t>(uint64_t{width} * r / runs);
-    if (even && r < runs) x &= ~1u;
-    b.push_back(x);
-  }
-  return b;
-}
-
-uint32_t sourceIndex(int32_t step, uint32_t x) {
-  return step == 1 ? x / 2 : step == -1 ? 2 * x : x;
-}
-
-JobFailure halftonePage(Job& job, const PrintMode& mode, Resampler& source, uint32_t channels,
-                        uint32_t runs, Page& page, bool progress) {
-  const std::vector<uint32_t> bounds = runBoundaries(page.width, runs, mode.sourceStep == 1);
-  const uint32_t perByte = 8 / page.bits;
-  const size_t stride = page.rowBytes * page.height;
-  Progress bar(progress);
-  for (uint32_t y = 0; y < page.height; ++y) {
-    const uint8_t* line = source.line(y);
-    uint8_t* row = page.plane(0) + y * page.rowBytes;
-    for (uint32_t r = 0; r + 1 < bounds.size(); ++r) {
-      const uint32_t start = bounds[r], count = bounds[r + 1] - start;
-      if (count == 0) continue;
-      const KestrlStatus status = job.run(
-          line + size_t{sourceIndex(mode.sourceStep, start)} * channels, row + start / perByte,
-          static_cast<uint32_t>(stride), start % perByte, count, start, y);
-      if (status != KESTRL_STATUS_OK) return halftoneFailure(mode, status, y, start, count);
-    }
-    bar.update(y + 1, page.height);
-  }
-  return {};
-}
+// The printed page: its size on the printer grid and how its planes pack.
+struct Page {
+  uint32_t width = 0, height = 0, bits = 1, planes = 1;
+  size_t rowBytes = 0;
+  uint32_t perByte() const { return 8 / bits; }
+};
 
 // ---- preview ----
 
@@ -191,85 +84,242 @@ uint32_t pixelCoverage(uint8_t byte, uint32_t bits, uint32_t i) {
   return bits == 1 ? 3 * ((byte >> (7 - i)) & 1) : (byte >> (6 - 2 * i)) & 3;
 }
 
-Image makePreview(const Page& page, uint32_t xRes, uint32_t yRes, uint32_t longest) {
-  const double inchesX = double(page.width) / xRes, inchesY = double(page.height) / yRes;
-  const double ppi = std::min({double(std::min(xRes, yRes)), longest / std::max(inchesX, inchesY)});
-  const uint32_t pw =
-      std::clamp<uint32_t>(static_cast<uint32_t>(std::lround(inchesX * ppi)), 1, page.width);
-  const uint32_t ph =
-      std::clamp<uint32_t>(static_cast<uint32_t>(std::lround(inchesY * ppi)), 1, page.height);
-  std::vector<uint32_t> column(page.width), cellPixels(size_t{pw} * ph, 0);
-  for (uint32_t x = 0; x < page.width; ++x)
-    column[x] = static_cast<uint32_t>(uint64_t{x} * pw / page.width);
-  std::vector<uint32_t> sums(size_t{pw} * ph * page.planes, 0);
-  const auto table = coverageTable(page.bits);
-  const uint32_t perByte = 8 / page.bits;
-  for (uint32_t y = 0; y < page.height; ++y) {
-    const uint32_t py = static_cast<uint32_t>(uint64_t{y} * ph / page.height);
-    for (uint32_t x = 0; x < page.width; ++x) ++cellPixels[size_t{py} * pw + column[x]];
-    for (uint32_t k = 0; k < page.planes; ++k) {
-      const uint8_t* row = page.plane(k) + y * page.rowBytes;
-      uint32_t* cell = &sums[(size_t{k} * ph + py) * pw];
-      for (uint32_t x0 = 0; x0 < page.width; x0 += perByte) {
-        const uint8_t byte = row[x0 / perByte];
-        const uint32_t last = std::min(x0 + perByte, page.width) - 1;
-        if (column[x0] == column[last] && last == x0 + perByte - 1) {
-          cell[column[x0]] += table[byte];
-        } else {
-          for (uint32_t x = x0; x <= last; ++x)
-            cell[column[x]] += pixelCoverage(byte, page.bits, x - x0);
-        }
+// The page as printed, box-filtered down to at most `longest` pixels with
+// the paper's proportions, built line by line as the page streams past:
+// only one row of preview cells is summed at a time.
+class PreviewBuilder {
+ public:
+  PreviewBuilder(const Page& page, uint32_t xRes, uint32_t yRes, uint32_t longest)
+      : page_(page), table_(coverageTable(page.bits)) {
+    const double inchesX = double(page.width) / xRes, inchesY = double(page.height) / yRes;
+    const double ppi =
+        std::min({double(std::min(xRes, yRes)), longest / std::max(inchesX, inchesY)});
+    const auto side = [](double inches, double ppi, uint32_t pixels) {
+      return std::clamp<uint32_t>(static_cast<uint32_t>(std::lround(inches * ppi)), 1, pixels);
+    };
+    image_ = {side(inchesX, ppi, page.width), side(inchesY, ppi, page.height), 3, {}};
+    image_.pixels.assign(size_t{image_.width} * image_.height * 3, 255);
+    column_.resize(page.width);
+    columnPixels_.assign(image_.width, 0);
+    for (uint32_t x = 0; x < page.width; ++x) {
+      column_[x] = static_cast<uint32_t>(uint64_t{x} * image_.width / page.width);
+      ++columnPixels_[column_[x]];
+    }
+    // One spare cell per plane takes the empty second half of a byte that
+    // lies wholly in the last column.
+    sums_.assign(size_t{image_.width + 1} * page.planes, 0);
+    if (uint64_t{image_.width} * page.perByte() <= page.width) splitBytes();
+  }
+
+  // One printed line; plane k's packed row is at rows + k * planeStride.
+  void addLine(uint32_t y, const uint8_t* rows, size_t planeStride) {
+    const uint32_t row = static_cast<uint32_t>(uint64_t{y} * image_.height / page_.height);
+    if (row != row_) flush();
+    row_ = row;
+    ++rowLines_;
+    for (uint32_t k = 0; k < page_.planes; ++k) addPlaneRow(rows + k * planeStride, k);
+  }
+
+  const Image& finish() {
+    flush();
+    return image_;
+  }
+
+ private:
+  // Preview columns at least a byte wide: each byte of a row falls into at
+  // most two of them, split by a mask of the pixels in the first.
+  struct ByteSplit {
+    uint32_t column;
+    uint8_t mask;
+  };
+
+  void splitBytes() {
+    const uint32_t perByte = page_.perByte(), bits = page_.bits;
+    const uint8_t pixelMask = static_cast<uint8_t>((1u << bits) - 1);
+    for (uint32_t x0 = 0; x0 < page_.width; x0 += perByte) {
+      ByteSplit split{column_[x0], 0};
+      for (uint32_t i = 0; i < perByte && x0 + i < page_.width; ++i) {
+        if (column_[x0 + i] == split.column)
+          split.mask |= static_cast<uint8_t>(pixelMask << (8 - bits * (i + 1)));
+      }
+      splits_.push_back(split);
+    }
+  }
+
+  void addPlaneRow(const uint8_t* row, uint32_t k) {
+    uint32_t* cell = &sums_[size_t{k} * (image_.width + 1)];
+    if (!splits_.empty()) {
+      for (size_t b = 0; b < splits_.size(); ++b) {
+        const ByteSplit s = splits_[b];
+        cell[s.column] += table_[row[b] & s.mask];
+        cell[s.column + 1] += table_[row[b] & ~s.mask];
+      }
+      return;
+    }
+    const uint32_t perByte = page_.perByte();
+    for (uint32_t x0 = 0; x0 < page_.width; x0 += perByte) {
+      const uint8_t byte = row[x0 / perByte];
+      const uint32_t last = std::min(x0 + perByte, page_.width) - 1;
+      if (column_[x0] == column_[last] && last == x0 + perByte - 1) {
+        cell[column_[x0]] += table_[byte];
+      } else {
+        for (uint32_t x = x0; x <= last; ++x)
+          cell[column_[x]] += pixelCoverage(byte, page_.bits, x - x0);
       }
     }
   }
-  Image preview{pw, ph, 3, std::vector<uint8_t>(size_t{pw} * ph * 3)};
-  for (size_t i = 0; i < size_t{pw} * ph; ++i) {
-    double rgb[3] = {1, 1, 1};
-    for (uint32_t k = 0; k < page.planes; ++k) {
-      const double coverage = sums[k * size_t{pw} * ph + i] / (3.0 * cellPixels[i]);
-      for (int c = 0; c < 3; ++c) rgb[c] *= 1 - coverage * (1 - inkOf(page, k).rgb[c] / 255.0);
+
+  void flush() {
+    if (rowLines_ == 0) return;
+    uint8_t* out = &image_.pixels[size_t{row_} * image_.width * 3];
+    for (uint32_t px = 0; px < image_.width; ++px) {
+      double rgb[3] = {1, 1, 1};
+      const double pixels = 3.0 * columnPixels_[px] * rowLines_;
+      for (uint32_t k = 0; k < page_.planes; ++k) {
+        const double coverage = sums_[size_t{k} * (image_.width + 1) + px] / pixels;
+        for (int c = 0; c < 3; ++c) rgb[c] *= 1 - coverage * (1 - inkOf(page_, k).rgb[c] / 255.0);
+      }
+      for (int c = 0; c < 3; ++c) out[3 * px + c] = static_cast<uint8_t>(std::lround(255 * rgb[c]));
     }
-    for (int c = 0; c < 3; ++c)
-      preview.pixels[3 * i + c] = static_cast<uint8_t>(std::lround(255 * rgb[c]));
+    std::fill(sums_.begin(), sums_.end(), 0);
+    rowLines_ = 0;
   }
-  return preview;
+
+  const Page& page_;
+  const std::array<uint8_t, 256> table_;
+  Image image_;
+  std::vector<uint32_t> column_, columnPixels_, sums_;
+  std::vector<ByteSplit> splits_;
+  uint32_t row_ = 0, rowLines_ = 0;
+};
+
+// ---- halftoning band by band ----
+
+// Run boundaries of a line split into `runs` parts; with sourceStep 1 each
+// boundary is even so that a source value keeps covering a pixel pair.
+std::vector<uint32_t> runBoundaries(uint32_t width, uint32_t runs, bool even) {
+  std::vector<uint32_t> b;
+  for (uint32_t r = 0; r <= runs; ++r) {
+    uint32_t x = static_cast<uint32_t>(uint64_t{width} * r / runs);
+    if (even && r < runs) x &= ~1u;
+    b.push_back(x);
+  }
+  return b;
 }
 
-bool writeOutputs(const Page& page, const PrintMode& mode, const RenderOptions& o, RenderSummary& s,
-                  std::string& error) {
-  std::error_code ec;
-  std::filesystem::create_directories(o.outDir, ec);
-  if (ec) {
-    error = o.outDir + ": cannot create (" + ec.message() + ")";
-    return false;
-  }
-  for (uint32_t k = 0; k < page.planes; ++k) {
-    const std::string path =
-        (std::filesystem::path(o.outDir) /
-         (std::string("plane-") + inkOf(page, k).name + (page.bits == 1 ? ".pbm" : ".pgm")))
-            .string();
-    const bool ok = page.bits == 1
-                        ? writePbm(path, page.width, page.height, page.plane(k), error)
-                        : writeFourLevelPgm(path, page.width, page.height, page.plane(k), error);
-    if (!ok) return false;
-    s.outputs += path + "\n";
-  }
-  const std::string path = (std::filesystem::path(o.outDir) / "preview.png").string();
-  if (!writePng(path, makePreview(page, mode.xResolution, mode.yResolution, o.previewSize), error))
-    return false;
-  s.outputs += path + "\n";
-  return true;
+uint32_t sourceIndex(int32_t step, uint32_t x) {
+  return step == 1 ? x / 2 : step == -1 ? 2 * x : x;
 }
+
+// Samples per line the job reads: one per pixel, per pixel pair or two per pixel.
+uint32_t sourceSamples(const PrintMode& mode, uint32_t width) {
+  return mode.sourceStep == 1 ? (width + 1) / 2 : mode.sourceStep == -1 ? 2 * width : width;
+}
+
+// Halftones each band as it arrives and writes it to the plane files and
+// the preview. Runs on whichever thread delivers the bands, one band at a
+// time, so the job's context is never used by two threads at once.
+class PageSink : public BandSink {
+ public:
+  PageSink(Job& job, const PrintMode& mode, const Page& page, uint32_t pictureChannels,
+           uint32_t runs, std::vector<PlaneFile>& files, PreviewBuilder& preview, bool progress)
+      : job_(job),
+        mode_(mode),
+        page_(page),
+        pictureChannels_(pictureChannels),
+        jobChannels_(mode.colorInput == 0   ? 1
+                     : pictureChannels == 4 ? 4
+                                            : 3),
+        bounds_(runBoundaries(page.width, runs, mode.sourceStep == 1)),
+        files_(files),
+        preview_(preview),
+        progress_(progress) {
+    line_.resize(size_t{sourceSamples(mode, page.width)} * jobChannels_);
+  }
+
+  bool band(const uint8_t* lines, size_t stride, uint32_t first, uint32_t count) override {
+    const auto start = Clock::now();
+    const size_t planeStride = page_.rowBytes * count;
+    dots_.assign(planeStride * page_.planes, 0);
+    for (uint32_t i = 0; i < count; ++i) {
+      if (!halftoneLine(convert(lines + i * stride), dots_.data() + i * page_.rowBytes, planeStride,
+                        first + i))
+        return false;
+    }
+    halftoneSeconds += secondsSince(start);
+    for (uint32_t k = 0; k < page_.planes; ++k) {
+      std::string error;
+      if (!files_[k].write(dots_.data() + k * planeStride, page_.rowBytes, count, error)) {
+        failure = {kExitFailure, error};
+        return false;
+      }
+    }
+    for (uint32_t i = 0; i < count; ++i)
+      preview_.addLine(first + i, dots_.data() + i * page_.rowBytes, planeStride);
+    ++bands;
+    largestBand = std::max(largestBand, count);
+    progress_.update(first + count, page_.height);
+    return true;
+  }
+
+  JobFailure failure;
+  double halftoneSeconds = 0;
+  uint32_t bands = 0, largestBand = 0;
+
+ private:
+  // The picture's line with the job's channel count: RGB to grey by
+  // luminance, grey to RGB by copying.
+  const uint8_t* convert(const uint8_t* in) {
+    if (pictureChannels_ == jobChannels_) return in;
+    const size_t samples = line_.size() / jobChannels_;
+    for (size_t i = 0; i < samples; ++i) {
+      if (jobChannels_ == 1) {
+        const uint8_t* p = in + 3 * i;
+        line_[i] = static_cast<uint8_t>((77 * p[0] + 150 * p[1] + 29 * p[2] + 128) >> 8);
+      } else {
+        std::fill_n(&line_[3 * i], 3, in[i]);
+      }
+    }
+    return line_.data();
+  }
+
+  bool halftoneLine(const uint8_t* source, uint8_t* row, size_t planeStride, uint32_t y) {
+    const uint32_t perByte = page_.perByte();
+    for (size_t r = 0; r + 1 < bounds_.size(); ++r) {
+      const uint32_t start = bounds_[r], count = bounds_[r + 1] - start;
+      if (count == 0) continue;
+      const KestrlStatus status =
+          job_.run(source + size_t{sourceIndex(mode_.sourceStep, start)} * jobChannels_,
+                   row + start / perByte, static_cast<uint32_t>(planeStride), start % perByte,
+                   count, start, y);
+      if (status != KESTRL_STATUS_OK) {
+        failure = halftoneFailure(mode_, status, y, start, count);
+        return false;
+      }
+    }
+    return true;
+  }
+
+  Job& job_;
+  const PrintMode& mode_;
+  const Page& page_;
+  const uint32_t pictureChannels_, jobChannels_;
+  const std::vector<uint32_t> bounds_;
+  std::vector<PlaneFile>& files_;
+  PreviewBuilder& preview_;
+  Progress progress_;
+  std::vector<uint8_t> line_, dots_;
+};
 
 // The printer grid: the picture's own pixels, or the print width in inches
 // at the job's resolution with the picture's proportions.
-bool pageSize(const Image& image, const RenderOptions& o, const PrintMode& mode, Page& page,
+bool pageSize(const PictureInfo& picture, const RenderOptions& o, const PrintMode& mode, Page& page,
               std::string& error) {
-  page.width = image.width;
-  page.height = image.height;
+  page.width = picture.width;
+  page.height = picture.height;
   if (o.printWidth > 0) {
     const double w = std::round(o.printWidth * mode.xResolution);
-    const double h = std::round(o.printWidth * image.height / image.width * mode.yResolution);
+    const double h = std::round(o.printWidth * picture.height / picture.width * mode.yResolution);
     if (!(w >= 1 && h >= 1 && w * h <= double(kMaxPagePixels))) {
       error = "a print width of " + std::to_string(o.printWidth) +
               " inches gives a page outside 1 to " + std::to_string(kMaxPagePixels) + " pixels";
@@ -278,10 +328,6 @@ bool pageSize(const Image& image, const RenderOptions& o, const PrintMode& mode,
     page.width = static_cast<uint32_t>(w);
     page.height = static_cast<uint32_t>(h);
   }
-  if (mode.xResolution == 0 || mode.yResolution == 0) {
-    error = "resolutions must be positive";
-    return false;
-  }
   if (uint64_t{page.width} * page.height > kMaxPagePixels) {
     error = "the page is larger than " + std::to_string(kMaxPagePixels) + " pixels";
     return false;
@@ -289,24 +335,55 @@ bool pageSize(const Image& image, const RenderOptions& o, const PrintMode& mode,
   page.bits = mode.bitsPerPixel == 2 ? 2 : 1;
   page.planes = mode.colorInput ? 4 : 1;
   page.rowBytes = (size_t{page.width} * page.bits + 7) / 8;
-  page.data.assign(page.rowBytes * page.height * page.planes, 0);
   return true;
+}
+
+std::string planePath(const RenderOptions& o, const Page& page, uint32_t k) {
+  return (std::filesystem::path(o.outDir) /
+          (std::string("plane-") + inkOf(page, k).name + (page.bits == 1 ? ".pbm" : ".pgm")))
+      .string();
+}
+
+bool openPlanes(const RenderOptions& o, const Page& page, std::vector<PlaneFile>& files,
+                std::string& error) {
+  std::error_code ec;
+  std::filesystem::create_directories(o.outDir, ec);
+  if (ec) {
+    error = o.outDir + ": cannot create (" + ec.message() + ")";
+    return false;
+  }
+  files.resize(page.planes);
+  for (uint32_t k = 0; k < page.planes; ++k) {
+    if (!files[k].open(planePath(o, page, k), page.width, page.height, page.bits, error))
+      return false;
+  }
+  return true;
+}
+
+std::string describePicture(const PictureInfo& p) {
+  std::string s = p.format + " " + std::to_string(p.width) + " x " + std::to_string(p.height);
+  if (p.pages > 1) s += ", page " + std::to_string(p.page) + " of " + std::to_string(p.pages);
+  if (p.kind == PictureKind::kInks) s += ", CMYK as ink levels";
+  if (p.profileConverted) s += ", embedded colour profile converted to sRGB";
+  return s;
 }
 
 }  // namespace
 
-int render(const Image& image, const pack::Pack& pack, const RenderOptions& o, std::ostream& out,
+int render(Picture& picture, const pack::Pack& pack, const RenderOptions& o, std::ostream& out,
            std::ostream& err, RenderSummary* summaryOut) {
   const auto start = Clock::now();
-  const bool colour =
-      o.input == InputKind::kColour || (o.input == InputKind::kAuto && image.channels == 3);
+  const PictureInfo& info = picture.info();
+  const bool inks = info.kind == PictureKind::kInks;
+  const bool colour = o.input == InputKind::kColour ||
+                      (o.input == InputKind::kAuto && info.kind != PictureKind::kGrey);
   JobSettings settings = o.job;
   PrintMode& mode = settings.printMode;
   mode.colorInput = colour ? 1 : 0;
-  mode.inkSet = o.inkSet.value_or(colour ? 1 : 0);
+  mode.inkSet = o.inkSet.value_or(inks ? kInkLevelsInkSet : colour ? 1 : 0);
   Page page;
   std::string error;
-  if (!pageSize(image, o, mode, page, error)) {
+  if (!pageSize(info, o, mode, page, error)) {
     err << "kestrl: " << error << "\n";
     return kExitUsage;
   }
@@ -315,41 +392,49 @@ int render(const Image& image, const pack::Pack& pack, const RenderOptions& o, s
     err << "kestrl: --runs must be 1 to the line width (" << page.width << ")\n";
     return kExitUsage;
   }
-  const Image converted = convertChannels(image, colour ? 3 : 1);
-  const uint32_t samples = mode.sourceStep == 1    ? (page.width + 1) / 2
-                           : mode.sourceStep == -1 ? 2 * page.width
-                                                   : page.width;
-  Resampler source(converted, samples, page.height);
-
   Job job;
   if (JobFailure f = job.open(pack, settings); f.failed()) {
     err << "kestrl: " << f.message << "\n";
     return f.exitCode;
   }
-  const auto halftoneStart = Clock::now();
-  JobFailure failure =
-      halftonePage(job, mode, source, converted.channels, o.runs, page, o.progress);
-  RenderSummary summary{page.width, page.height, page.planes, secondsSince(halftoneStart), 0, {}};
+  std::vector<PlaneFile> files;
+  PreviewBuilder preview(page, mode.xResolution, mode.yResolution, o.previewSize);
+  const std::string previewPath = (std::filesystem::path(o.outDir) / "preview.png").string();
+  PageSink sink(job, mode, page, static_cast<uint32_t>(info.kind), o.runs, files, preview,
+                o.progress);
+  JobFailure failure;
+  if (!openPlanes(o, page, files, error)) {
+    failure = {kExitFailure, error};
+  } else if (!picture.stream(sourceSamples(mode, page.width), page.height, sink, error)) {
+    failure = sink.failure.failed() ? sink.failure : JobFailure{kExitBadInput, error};
+  }
   const JobFailure closed = job.close();
   if (!failure.failed()) failure = closed;
+  for (PlaneFile& f : files) {
+    if (!f.close(error) && !failure.failed()) failure = {kExitFailure, error};
+  }
+  if (!failure.failed() && !writePng(previewPath, preview.finish(), error))
+    failure = {kExitFailure, error};
   if (failure.failed()) {
+    std::error_code ec;
+    for (const PlaneFile& f : files) std::filesystem::remove(f.path(), ec);
+    std::filesystem::remove(previewPath, ec);
     err << "kestrl: " << failure.message << "\n";
     return failure.exitCode;
   }
-  if (!writeOutputs(page, mode, o, summary, error)) {
-    err << "kestrl: " << error << "\n";
-    return kExitFailure;
-  }
-  summary.totalSeconds = secondsSince(start);
+  RenderSummary summary{page.width,       page.height,          page.planes,         sink.bands,
+                        sink.largestBand, sink.halftoneSeconds, secondsSince(start), {}};
+  for (const PlaneFile& f : files) summary.outputs += f.path() + "\n";
+  summary.outputs += previewPath + "\n";
   const double pixels = double(page.width) * page.height;
-  char line[256];
-  std::snprintf(
-      line, sizeof line,
-      "kestrl: %u x %u pixels (%.1f Mpixel), %u plane%s, %u-bit: resampled and halftoned in %.2f s "
-      "(%.1f Mpixel/s), %.2f s in all\n",
-      page.width, page.height, pixels / 1e6, page.planes, page.planes == 1 ? "" : "s", page.bits,
-      summary.halftoneSeconds, pixels / 1e6 / std::max(summary.halftoneSeconds, 1e-9),
-      summary.totalSeconds);
+  char line[512];
+  std::snprintf(line, sizeof line,
+                "kestrl: %s -> %u x %u pixels (%.1f Mpixel), %u plane%s, %u-bit, %u band%s of up "
+                "to %u lines: halftoned in %.2f s (%.1f Mpixel/s), %.2f s in all\n",
+                describePicture(info).c_str(), page.width, page.height, pixels / 1e6, page.planes,
+                page.planes == 1 ? "" : "s", page.bits, summary.bands,
+                summary.bands == 1 ? "" : "s", summary.largestBand, summary.halftoneSeconds,
+                pixels / 1e6 / std::max(summary.halftoneSeconds, 1e-9), summary.totalSeconds);
   out << line;
   if (summaryOut) *summaryOut = summary;
   return kExitOk;

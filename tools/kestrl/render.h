@@ -1,5 +1,5 @@
 // `kestrl render`: a picture through a whole job, written as ink planes and
-// a preview of the printed page.
+// a preview of the printed page, band by band.
 #pragma once
 
 #include <cstdint>
@@ -7,19 +7,35 @@
 #include <optional>
 #include <string>
 
-#include "kestrl/image_io.h"
 #include "kestrl/job.h"
+#include "kestrl/picture.h"
 #include "pack/pack_io.h"
 
 namespace kestrl::tool {
 
 enum class InputKind { kAuto, kGrey, kColour };
 
+// The mode and depth a job runs with when the command line names neither.
+struct DefaultJob {
+  uint32_t mode, bits;
+};
+// Colour pictures: the best colour path the library has built.
+inline constexpr DefaultJob kColourDefault{0, 1};
+inline constexpr DefaultJob kGreyDefault{1, 1};
+// CMYK pictures fed as four ink levels (inkSet 4) need an error-spreading mode.
+inline constexpr DefaultJob kInkLevelsDefault{1, 1};
+inline constexpr uint32_t kInkLevelsInkSet = 4;
+
+// Longest side of the preview: enough for any screen, bounded so that a
+// small picture cannot ask for gigabytes.
+inline constexpr uint32_t kMinPreviewSize = 16;
+inline constexpr uint32_t kMaxPreviewSize = 4096;
+
 struct RenderOptions {
   std::string outDir;
   JobSettings job;                     // lineWidth and colorInput are filled in by render
   InputKind input = InputKind::kAuto;  // how to feed the picture to the job
-  std::optional<uint32_t> inkSet;      // default: 1 for colour input, 0 for grey
+  std::optional<uint32_t> inkSet;      // default: 4 for CMYK ink levels, 1 colour, 0 grey
   double printWidth = 0;               // inches; 0: one picture pixel per printer pixel
   uint32_t runs = 1;                   // Halftone calls per line
   uint32_t previewSize = 1000;         // longest side of preview.png in pixels
@@ -29,13 +45,15 @@ struct RenderOptions {
 // What a render produced.
 struct RenderSummary {
   uint32_t width = 0, height = 0, planes = 0;
+  uint32_t bands = 0, largestBand = 0;  // how the page streamed
   double halftoneSeconds = 0, totalSeconds = 0;
   std::string outputs;  // the files written, one per line
 };
 
-// Runs the job on the picture with the pack and writes the outputs. Messages
-// go to `err`; the summary line to `out`. Returns an ExitCode.
-int render(const Image& image, const pack::Pack& pack, const RenderOptions& options,
+// Runs the job on the picture with the pack and writes the outputs; on
+// failure no output is left behind. Messages go to `err`; the summary line
+// to `out`. Returns an ExitCode.
+int render(Picture& picture, const pack::Pack& pack, const RenderOptions& options,
            std::ostream& out, std::ostream& err, RenderSummary* summary = nullptr);
 
 }  // namespace kestrl::tool
