@@ -3,6 +3,7 @@
 // dot data.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vips/vips.h>
 
 #include <array>
@@ -175,7 +176,8 @@ class KestrlCommand : public ::testing::Test {
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
            ("kestrl_cli_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+            std::to_string(getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
