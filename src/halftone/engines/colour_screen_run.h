@@ -118,22 +118,44 @@ inline std::array<uint32_t, kInksPerNode> orderedCodes(const EngineTables& t, In
   return codes;
 }
 
-// The four two-bit planes of a run, plane k at destination + k x planeStride.
+// The four two-bit planes of a run, plane k at destination + k x planeStride,
+// packed side by side: byte k of one 32-bit accumulator gathers plane k's
+// codes, shifted in from the low end. A byte is stored when its four pixels
+// are in (none of its bits can reach the next byte before that); the bits
+// before bitOffset in each plane's first byte are kept, and a partly filled
+// last byte is stored with its remaining low bits 0.
 class DotCodePlanes {
  public:
-  explicit DotCodePlanes(const HalftoneRun& run) {
-    for (uint32_t k = 0; k < kInksPerNode; ++k)
-      planes_[k] = DotCodeWriter(run.destination + k * run.planeStride, run.bitOffset);
+  explicit DotCodePlanes(const HalftoneRun& run)
+      : out_(run.destination), stride_(run.planeStride), filled_(run.bitOffset) {
+    for (uint32_t k = 0; k < kInksPerNode && filled_ != 0; ++k)
+      bytes_ |= uint32_t{out_[k * stride_]} >> (8 - 2 * filled_) << (8 * k);
   }
   void put(const std::array<uint32_t, kInksPerNode>& codes) {
-    for (uint32_t k = 0; k < kInksPerNode; ++k) planes_[k].put(codes[k]);
+    bytes_ = bytes_ << 2 | codes[0] | codes[1] << 8 | codes[2] << 16 | codes[3] << 24;
+    if (++filled_ == kPixelsPerByte) {
+      store();
+      ++out_;
+      bytes_ = 0;
+      filled_ = 0;
+    }
   }
   void finish() {
-    for (DotCodeWriter& plane : planes_) plane.finish();
+    if (filled_ == 0) return;
+    bytes_ <<= 2 * (kPixelsPerByte - filled_);
+    store();
   }
 
  private:
-  std::array<DotCodeWriter, kInksPerNode> planes_;
+  static constexpr uint32_t kPixelsPerByte = DotCodeWriter::kPixelsPerByte;
+  void store() {
+    for (uint32_t k = 0; k < kInksPerNode; ++k)
+      out_[k * stride_] = static_cast<uint8_t>(bytes_ >> (8 * k));
+  }
+  uint8_t* out_;
+  uint32_t stride_;
+  uint32_t filled_;
+  uint32_t bytes_ = 0;
 };
 
 }  // namespace kestrl::halftone::diffusion
