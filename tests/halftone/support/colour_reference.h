@@ -26,8 +26,12 @@ inline Status makeColourJob(Job& job, uint32_t x, uint32_t y, uint32_t inkSet, i
     const int ink = 250 - 36 * (k == 0 ? r : k == 1 ? g : k == 2 ? b : std::max({r, g, b}) + 1);
     job.grid[n] = static_cast<uint8_t>(std::clamp(ink + int(n * 7 % 11) - 5, 0, 255));
   }
-  return job.runAll(job.standardBlocks(pack::makeThresholdMatrix(
+  const Status status = job.runAll(job.standardBlocks(pack::makeThresholdMatrix(
       32, 32, [](uint32_t col, uint32_t row) { return (row * 32 + col) * 397 % 1024; })));
+  if (status != kOk) return status;  // level 0 dots now and then (idle planes hold carries):
+  static_cast<int16_t*>(job.context->blocks[kDiffusionThresholdBlock].data)[0] = 16;
+  prepareEngine(*job.context, true);
+  return kOk;
 }
 
 // Calls one engine with the tables prepared for it (whatever the mode selects).
@@ -38,7 +42,6 @@ inline Status callEngine(HalftoneContext& context, EngineId id, const HalftoneRu
   return engine.engine(context, context.setup.tables, run);
 }
 
-// Error line k with its margins.
 inline std::span<int16_t> lineOf(HalftoneContext& context, int k) {
   return {context.errorLine(k) - kErrorLineMargin, context.printMode.lineWidth + 60};
 }
