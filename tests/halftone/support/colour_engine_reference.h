@@ -20,10 +20,8 @@ namespace kestrl::halftone::testing::colour_engines {
 // Spreads e from pixel x by pattern `number`; returns the new carry.
 inline int32_t spreadBy(std::vector<int32_t>& line, int64_t x, int number, bool odd, int32_t e,
                         int32_t carry) {
-  const Pattern p = pattern("NNNNNWWWWN"[number - 1], "1234523416"[number - 1] - '0', odd);
-  for (auto [o, w] : p.e) line[x + 30 + o] = wrapTo16(line[x + 30 + o] + int64_t{w} * e);
-  line[x + 30] = wrapTo16(int64_t{carry} + int64_t{p.own} * e);
-  return wrapTo16(int64_t{p.carry} * e);
+  return refSpread(line, x, "NNNNNWWWWN"[number - 1], "1234523416"[number - 1] - '0', odd, e,
+                   carry);
 }
 
 // One run of an engine: the codes of planes 0 to 3, pixel by pixel.

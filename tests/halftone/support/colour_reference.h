@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "halftone/kernels/colour_diffusion.h"
 #include "halftone/support/halftone_job.h"
 #include "halftone/support/test_context.h"
 
@@ -97,6 +98,32 @@ struct ColourState {
   int idlesWithPendingCarry = 0;  // 1440 engines: idle pixels of a plane holding a carry
 };
 
+// Clears what the upkeep rule (checked on its own) names; keeps the run memory.
+inline void refColourUpkeep(ColourState& s, uint32_t line, uint32_t startX, uint32_t count) {
+  const auto clear = diffusion::errorCellsToClear(s.lastLine, s.lastRunEnd, line, startX, s.width);
+  for (auto& l : s.lines)
+    std::fill(l.begin() + 30 + clear.from, l.begin() + 30 + std::max(clear.from, clear.to), 0);
+  s.lastLine = line, s.lastRunEnd = startX + count;
+}
+
+// Spreads e from pixel x of a line by a pattern row at a parity: sets the
+// next-line cell of x to carry + own share, returns the new carry.
+inline int32_t refSpread(std::vector<int32_t>& line, int64_t x, char family, int row, bool odd,
+                         int32_t e, int32_t carry) {
+  const int32_t h = e >= 0 ? e / 2 : -((1 - e) / 2);
+  int32_t own = carry, next = 0;
+  for (const Span& span : pattern(family, row)) {
+    if (span.when != 'a' && (span.when == 'o') != odd) continue;
+    const int32_t amount = span.w * (span.half ? h : e);
+    for (int o = span.from; o <= span.to; ++o) {
+      int32_t& target = o == C ? next : o == 0 ? own : line[x + 30 + o];
+      target = o == C || o == 0 ? target + amount : wrapTo16(int64_t{target} + amount);
+    }
+  }
+  line[x + 30] = wrapTo16(own);
+  return wrapTo16(next);
+}
+
 // One run of `engine` on the tables a job's stages made (upkeep by the rule
 // checked on its own); returns the dots of planes 0..3, one per pixel.
 using Dots = std::array<std::vector<uint32_t>, 4>;
@@ -108,11 +135,7 @@ inline Dots refColourRun(const EngineTables& t, const PrintMode& mode, Colour en
   const char family = at1440 ? 'W' : engine == Colour::kDoubleVertical ? 'V' : 'N';
   const bool inks = !cached && mode.inkSet == 4, pairs = mode.sourceStep == 1;
   const int bytes = inks ? 4 : 3;
-  const diffusion::CellInterval clear =
-      diffusion::errorCellsToClear(s.lastLine, s.lastRunEnd, line, startX, s.width);
-  for (auto& l : s.lines)
-    std::fill(l.begin() + 30 + clear.from, l.begin() + 30 + std::max(clear.from, clear.to), 0);
-  s.lastLine = line, s.lastRunEnd = startX + count;
+  refColourUpkeep(s, line, startX, count);
   Dots dots;
   int32_t carry[3] = {0, 0, 0};
   int activity[3] = {31, 31, 31}, prevNode[3] = {-2, -2, -2}, prevLevel[4] = {100, 100, 100, 100};
@@ -170,7 +193,7 @@ inline Dots refColourRun(const EngineTables& t, const PrintMode& mode, Colour en
       }
       const int32_t v = level + floorDiv32(cell);
       const bool dot = t.diffusionThreshold[level] + (plane[k] == 1 ? -d : d) <= v;
-      const int32_t e = dot ? v - t.dotValue[level] : v, h = e >= 0 ? e / 2 : -((1 - e) / 2);
+      const int32_t e = dot ? v - t.dotValue[level] : v;
       const int lim4 = limit[3] - (family == 'V' || (family == 'N' && plane[k] != 1) ? odd : 0);
       // The first rule that holds names the row: 'd' no dot, '1' to '3' a level
       // above that limit, '4' above the last limit; none of them: row 6.
@@ -181,17 +204,7 @@ inline Dots refColourRun(const EngineTables& t, const PrintMode& mode, Colour en
                             : level > (rules[r - 1] == '4' ? lim4 : limit[rules[r - 1] - '1'])))
         ++r;
       if (cached && level == 0) r = dot ? 6 : (at1440 ? 1 : 2);
-      int32_t own = carry[k];
-      carry[k] = 0;
-      for (const Span& span : pattern(family, r)) {
-        if (span.when != 'a' && (span.when == 'o') != (odd == 1)) continue;
-        const int32_t amount = span.w * (span.half ? h : e);
-        for (int o = span.from; o <= span.to; ++o) {
-          int32_t& target = o == C ? carry[k] : o == 0 ? own : s.lines[k][x + 30 + o];
-          target = o == C || o == 0 ? target + amount : wrapTo16(int64_t{target} + amount);
-        }
-      }
-      cell = wrapTo16(own);
+      carry[k] = refSpread(s.lines[k], x, family, r, odd, e, carry[k]);
       dots[plane[k]].push_back(dot);
     }
   }
