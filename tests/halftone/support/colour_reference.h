@@ -13,8 +13,6 @@
 
 namespace kestrl::halftone::testing {
 
-enum class Colour { kPlain, kPlain1440, kCached, kCached1440, kDoubleVertical };
-
 // A colour job through the exported calls: a 32 x 32 scrambled matrix, a 9-point
 // grid whose inks fall as their channels rise and vanish (planes go idle).
 inline Status makeColourJob(Job& job, uint32_t x, uint32_t y, uint32_t inkSet, int32_t step,
@@ -98,7 +96,7 @@ struct ColourState {
   int idlesWithPendingCarry = 0;  // 1440 engines: idle pixels of a plane holding a carry
 };
 
-// Clears what the upkeep rule (checked on its own) names; keeps the run memory.
+// Clears what the upkeep rule (checked on its own) names.
 inline void refColourUpkeep(ColourState& s, uint32_t line, uint32_t startX, uint32_t count) {
   const auto clear = diffusion::errorCellsToClear(s.lastLine, s.lastRunEnd, line, startX, s.width);
   for (auto& l : s.lines)
@@ -127,12 +125,14 @@ inline int32_t refSpread(std::vector<int32_t>& line, int64_t x, char family, int
 // One run of `engine` on the tables a job's stages made (upkeep by the rule
 // checked on its own); returns the dots of planes 0..3, one per pixel.
 using Dots = std::array<std::vector<uint32_t>, 4>;
-inline Dots refColourRun(const EngineTables& t, const PrintMode& mode, Colour engine,
+inline Dots refColourRun(const EngineTables& t, const PrintMode& mode, EngineId engine,
                          ColourState& s, const uint8_t* source, uint32_t startX, uint32_t count,
                          uint32_t line) {
-  const bool cached = engine == Colour::kCached || engine == Colour::kCached1440;
-  const bool at1440 = engine == Colour::kPlain1440 || engine == Colour::kCached1440;
-  const char family = at1440 ? 'W' : engine == Colour::kDoubleVertical ? 'V' : 'N';
+  const bool cached =
+      engine == EngineId::kDiffuseBilevelCached || engine == EngineId::kDiffuseBilevelCached1440;
+  const bool at1440 =
+      engine == EngineId::kDiffuseBilevel1440 || engine == EngineId::kDiffuseBilevelCached1440;
+  const char family = at1440 ? 'W' : engine == EngineId::kDiffuseBilevelDoubleVertical ? 'V' : 'N';
   const bool inks = !cached && mode.inkSet == 4, pairs = mode.sourceStep == 1;
   const int bytes = inks ? 4 : 3;
   refColourUpkeep(s, line, startX, count);
@@ -144,7 +144,7 @@ inline Dots refColourRun(const EngineTables& t, const PrintMode& mode, Colour en
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t x = startX + i;
     const uint8_t* px = source;
-    if (engine == Colour::kPlain1440) {  // by pairs
+    if (engine == EngineId::kDiffuseBilevel1440) {  // by pairs
       px += (i / 2) * (pairs ? bytes : 2 * bytes) + (i % 2 == 1 && !pairs ? bytes : 0);
     } else {  // pixel by pixel: 0, bytes, 0, bytes ... or bytes each
       for (uint32_t k = 0; k < i; ++k) px += pairs && k % 2 == 0 ? 0 : bytes;
@@ -187,8 +187,8 @@ inline Dots refColourRun(const EngineTables& t, const PrintMode& mode, Colour en
       if (activity[k] == 0) {
         dots[plane[k]].push_back(0);
         s.idlesWithPendingCarry += at1440 && carry[k] != 0;
-        cell = engine == Colour::kPlain1440 ? 0 : carry[k];
-        if (engine != Colour::kPlain1440) carry[k] = 0;
+        cell = engine == EngineId::kDiffuseBilevel1440 ? 0 : carry[k];
+        if (engine != EngineId::kDiffuseBilevel1440) carry[k] = 0;
         continue;
       }
       const int32_t v = level + floorDiv32(cell);
