@@ -62,18 +62,21 @@ constexpr uint32_t kNeedsScreenBilevel = kNeedsMatrix | kNeedsToneCurve | kNeeds
 constexpr uint32_t kNeedsColourDiffusion = kNeedsMatrix | kNeedsColourGrid | kNeedsDotValue;
 constexpr uint32_t kNeedsFourLevelColour = kNeedsColourDiffusion | kNeedsDotTable;
 constexpr uint32_t kNeedsScreenFourLevel =
-    kNeedsMatrix | kNeedsPaddedCurve | kNeedsDotValue | kNeedsDotTable;
+    kNeedsMatrix | kNeedsLevelTable | kNeedsPaddedCurve | kNeedsDotValue | kNeedsDotTable;
+constexpr uint32_t kNeedsDitherFourLevel =
+    kNeedsMatrix | kNeedsLevelTable | kNeedsPaddedCurve | kNeedsDotTable;
 constexpr std::array<EngineDescriptor, kEngineCount> kEngineDescriptors = {{
     {ditherColorFourLevel, kNeedsFourLevelColour, prepareFourLevelColour},
-    {ditherFourLevel, kNeedsMatrix | kNeedsPaddedCurve | kNeedsDotTable, prepareDitherFourLevel},
+    {ditherFourLevel, kNeedsDitherFourLevel, prepareDitherFourLevel},
     {diffuseFourLevel1440, kNeedsFourLevelColour, prepareFourLevelColour},
     {diffuseFourLevel, kNeedsFourLevelColour, prepareFourLevelColour},
     {screenFourLevel1440, kNeedsScreenFourLevel, nullptr},
     {screenFourLevel, kNeedsScreenFourLevel, nullptr},
-    {ditherBilevel, kNeedsMatrix, nullptr},
+    {ditherBilevel, kNeedsMatrix | kNeedsLevelTable, nullptr},
     {screenColorBilevel, kNeedsColourDiffusion, prepareColourScreen},
     {screenColorBilevelDiffused, kNeedsColourDiffusion, prepareColourScreen},
-    {screenColorCorners, kNeedsMatrix | kNeedsCornerGrid, prepareScreenColorCorners},
+    {screenColorCorners, kNeedsMatrix | kNeedsLevelTable | kNeedsCornerGrid,
+     prepareScreenColorCorners},
     {screenBilevelDoubleVertical, kNeedsScreenBilevel, nullptr},
     {screenBilevel1440, kNeedsScreenBilevel, nullptr},
     {screenBilevel, kNeedsScreenBilevel, nullptr},

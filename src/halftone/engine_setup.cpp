@@ -78,6 +78,7 @@ bool has(uint32_t needs, Needs table) {
 
 bool needsMet(const EngineTables& t, uint32_t needs) {
   if (has(needs, kNeedsMatrix) && t.thresholdMatrix.data() == nullptr) return false;
+  if (has(needs, kNeedsLevelTable) && t.levelTable.size() < 256) return false;
   if (has(needs, kNeedsToneCurve) && t.toneCurve.data() == nullptr) return false;
   if (has(needs, kNeedsPaddedCurve) && (t.paddedCurve.data() == nullptr || t.paddedCurve[0] <= 0)) {
     return false;

@@ -142,13 +142,14 @@ inline constexpr int kEngineCount = static_cast<int>(EngineId::kNone);
 // The tables an engine cannot run without, as bits.
 enum Needs : uint32_t {
   kNeedsNothing = 0,
-  kNeedsMatrix = 1u << 0,       // thresholdMatrix and levelTable
+  kNeedsMatrix = 1u << 0,       // thresholdMatrix
   kNeedsToneCurve = 1u << 1,    // toneCurve
   kNeedsPaddedCurve = 1u << 2,  // paddedCurve with a margin of at least 1
   kNeedsCornerGrid = 1u << 3,   // colorGrid of at least the eight corner nodes of four inks
   kNeedsDotValue = 1u << 4,     // dotValue, diffusionThreshold, gridIndex
   kNeedsDotTable = 1u << 5,     // dotTable
   kNeedsColourGrid = 1u << 6,   // colorGrid of 32 x 32 x 32 nodes of four inks
+  kNeedsLevelTable = 1u << 7,   // levelTable of all 256 levels
 };
 
 // What the context records for its engine.

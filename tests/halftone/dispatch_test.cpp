@@ -129,21 +129,6 @@ std::vector<uint8_t> packWithWriter(std::vector<uint8_t> bytes, const std::vecto
   return bytes;
 }
 
-TEST(PlaneWriter, NinePixelsAtBitOffsetThree) {
-  const std::vector<uint32_t> ones(9, 1);
-  const std::vector<uint8_t> out = packWithWriter<1>({0xFF, 0xFF, 0xFF}, ones, 3);
-  EXPECT_EQ(out, (std::vector<uint8_t>{0xFF, 0xF0, 0xFF}));
-  const std::vector<uint8_t> zeros =
-      packWithWriter<1>({0xFF, 0xFF, 0xFF}, std::vector<uint32_t>(9, 0), 3);
-  EXPECT_EQ(zeros, (std::vector<uint8_t>{0xE0, 0x00, 0xFF})) << "leading three bits kept";
-}
-
-TEST(PlaneWriter, EmptyRunsRewriteTheFirstByteOnlyAtANonZeroOffset) {
-  EXPECT_EQ(packWithWriter<1>({0xFF, 0xFF}, {}, 0), (std::vector<uint8_t>{0xFF, 0xFF}));
-  EXPECT_EQ(packWithWriter<1>({0xFF, 0xFF}, {}, 5), (std::vector<uint8_t>{0xF8, 0xFF}));
-  EXPECT_EQ(packWithWriter<2>({0xFF, 0xFF}, {}, 1), (std::vector<uint8_t>{0xC0, 0xFF}));
-}
-
 TEST(PlaneWriter, MatchesBitByBitPackingAtEveryOffsetAndLength) {
   for (uint32_t length = 0; length <= 19; ++length) {
     std::vector<uint32_t> codes(length);

@@ -13,88 +13,9 @@ namespace {
 
 constexpr uint32_t kWidth = 64;
 
-std::vector<uint8_t> greyRampLine() {
-  std::vector<uint8_t> source(kWidth);
-  for (uint32_t x = 0; x < kWidth; ++x) source[x] = static_cast<uint8_t>(x * 4 + 1);
-  return source;
-}
-
 // The matrix cell of the permutation matrix at column x of line `line`.
 uint32_t cellAt(uint32_t x, uint32_t line) {
   return ((line % 16) * 16 + x % 16) * 37 % 256;
-}
-
-TEST(EndToEnd, OneBitGreyRampIsDitheredThroughTheToneMappedLevels) {
-  Job job;
-  job.mode.mode = 3;
-  job.mode.lineWidth = kWidth;
-  ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
-  ASSERT_EQ(job.nextId, -1);
-  // Levels of the 256-cell matrix: ((1 x i x 255) / dotValue(i)), the last
-  // one 255 x 255 / 255 + 1 = 256; read through the ramp 255 - v.
-  std::vector<int32_t> dv(256);
-  for (int i = 0; i < 256; ++i) dv[i] = refDotValue(250, 100, i);
-  const std::vector<int32_t> level = refLevels(256, dv);
-  const std::vector<uint8_t> source = greyRampLine();
-  for (uint32_t line = 0; line < 20; ++line) {
-    std::vector<uint8_t> out(kWidth / 8, 0xEE);
-    ASSERT_EQ(job.halftone(source.data(), out.data(), kWidth, 0, line), kOk);
-    std::vector<uint32_t> dots;
-    for (uint32_t x = 0; x < kWidth; ++x)
-      dots.push_back(cellAt(x, line) < uint32_t(level[255 - source[x]]));
-    EXPECT_EQ(out, packByHand(std::vector<uint8_t>(kWidth / 8), dots, 0, 1)) << line;
-  }
-  // The darkest source prints every dot, the lightest none.
-  const std::vector<uint8_t> black(16, 0), white(16, 255);
-  uint8_t out[2];
-  ASSERT_EQ(job.halftone(black.data(), out, 16, 0, 3), kOk);
-  EXPECT_EQ(out[0] & out[1], 0xFF);
-  ASSERT_EQ(job.halftone(white.data(), out, 16, 16, 3), kOk);
-  EXPECT_EQ(out[0] | out[1], 0x00);
-  EXPECT_EQ(HalftoneDelete(job.context), kOk);
-  job.context = nullptr;
-}
-
-TEST(EndToEnd, TwoBitGreyRampIsDitheredIntoDotSizes) {
-  Job job;
-  job.mode.mode = 3;
-  job.mode.bitsPerPixel = 2;
-  job.mode.lineWidth = kWidth;
-  ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
-  ASSERT_EQ(job.nextId, -1);
-  // The ramp 255 - v falls to 3 at 252, so the margin h is 1: the curve is
-  // read at v + (cell 24 on, mod 2), where position 0 gives 255 (the margin),
-  // positions p = 1..254 give 256 - p, and 255 and 256 give 0 (ramp end 0).
-  auto curveAt = [](uint32_t p) -> uint32_t { return p == 0 ? 255 : p >= 255 ? 0 : 256 - p; };
-  const std::vector<uint8_t> source = greyRampLine();
-  for (uint32_t line = 0; line < 20; ++line) {
-    for (uint32_t offset : {0u, 3u}) {
-      const uint32_t count = kWidth - 4;
-      std::vector<uint8_t> out(kWidth / 4, 0x96);
-      ASSERT_EQ(job.halftone(source.data(), out.data(), count, 4, line, offset), kOk);
-      std::vector<uint32_t> codes;
-      for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t x = 4 + i;
-        const uint32_t l = curveAt(source[i] + cellAt(x + 24, line) % 2);
-        // Thirds of the level: small, medium, large = l/3, l/3, l - 2(l/3);
-        // the 16 x 16 level table is the identity up to 256 at 255.
-        const uint32_t small = l / 3, medium = l / 3, large = l - 2 * (l / 3);
-        auto levelOf = [](uint32_t s) { return s == 255 ? 256u : s; };
-        const uint32_t m = cellAt(x, line);
-        uint32_t code = 0;
-        if (m < levelOf(large)) {
-          code = 3;
-        } else if (m < levelOf(large) + levelOf(medium)) {
-          code = 2;
-        } else if (m < levelOf(large) + levelOf(medium) + levelOf(small)) {
-          code = 1;
-        }
-        codes.push_back(code);
-      }
-      EXPECT_EQ(out, packByHand(std::vector<uint8_t>(kWidth / 4, 0x96), codes, offset, 2))
-          << line << " at " << offset;
-    }
-  }
 }
 
 TEST(EndToEnd, ModeZeroColourProducesFourPlanesFromTheGridCorners) {

@@ -1,7 +1,8 @@
 // Whole pages of every built engine through the exported calls, folded into
 // one hash each: runs split at random places, every source step, every bit
 // offset, restarts and repeated lines. The hashes were taken from the engines
-// as they stood and pin their output byte for byte (statuses included).
+// as they stood and pin their output byte for byte (statuses included); no
+// Halftone call allocates.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "halftone/support/halftone_job.h"
+#include "memory/fault_injection.h"
 
 namespace kestrl::halftone::testing {
 namespace {
@@ -47,6 +49,8 @@ uint64_t pageHash(const PageCase& c, int32_t sourceStep) {
   const uint32_t planes = c.colour != 0 ? 4 : 1;
   std::mt19937 random(sourceStep + 7);
   Hash hash;
+  memory::testing::FaultPlan plan;  // counts the allocations: engines make none
+  memory::testing::ScopedFaultPlan scope(plan);
   for (uint32_t i = 0; i < kLines; ++i) {
     const uint32_t line = i == 0 || i == 23 ? 0xFFFFFFFFu : i - (i % 7 == 3 ? 1 : 0);
     uint32_t x = random() % 5;
@@ -64,6 +68,7 @@ uint64_t pageHash(const PageCase& c, int32_t sourceStep) {
       x += count + random() % 3;
     }
   }
+  EXPECT_EQ(plan.callsOf(memory::testing::Operation::kAllocate), 0u) << c.engine;
   return hash.value;
 }
 

@@ -33,60 +33,6 @@ std::vector<uint16_t> identityLevels() {
   return level;
 }
 
-// Dots printed over a 16 x 16 patch of constant source v.
-int dotsInPatch(TestContext& e, uint8_t v) {
-  const std::vector<uint8_t> source(16, v);
-  int dots = 0;
-  for (uint32_t line = 0; line < 16; ++line) {
-    uint8_t out[2] = {};
-    EXPECT_EQ(e.run(ditherBilevel, source.data(), out, 16, 0, line), kOk);
-    dots += std::popcount(out[0]) + std::popcount(out[1]);
-  }
-  return dots;
-}
-
-TEST(DitherBilevel, PrintsTheLevelsShareOfASixteenBySixteenMatrix) {
-  std::vector<uint16_t> level(256);
-  for (uint32_t v = 0; v < 256; ++v) level[v] = static_cast<uint16_t>(v * 5 % 300);
-  TestContext e(ditherMode(3, 1), 16, 16, permutation256(), level);
-  for (uint32_t v = 0; v < 256; v += 5) {
-    EXPECT_EQ(dotsInPatch(e, static_cast<uint8_t>(v)), std::min<int>(level[v], 256)) << v;
-  }
-}
-
-TEST(DitherBilevel, ModeZeroSourceIsBilevelAround128) {
-  std::vector<uint16_t> level(256, 100);
-  level[0] = 0;
-  level[255] = 256;
-  TestContext e(ditherMode(0, 1), 16, 16, permutation256(), level);
-  EXPECT_EQ(dotsInPatch(e, 128), 0);
-  EXPECT_EQ(dotsInPatch(e, 129), 256);
-  EXPECT_EQ(dotsInPatch(e, 0), 0);
-  TestContext mode3(ditherMode(3, 1), 16, 16, permutation256(), level);
-  EXPECT_EQ(dotsInPatch(mode3, 128), 100);
-}
-
-TEST(DitherBilevel, LevelZeroNeverPrintsEvenOnZeroCells) {
-  TestContext e(ditherMode(3, 1), 1, 1, {0}, std::vector<uint16_t>(256, 0));
-  const std::vector<uint8_t> source(40, 77);
-  std::vector<uint8_t> out(5, 0xFF);
-  ASSERT_EQ(e.run(ditherBilevel, source.data(), out.data(), 40, 0, 0), kOk);
-  EXPECT_EQ(out, std::vector<uint8_t>(5, 0));
-}
-
-TEST(DitherBilevel, StepMinusOneScreensThePairsLesserValue) {
-  // Cells 0..255 on one row; level = v: pixel prints when the cell is below
-  // the lesser of its pair.
-  std::vector<uint16_t> row(256);
-  for (uint32_t i = 0; i < 256; ++i) row[i] = static_cast<uint16_t>(i);
-  TestContext e(ditherMode(3, 1, -1), 256, 1, row, identityLevels());
-  const uint8_t source[] = {10, 200, 200, 10, 12, 12, 255, 0};
-  uint8_t out[1] = {};
-  ASSERT_EQ(e.run(ditherBilevel, source, out, 4, 9, 0), kOk);  // cells 9, 10, 11, 12
-  // 10 > 9: dot; 10 > 10: no; 12 > 11: dot; 0 > 12: no.
-  EXPECT_EQ(out[0], 0xA0);
-}
-
 // A plain reference: per pixel, the source value by step, its level, the
 // cell of the line's row at the absolute column, compared unsigned.
 std::vector<uint32_t> referenceBilevel(const PrintMode& m, const std::vector<uint16_t>& cells,
@@ -134,22 +80,6 @@ TEST(DitherBilevel, MatchesAPlainReferenceOnRandomRuns) {
         EXPECT_EQ(e.context.lastLine, line);
       }
     }
-  }
-}
-
-TEST(DitherEngines, RefuseReserved10AndMissingTablesWritingNothing) {
-  for (Engine engine : {ditherBilevel, ditherFourLevel}) {
-    TestContext e(ditherMode(3, engine == ditherBilevel ? 1 : 2), 16, 16, permutation256(),
-                  identityLevels());
-    e.context.lastLine = 5;
-    const uint8_t source[8] = {};
-    uint8_t out[4] = {1, 2, 3, 4};
-    EXPECT_EQ(e.run(engine, source, out, 8, 0, 9, 0, 0, 1), kReserved10NotZero);
-    EXPECT_EQ(e.run(engine, source, out, 8, 1299, 9), kRunOutsideLine);
-    memory::releaseAll(e.context.blocks);  // as after a failed stage
-    EXPECT_EQ(e.run(engine, source, out, 8, 0, 9), kBadResource);
-    EXPECT_EQ(out[0], 1);
-    EXPECT_EQ(e.context.lastLine, 5u);
   }
 }
 

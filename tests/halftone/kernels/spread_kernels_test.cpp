@@ -50,40 +50,6 @@ const TableUnderTest kTables[] = {
 constexpr int32_t kLine = 100;
 constexpr int32_t kMargin = 30;
 
-// Every row and parity, for errors whose half differs in rounding and sign,
-// gives the same line and carry as the plain transcription, starting from a
-// line of distinct values.
-TEST(SpreadKernels, RowsMatchTheTables) {
-  for (const TableUnderTest& table : kTables) {
-    for (size_t row = 0; row < kRowsPerTable; ++row) {
-      for (Parity parity : {Parity::kEven, Parity::kOdd}) {
-        for (int32_t e : {1, 64, -7, 1001, -30000}) {
-          std::vector<int16_t> cells(kLine + 2 * kMargin);
-          RefLine ref(kLine);
-          for (size_t i = 0; i < cells.size(); ++i) {
-            cells[i] = static_cast<int16_t>(i * 37 - 500);
-            ref.cells[i] = cells[i];
-          }
-          const int32_t x = 50;
-          const int16_t carry = 123;
-          const RefKernel kernel =
-              halftone::testing::refKernel(table.ref, table.rows[row], parity == Parity::kOdd);
-          const int32_t refCarry = halftone::testing::refSpread(ref, kernel, x, e, carry);
-          const int16_t newCarry = table.spread(row, parity, &cells[kMargin + x], e, carry);
-          const std::string where = std::string(table.name) + " row " + std::to_string(row) +
-                                    (parity == Parity::kOdd ? " odd" : " even") + " e " +
-                                    std::to_string(e);
-          EXPECT_EQ(newCarry, refCarry) << where;
-          for (size_t i = 0; i < cells.size(); ++i) {
-            ASSERT_EQ(cells[i], ref.cells[i])
-                << where << " offset " << static_cast<int>(i) - kMargin - x;
-          }
-        }
-      }
-    }
-  }
-}
-
 // The widest kernels reach 23 cells right and 21 left and stay inside the
 // margin at both ends of the line.
 TEST(SpreadKernels, WidestReachStaysInsideTheMargin) {

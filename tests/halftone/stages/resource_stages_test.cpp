@@ -279,22 +279,6 @@ const SpreadCase kOneBitSpread[] = {
     {720, 360, 1, 350, {59, 27, 12, 5}}, {1440, 720, 3, 500, {60, 32, 14, 7}},
 };
 
-TEST(MatrixStage, OneBitSpreadLimitsByResolutionClassAndInkGain) {
-  for (const SpreadCase& c : kOneBitSpread) {
-    Job job;
-    job.mode.xResolution = c.x;
-    job.mode.yResolution = c.y;
-    job.mode.mode = c.mode;
-    job.lut.scaleParams[0] = c.gain;
-    ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
-    EXPECT_EQ(job.nextId, -1);
-    const HalftoneContext& h = *job.context;
-    const std::array<uint32_t, 4> got = {h.spreadLimit1, h.spreadLimit2, h.spreadLimit3,
-                                         h.spreadLimit4};
-    EXPECT_EQ(got, c.limits) << c.x << "x" << c.y << " mode " << c.mode << " gain " << c.gain;
-  }
-}
-
 TEST(MatrixStage, TwoBitSpreadLimitsAndUnsupportedCombinations) {
   struct Case {
     uint32_t bits, x, y;

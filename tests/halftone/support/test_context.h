@@ -192,12 +192,12 @@ class TestContext {
 
   // The context with its engine and tables prepared from the block table as
   // it stands, as the last stage would leave them.
-  HalftoneContext* prepared() {
-    prepareEngine(context, /*stagesComplete=*/true);
+  HalftoneContext* prepared(bool stagesComplete = true) {
+    prepareEngine(context, stagesComplete);
     return &context;
   }
-  Status call(Engine engine, const HalftoneRun& run) {
-    return engine(*prepared(), context.setup.tables, run);
+  Status call(Engine engine, const HalftoneRun& run, bool stagesComplete = true) {
+    return engine(*prepared(stagesComplete), context.setup.tables, run);
   }
 
   HalftoneContext context{};
