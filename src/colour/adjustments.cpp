@@ -136,6 +136,7 @@ void rebuildRows(const CmContext& context, const RowAdjuster& adjuster, uint8_t*
   const int32_t n = lut.gridPoints[0];
   const uint32_t rowBytes = static_cast<uint32_t>(n) * lut.channelCount;
   uint8_t row[KESTRL_MAX_GRID_POINTS * kPixelStride] = {};
+  const GridCells cells(lut);
   for (int32_t i = 0; i < n; ++i) {
     for (int32_t j = 0; j < n; ++j) {
       const int32_t first = (i == 0 && j == 0) ? 1 : 0;
@@ -148,7 +149,7 @@ void rebuildRows(const CmContext& context, const RowAdjuster& adjuster, uint8_t*
         if (k >= first && k < end) adjuster.adjust(pixel);
         if (adjuster.correct) adjuster.applyCorrections(pixel);
       }
-      lookUpPixels(context, lut, n, row, newGrid);
+      lookUpPixels(context, lut, cells, n, row, newGrid);
       newGrid += rowBytes;
     }
   }

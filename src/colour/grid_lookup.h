@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "colour/cm_context.h"
+#include "common/tetrahedral.h"
 
 namespace kestrl::colour {
 
@@ -13,10 +14,18 @@ namespace kestrl::colour {
 inline constexpr int16_t kPixelStride = 4;
 inline constexpr int16_t kPixelOffsets[3] = {1, 2, 3};
 
+// The cell of every level on each axis of a grid, built once per grid.
+struct GridCells {
+  explicit GridCells(const CmLut& lut);
+  AxisCells axis[3];
+};
+
 // Looks `count` pixels up in the grid of `lut`. Source pixels follow the
 // context's pixelStride and pixelOffset; each destination pixel receives
 // channelCount packed bytes. The grid must satisfy the table invariants
 // (equal point counts, breakpoint rows rising strictly from 0 to 255).
+void lookUpPixels(const CmContext& context, const CmLut& lut, const GridCells& cells, int32_t count,
+                  const uint8_t* source, uint8_t* destination);
 void lookUpPixels(const CmContext& context, const CmLut& lut, int32_t count, const uint8_t* source,
                   uint8_t* destination);
 

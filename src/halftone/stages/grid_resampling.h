@@ -5,7 +5,12 @@
 #include <array>
 #include <cstdint>
 
+#include "common/tetrahedral.h"
+
 namespace kestrl::halftone {
+
+// Positions inside a cell run from 0 to this.
+inline constexpr uint32_t kFractionOne = 128;
 
 // Where each input level falls in an old grid whose axes share one list of
 // levels p0 = 0 < p1 < ... < p(n-1) = 255.
