@@ -113,5 +113,20 @@ TEST(Engines, RefuseInTheirOwnOrderWritingNothing) {
   }
 }
 
+// A padded curve without margin (the jitter is taken modulo the margin) is
+// refused like a job whose stages are not done.
+TEST(Engines, TwoBitEnginesRefuseACurveWithoutMargin) {
+  for (Engine engine : {ditherFourLevel, screenFourLevel, screenFourLevel1440}) {
+    Tables tables = twoBitTables(1, 15, 3, 1);
+    tables.paddedCurve[0] = 0;
+    TestContext fixture(tables, 300, 2, engine == screenFourLevel1440 ? 1440 : 720, 720);
+    if (engine == ditherFourLevel) fixture.context.printMode.mode = 3;
+    const std::vector<uint8_t> source(8, 0x80);
+    uint8_t out[2] = {0x5A, 0x5A};
+    EXPECT_EQ(fixture.run(engine, source.data(), out, 8, 0, 1), kBadResource);
+    EXPECT_EQ(out[0], 0x5A);
+  }
+}
+
 }  // namespace
 }  // namespace kestrl::halftone::testing
