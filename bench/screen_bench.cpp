@@ -46,7 +46,7 @@ struct BenchContext {
     context.spreadLimit2 = twoBit ? 3 : 22;
     context.spreadLimit3 = twoBit ? 1 : 8;
     context.spreadLimit4 = twoBit ? 0 : 3;
-    memory::allocateInto(context.blocks[kFirstErrorLineBlock], ((2 * kLineWidth + 119) & ~3u) + 4,
+    memory::allocateInto(context.blocks[kFirstErrorLineBlock], errorLineBytes(kLineWidth),
                          true);
     context.bufferCount = 1;
     std::mt19937 random(1);

@@ -5,27 +5,13 @@
 #include <cstdint>
 
 #include "colour/cm_context.h"
+#include "common/block_layout.h"
 #include "common/status.h"
 #include "memory/byte_reader.h"
 
 namespace kestrl::colour {
 
-// Block layout: offsets of the fixed header fields.
-namespace table_layout {
-inline constexpr size_t kTableFlag = 15;
-inline constexpr size_t kExtraOffset = 16;  // u32 little-endian
-inline constexpr size_t kExtraSize = 20;    // u32 little-endian
-inline constexpr size_t kLutKind = 24;
-inline constexpr size_t kPeakReduce = 32;       // 3 unsigned bytes
-inline constexpr size_t kHueShift = 36;         // 3 signed bytes
-inline constexpr size_t kSaturationShift = 39;  // signed byte
-inline constexpr size_t kPairReduce = 42;       // 3 signed bytes
-inline constexpr size_t kScaleParams = 48;      // 5 x s16 big-endian
-inline constexpr size_t kHeaderParams = 64;     // 4 x s16 big-endian
-inline constexpr size_t kGridPoints = 72;       // 3 bytes
-inline constexpr size_t kChannelCount = 75;
-inline constexpr size_t kLevels = 76;  // three rows of n bytes, then the grid
-}  // namespace table_layout
+namespace table_layout = layout::colour_table;
 
 inline constexpr int32_t kMinGridPoints = 2;
 inline constexpr uint8_t kGreyReplacementFlag = 50;  // tableFlag that allows it

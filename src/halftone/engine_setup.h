@@ -45,6 +45,12 @@ inline constexpr size_t kErrorLineCount = 4;
 // need no bounds checks.
 inline constexpr uint32_t kErrorLineMargin = 30;
 
+// The bytes of one error line of a line of `lineWidth` pixels: a 16-bit cell
+// per pixel and both margins, rounded to whole 32-bit words, plus one word.
+constexpr uint32_t errorLineBytes(uint32_t lineWidth) {
+  return ((2 * lineWidth + 119) & ~uint32_t{3}) + 4;
+}
+
 // The arguments of one Halftone call after the context.
 struct HalftoneRun {
   const uint8_t* source;

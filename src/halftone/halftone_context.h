@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/block_layout.h"
 #include "common/status.h"
 #include "halftone/engine_setup.h"
 #include "kestrl30.h"
@@ -11,8 +12,8 @@
 namespace kestrl::halftone {
 
 inline constexpr size_t kBlockCount = 20;
-inline constexpr size_t kResourceIdCount = 16;
-inline constexpr uint16_t kEndOfIds = 0xFFFF;
+inline constexpr size_t kResourceIdCount = layout::id_list::kMaxIds + 1;  // with the end marker
+inline constexpr uint16_t kEndOfIds = layout::id_list::kEndMarker;
 
 // Entries of the block table and the table each one holds.
 enum BlockIndex : size_t {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "common/block_layout.h"
 #include "memory/byte_reader.h"
 
 namespace kestrl::pack {
@@ -29,11 +30,11 @@ constexpr KindName kKindNames[] = {
     {BlockKind::kCorrectionTables, "correction-tables"},
 };
 
-constexpr size_t kColourHeader = 76;
+constexpr size_t kColourHeader = layout::colour_table::kLevels;
 constexpr uint32_t kMaxGridPoints = 68;
-constexpr size_t kDotTableSize = 768;
+constexpr size_t kDotTableSize = layout::dot_table::kBytes;
 constexpr size_t kCorrectionTableCount = 21;
-constexpr size_t kMaxIds = 15;
+constexpr size_t kMaxIds = layout::id_list::kMaxIds;
 constexpr size_t kMaxEntries = 100;
 constexpr size_t kMaxName = 11;
 constexpr size_t kMaxLine = 255;
@@ -123,17 +124,18 @@ std::string parseEntry(const std::string& line, DirectoryEntryText& e) {
 // ---- colour table ----
 
 void readColourHeader(ByteReader& r, ColourTable& t) {
-  t.tableFlag = r.u8(15);
-  t.lutKind = r.u8(24);
+  namespace L = layout::colour_table;
+  t.tableFlag = r.u8(L::kTableFlag);
+  t.lutKind = r.u8(L::kLutKind);
   for (int i = 0; i < 3; ++i) {
-    t.peakReduce[i] = r.u8(32 + i);
-    t.hueShift[i] = r.s8(36 + i);
-    t.pairReduce[i] = r.s8(42 + i);
+    t.peakReduce[i] = r.u8(L::kPeakReduce + i);
+    t.hueShift[i] = r.s8(L::kHueShift + i);
+    t.pairReduce[i] = r.s8(L::kPairReduce + i);
   }
-  t.saturationShift = r.s8(39);
-  for (int i = 0; i < 5; ++i) t.scaleParams[i] = r.s16be(48 + 2 * i);
-  for (int i = 0; i < 4; ++i) t.headerParams[i] = r.s16be(64 + 2 * i);
-  t.channelCount = r.u8(75);
+  t.saturationShift = r.s8(L::kSaturationShift);
+  for (int i = 0; i < 5; ++i) t.scaleParams[i] = r.s16be(L::kScaleParams + 2 * i);
+  for (int i = 0; i < 4; ++i) t.headerParams[i] = r.s16be(L::kHeaderParams + 2 * i);
+  t.channelCount = r.u8(L::kChannelCount);
 }
 
 std::vector<uint8_t> take(std::span<const uint8_t> bytes, size_t offset, size_t count) {
@@ -354,7 +356,8 @@ bool guessKind(std::span<const uint8_t> bytes, int32_t id, bool text, BlockKind&
                       BlockKind::kStageFourIdRecord, BlockKind::kResourceIdList}) {
     if (k == BlockKind::kCorrectionTables && bytes.size() != kCorrectionTableCount * 256) continue;
     if (k == BlockKind::kDotSizeTable && bytes.size() != kDotTableSize) continue;
-    if (k == BlockKind::kStageFourIdRecord && bytes.size() != 8) continue;
+    if (k == BlockKind::kStageFourIdRecord && bytes.size() != layout::stage_four_record::kBytes)
+      continue;
     if (fits(k)) return true;
   }
   return false;
@@ -364,10 +367,10 @@ Parsed<std::vector<uint16_t>> parseResourceIdList(std::span<const uint8_t> bytes
   ByteReader r(bytes.data(), bytes.size());
   std::vector<uint16_t> ids;
   for (size_t i = 0;; ++i) {
-    if (!r.require(2 * i, 2))
+    if (!r.require(layout::id_list::kIdBytes * i, layout::id_list::kIdBytes))
       return fail<std::vector<uint16_t>>("id list has no end marker 0xFFFF");
-    const uint16_t id = r.u16le(2 * i);
-    if (id == 0xFFFF) break;
+    const uint16_t id = r.u16le(layout::id_list::kIdBytes * i);
+    if (id == layout::id_list::kEndMarker) break;
     if (ids.size() == kMaxIds) return fail<std::vector<uint16_t>>("id list holds more than 15 ids");
     ids.push_back(id);
   }
@@ -382,7 +385,7 @@ Parsed<GridLevels> parseGridLevels(std::span<const uint8_t> bytes) {
     return fail<GridLevels>("grid levels block holds " + std::to_string(bytes.size() - 2) +
                             " levels; its count says " + std::to_string(g.pointCount));
   }
-  g.levels = take(bytes, 2, g.pointCount);
+  g.levels = take(bytes, layout::grid_levels::kLevels, g.pointCount);
   if (!risesFrom0To255(g.levels))
     return fail<GridLevels>("grid levels must rise strictly from 0 to 255");
   return {g, {}};
@@ -390,25 +393,35 @@ Parsed<GridLevels> parseGridLevels(std::span<const uint8_t> bytes) {
 
 Parsed<ThresholdMatrix> parseThresholdMatrix(std::span<const uint8_t> bytes) {
   using P = ThresholdMatrix;
-  if (bytes.size() < 4) return fail<P>("threshold matrix block shorter than its 4-byte header");
+  namespace matrix_layout = layout::threshold_matrix;
+  if (bytes.size() < matrix_layout::kCells) {
+    return fail<P>("threshold matrix block shorter than its 4-byte header");
+  }
   ThresholdMatrix m;
-  m.width = bytes[0] == 255 ? 256 : bytes[0];
-  m.height = bytes[1] == 255 ? 256 : bytes[1];
-  m.bytesPerCell = bytes[2];
+  const uint8_t width = bytes[matrix_layout::kWidth], height = bytes[matrix_layout::kHeight];
+  m.width = width == matrix_layout::kSideOf256 ? 256 : width;
+  m.height = height == matrix_layout::kSideOf256 ? 256 : height;
+  m.bytesPerCell = bytes[matrix_layout::kBytesPerCell];
   if (m.width == 0 || m.height == 0) return fail<P>("threshold matrix with a side of 0 cells");
   if ((m.width & (m.width - 1)) != 0) {
     return fail<P>("threshold matrix width " + std::to_string(m.width) + " is not a power of two");
   }
   const size_t cells = size_t{m.width} * m.height;
-  if (cells >= 65536) return fail<P>("threshold matrix has 65536 cells; at most 65535");
-  if (m.bytesPerCell != 2) return fail<P>("threshold matrix cells must be 2 bytes");
-  if (bytes.size() < 4 + 2 * cells) {
+  if (cells > matrix_layout::kMaxCells) {
+    return fail<P>("threshold matrix has 65536 cells; at most 65535");
+  }
+  if (m.bytesPerCell != matrix_layout::kCellBytes) {
+    return fail<P>("threshold matrix cells must be 2 bytes");
+  }
+  if (bytes.size() < matrix_layout::kCells + matrix_layout::kCellBytes * cells) {
     return fail<P>("threshold matrix block holds " + std::to_string((bytes.size() - 4) / 2) +
                    " cells; " + std::to_string(m.width) + " x " + std::to_string(m.height) +
                    " needs " + std::to_string(cells));
   }
   ByteReader r(bytes.data(), bytes.size());
-  for (size_t i = 0; i < cells; ++i) m.cells.push_back(r.u16le(4 + 2 * i));
+  for (size_t i = 0; i < cells; ++i) {
+    m.cells.push_back(r.u16le(matrix_layout::kCells + matrix_layout::kCellBytes * i));
+  }
   return {m, {}};
 }
 
@@ -423,9 +436,14 @@ Parsed<DotSizeRows> parseDotSizeTable(std::span<const uint8_t> bytes) {
 }
 
 Parsed<StageFourIdRecord> parseStageFourIdRecord(std::span<const uint8_t> bytes) {
-  if (bytes.size() < 8) return fail<StageFourIdRecord>("stage-4 id record shorter than 8 bytes");
+  namespace record_layout = layout::stage_four_record;
+  if (bytes.size() < record_layout::kBytes) {
+    return fail<StageFourIdRecord>("stage-4 id record shorter than 8 bytes");
+  }
   ByteReader r(bytes.data(), bytes.size());
-  return {{r.u32le(0), r.u16le(4), r.u16le(6)}, {}};
+  return {{r.u32le(record_layout::kPresent), r.u16le(record_layout::kVersion),
+           r.u16le(record_layout::kDotTableId)},
+          {}};
 }
 
 Parsed<DirectoryText> parseDirectory(std::span<const uint8_t> bytes) {

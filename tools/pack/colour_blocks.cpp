@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/block_layout.h"
+
 namespace kestrl::pack {
 
 namespace {
 
-constexpr size_t kHeaderSize = 76;
+namespace L = layout::colour_table;
+constexpr size_t kHeaderSize = L::kLevels;
 constexpr uint8_t kRecordEnd = 0xFE;
 constexpr uint8_t kListEnd = 0xFF;
 constexpr int kCorrectionTables = 21;
@@ -57,27 +60,25 @@ std::string buildDirectory(const DirectoryText& d) {
 
 std::vector<uint8_t> buildColourTable(const ColourTable& t) {
   std::vector<uint8_t> out(kHeaderSize, 0);
-  out[15] = t.tableFlag;
-  out[24] = t.lutKind;
+  out[L::kTableFlag] = t.tableFlag;
+  out[L::kLutKind] = t.lutKind;
   for (int i = 0; i < 3; ++i) {
-    out[32 + i] = t.peakReduce[i];
-    out[36 + i] = static_cast<uint8_t>(t.hueShift[i]);
-    out[42 + i] = static_cast<uint8_t>(t.pairReduce[i]);
+    out[L::kPeakReduce + i] = t.peakReduce[i];
+    out[L::kHueShift + i] = static_cast<uint8_t>(t.hueShift[i]);
+    out[L::kPairReduce + i] = static_cast<uint8_t>(t.pairReduce[i]);
+    out[L::kGridPoints + i] = static_cast<uint8_t>(t.levels[i].size());
   }
-  out[39] = static_cast<uint8_t>(t.saturationShift);
-  for (int i = 0; i < 5; ++i) putBe16(out, 48 + 2 * i, t.scaleParams[i]);
-  for (int i = 0; i < 4; ++i) putBe16(out, 64 + 2 * i, t.headerParams[i]);
-  out[72] = static_cast<uint8_t>(t.levels[0].size());
-  out[73] = static_cast<uint8_t>(t.levels[1].size());
-  out[74] = static_cast<uint8_t>(t.levels[2].size());
-  out[75] = t.channelCount;
+  out[L::kSaturationShift] = static_cast<uint8_t>(t.saturationShift);
+  for (int i = 0; i < 5; ++i) putBe16(out, L::kScaleParams + 2 * i, t.scaleParams[i]);
+  for (int i = 0; i < 4; ++i) putBe16(out, L::kHeaderParams + 2 * i, t.headerParams[i]);
+  out[L::kChannelCount] = t.channelCount;
   for (const auto& row : t.levels) append(out, row);
   append(out, t.grid);
   append(out, t.greyLevels);
   append(out, t.compositeGreyNodes);
   if (!t.extra.empty()) {
-    putLe32(out, 16, static_cast<uint32_t>(out.size()));
-    putLe32(out, 20, static_cast<uint32_t>(t.extra.size()));
+    putLe32(out, L::kExtraOffset, static_cast<uint32_t>(out.size()));
+    putLe32(out, L::kExtraSize, static_cast<uint32_t>(t.extra.size()));
     append(out, t.extra);
   }
   return out;

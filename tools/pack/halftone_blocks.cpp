@@ -1,5 +1,7 @@
 #include "pack/halftone_blocks.h"
 
+#include "common/block_layout.h"
+
 namespace kestrl::pack {
 
 namespace {
@@ -15,7 +17,7 @@ void putU32(std::vector<uint8_t>& out, uint32_t value) {
 }
 
 uint8_t sideByte(uint32_t cells) {
-  return static_cast<uint8_t>(cells == 256 ? 255 : cells);
+  return static_cast<uint8_t>(cells == 256 ? layout::threshold_matrix::kSideOf256 : cells);
 }
 
 }  // namespace
@@ -23,7 +25,7 @@ uint8_t sideByte(uint32_t cells) {
 std::vector<uint8_t> buildResourceIdList(std::span<const uint16_t> ids) {
   std::vector<uint8_t> out;
   for (uint16_t id : ids) putU16(out, id);
-  putU16(out, 0xFFFF);
+  putU16(out, layout::id_list::kEndMarker);
   return out;
 }
 

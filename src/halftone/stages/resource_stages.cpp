@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/block_layout.h"
+
 #include "halftone/stages/grid_resampling.h"
 #include "halftone/stages/stage_common.h"
 
@@ -26,10 +28,10 @@ uint32_t errorLineCount(const PrintMode& m) {
 Status readIdList(HalftoneContext& c, ByteReader& block) {
   size_t count = 0;
   for (;; ++count) {
-    const uint16_t id = block.u16le(2 * count);
+    const uint16_t id = block.u16le(layout::id_list::kIdBytes * count);
     if (!block.ok()) return kBadResource;
     if (id == kEndOfIds) break;
-    if (count == kResourceIdCount - 1) return kBadResource;
+    if (count == layout::id_list::kMaxIds) return kBadResource;
     c.resourceIdList[count] = id;
   }
   c.resourceIdList[count] = kEndOfIds;
@@ -40,7 +42,7 @@ Status readIdList(HalftoneContext& c, ByteReader& block) {
 // else one block per line.
 Status makeErrorLines(HalftoneContext& c) {
   const uint32_t count = c.bufferCount;
-  const uint32_t lineBytes = ((2 * c.printMode.lineWidth + 119) & ~uint32_t{3}) + 4;
+  const uint32_t lineBytes = errorLineBytes(c.printMode.lineWidth);
   MemoryBlock* lines = &c.blocks[kFirstErrorLineBlock];
   if (65535 / count >= lineBytes) {
     if (Status s = memory::allocateInto(lines[0], lineBytes * count, true); s != kOk) {
@@ -83,7 +85,7 @@ uint16_t matrixResourceId(const HalftoneContext& c) {
 
 // ------------------------------------------------------------------ stage 2
 
-constexpr uint32_t kGridLevels = 32;
+constexpr uint32_t kGridLevels = layout::grid_levels::kPoints;
 constexpr uint8_t kCornerLevels[2] = {0, 255};
 // The corner engine of mode 0 reads four ink bytes per node.
 constexpr uint32_t kCornerChannels = 4;
@@ -96,10 +98,10 @@ Status newGridLevels(const HalftoneContext& c, ByteReader& block, const uint8_t*
     *points = 2;
     return kOk;
   }
-  const uint16_t count = block.u16le(0);
+  const uint16_t count = block.u16le(layout::grid_levels::kPointCount);
   if (!block.ok()) return kBadResource;
   if (count != kGridLevels) return kBadSecondParameter;
-  *levels = block.bytes(2, kGridLevels);
+  *levels = block.bytes(layout::grid_levels::kLevels, kGridLevels);
   *points = kGridLevels;
   return block.ok() ? kOk : kBadResource;
 }
@@ -196,9 +198,9 @@ Status curveOrGridStage(HalftoneContext& c, ByteReader& block, int32_t* nextId) 
 
 // ------------------------------------------------------------------ stage 4
 
-constexpr uint32_t kDotTableRows = 256;
-constexpr uint32_t kDotTableBytes = 3 * kDotTableRows;
-constexpr uint32_t kMaxShareSum = 255;
+constexpr uint32_t kDotTableRows = layout::dot_table::kRows;
+constexpr uint32_t kDotTableBytes = layout::dot_table::kBytes;
+constexpr uint32_t kMaxShareSum = layout::dot_table::kMaxShareSum;
 
 // Copies the rows until the first whose shares add up to more than 255.
 Status copyDotTable(uint8_t* table, ByteReader& block) {

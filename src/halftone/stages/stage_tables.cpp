@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/arithmetic.h"
+#include "common/block_layout.h"
 #include "halftone/stages/stage_common.h"
 
 namespace kestrl::halftone::stages {
@@ -12,9 +13,10 @@ namespace {
 
 constexpr uint32_t kLevels = 256;
 constexpr uint32_t kHalfTableBytes = kLevels * sizeof(int16_t);  // 512
-constexpr uint32_t kCellsOffset = 4;
-constexpr uint8_t kBytesPerCell = 2;
-constexpr uint32_t kMaxCells = 0xFFFF;  // matrixCells is kept to 16 bits
+namespace matrix_layout = layout::threshold_matrix;
+constexpr uint32_t kCellsOffset = matrix_layout::kCells;
+constexpr uint8_t kBytesPerCell = matrix_layout::kCellBytes;
+constexpr uint32_t kMaxCells = matrix_layout::kMaxCells;  // matrixCells is kept to 16 bits
 
 // ------------------------------------------------------------ spread limits
 
@@ -71,8 +73,12 @@ Status setSpreadLimits(HalftoneContext& c) {
 Status dotTableResourceId(const CmLut& lut, int32_t* nextId) {
   if (lut.extraData == nullptr) return kBadResource;
   ByteReader record(lut.extraData);
-  if (record.u32le(0) == 0 || record.u16le(4) != 1) return kBadResource;
-  *nextId = idWord(record.u16le(6));
+  namespace record_layout = layout::stage_four_record;
+  if (record.u32le(record_layout::kPresent) == 0 ||
+      record.u16le(record_layout::kVersion) != record_layout::kSupportedVersion) {
+    return kBadResource;
+  }
+  *nextId = idWord(record.u16le(record_layout::kDotTableId));
   return kOk;
 }
 
@@ -101,7 +107,7 @@ bool matrixDataUsable(const HalftoneContext& c, ByteReader& block, uint32_t widt
                       uint32_t height) {
   const uint32_t cells = width * height;
   if (!isPowerOfTwo(width) || height == 0 || cells > kMaxCells) return false;
-  if (block.u8(2) != kBytesPerCell || !block.require(kCellsOffset, 2 * cells)) return false;
+  if (block.u8(matrix_layout::kBytesPerCell) != kBytesPerCell || !block.require(kCellsOffset, 2 * cells)) return false;
   if (!firstAxisUsable(c.lut)) return false;
   if (!isTwoBit(c.printMode)) {
     const int32_t fullInkGain = c.lut.scaleParams[1];
@@ -210,16 +216,16 @@ Status thresholdMatrixStage(HalftoneContext& c, ByteReader& block, int32_t* next
   } else if (Status s = dotTableResourceId(c.lut, nextId); s != kOk) {
     return s;
   }
-  const uint8_t widthByte = block.u8(0);
-  const uint8_t heightByte = block.u8(1);
+  const uint8_t widthByte = block.u8(matrix_layout::kWidth);
+  const uint8_t heightByte = block.u8(matrix_layout::kHeight);
   if (!block.ok()) return kBadResource;
-  const uint32_t width = widthByte == 255 ? 256 : widthByte;
-  const uint32_t height = heightByte == 255 ? 256 : heightByte;
+  const uint32_t width = widthByte == matrix_layout::kSideOf256 ? 256 : widthByte;
+  const uint32_t height = heightByte == matrix_layout::kSideOf256 ? 256 : heightByte;
   if (!matrixDataUsable(c, block, width, height)) return kBadResource;
   c.matrixWidth = width;
   c.matrixHeight = height;
   c.matrixCells = static_cast<uint16_t>(width * height);
-  if (Status s = allocateMatrix(c, block.u8(2)); s != kOk) return s;
+  if (Status s = allocateMatrix(c, block.u8(matrix_layout::kBytesPerCell)); s != kOk) return s;
   std::memcpy(c.blocks[kThresholdMatrixBlock].data, block.bytes(kCellsOffset, 2 * c.matrixCells),
               2 * c.matrixCells);
   if (Status s = allocateLevelTables(c); s != kOk) return s;

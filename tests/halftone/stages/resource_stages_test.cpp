@@ -51,7 +51,7 @@ TEST(IdListStage, CutsOneBlockIntoViewsOnlyWhenAllLinesFit64K) {
     ScopedFaultPlan scope(plan);
     ASSERT_EQ(job.create(), kOk);
     ASSERT_EQ(job.stage(standardIdList()), kOk);
-    const uint32_t lineBytes = ((2 * lineWidth + 119) & ~3u) + 4;
+    const uint32_t lineBytes = errorLineBytes(lineWidth);
     const MemoryBlock* lines = &job.context->blocks[kFirstErrorLineBlock];
     const bool oneBlock = lineWidth == 64;
     EXPECT_EQ(plan.liveAllocations, oneBlock ? 2 : 5);

@@ -118,7 +118,7 @@ class TestContext {
     context.spreadLimit2 = t.limits[1];
     context.spreadLimit3 = t.limits[2];
     context.spreadLimit4 = t.limits[3];
-    const uint32_t lineBytes = ((2 * lineWidth + 119) & ~3u) + 4;
+    const uint32_t lineBytes = errorLineBytes(lineWidth);
     EXPECT_EQ(memory::allocateInto(context.blocks[kFirstErrorLineBlock], lineBytes, true), kOk);
     context.bufferCount = 1;
     load(kThresholdMatrixBlock, t.matrix);
