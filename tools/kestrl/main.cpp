@@ -28,7 +28,8 @@ namespace fs = std::filesystem;
 
 // Command-line values of `render`, before they become the job's records.
 struct RenderArgs {
-  std::string input, outDir = "out/render", resources, resolution = "720x720", calibration, curves;
+  std::string input, outDir = "out/render", resources, calibration, curves;
+  std::optional<std::string> resolution;
   std::optional<uint32_t> mode, inkSet, bits;
   uint32_t colorMethod = 0, runs = 1, previewSize = 1000, page = 1;
   std::optional<double> dpi;
@@ -127,14 +128,15 @@ int loadPack(const std::string& folder, pack::Pack& pack) {
 }
 
 void addRenderOptions(CLI::App* cmd, RenderArgs& a) {
-  cmd->add_option("--mode", a.mode, "halftone mode 0-3 (default: 0 for colour input, 1 for grey)")
+  cmd->add_option("--mode", a.mode, "halftone mode 0-3 (default: 1)")
       ->check(CLI::Range(0, 3));
   cmd->add_option("--color-method", a.colorMethod, "colour engine choice in modes 0, 2, 3 (0-3)");
   cmd->add_option("--bits", a.bits,
-                  "bits per pixel: 1 (dot or none) or 2 (no, small, medium, large); default 1")
+                  "bits per pixel: 1 (dot or none) or 2 (no, small, medium, large); default 2 for colour in "
+                  "modes 1 and 3, else 1")
       ->check(CLI::IsMember({1, 2}));
-  cmd->add_option("--resolution", a.resolution, "XRESxYRES in dots per inch, e.g. 1440x720")
-      ->capture_default_str();
+  cmd->add_option("--resolution", a.resolution,
+                  "XRESxYRES in dots per inch (default: 1440x720 for colour, 720x720 for grey)");
   cmd->add_option("--source-step", a.sourceStep,
                   "0: one source value per pixel, 1: per two pixels, -1: two per pixel")
       ->check(CLI::IsMember({-1, 0, 1}));
@@ -195,8 +197,8 @@ DefaultJob defaultJob(const RenderArgs& a, PictureKind kind) {
 }
 
 int checkArgs(const RenderArgs& a, PrintMode& m) {
-  if (!parseResolution(a.resolution, m.xResolution, m.yResolution)) {
-    std::cerr << "kestrl: --resolution '" << a.resolution
+  if (a.resolution && !parseResolution(*a.resolution, m.xResolution, m.yResolution)) {
+    std::cerr << "kestrl: --resolution '" << *a.resolution
               << "' is not XRESxYRES with each from 1 to " << kMaxResolution << ", e.g. 1440x720\n";
     return kExitUsage;
   }
@@ -222,8 +224,12 @@ int toOptions(const RenderArgs& a, const PictureInfo& picture, RenderOptions& o)
   o.input = a.grey ? InputKind::kGrey : a.colour ? InputKind::kColour : InputKind::kAuto;
   const DefaultJob defaults = defaultJob(a, picture.kind);
   m.mode = a.mode.value_or(defaults.mode);
+  if (!a.resolution) {
+    m.xResolution = defaults.xResolution;
+    m.yResolution = defaults.yResolution;
+  }
   m.colorMethod = a.colorMethod;
-  m.bitsPerPixel = a.bits.value_or(defaults.bits);
+  m.bitsPerPixel = a.bits.value_or(twoBitModeExists(m.mode) ? defaults.bits : 1);
   m.sourceStep = a.sourceStep;
   ColorSettings& c = o.job.colour;
   c = ColorSettings{0,
@@ -334,13 +340,13 @@ int runDemo(const std::string& outDir, bool noProgress) {
     PrintMode mode;
     InputKind input;
   };
-  // Colour: four-plane corner screening (mode 0), the colour engine the
-  // library has today. Grey: two-bit screening with small-dot diffusion in
-  // mode 1 at 1440 x 720.
+  // Both pages in mode 1 at 1440 x 720 with small, medium and large dots:
+  // colour by four-level colour diffusion, grey by two-bit screening with
+  // small-dot diffusion.
   const Part parts[] = {
       {"colour",
-       "colour, mode 0, one-bit, 720 x 720 dpi",
-       {0, 0, 0, 0, 720, 720, 1, 0, 0, 0, 0},
+       "colour, mode 1, two-bit, 1440 x 720 dpi",
+       {1, 0, 1, 1, 1440, 720, 2, 0, 0, 0, 0},
        InputKind::kColour},
       {"grey",
        "grey, mode 1, two-bit, 1440 x 720 dpi",

@@ -15,15 +15,20 @@ namespace kestrl::tool {
 
 enum class InputKind { kAuto, kGrey, kColour };
 
-// The mode and depth a job runs with when the command line names neither.
+// The mode, depth and resolution a job runs with where the command line
+// names none of them; each option given replaces its own part.
 struct DefaultJob {
-  uint32_t mode, bits;
+  uint32_t mode, bits, xResolution, yResolution;
 };
-// Colour pictures: the best colour path the library has built.
-inline constexpr DefaultJob kColourDefault{0, 1};
-inline constexpr DefaultJob kGreyDefault{1, 1};
+// Colour pictures: the best a photograph can be printed, small, medium and
+// large dots diffused in mode 1 at 1440 x 720.
+inline constexpr DefaultJob kColourDefault{1, 2, 1440, 720};
+inline constexpr DefaultJob kGreyDefault{1, 1, 720, 720};
 // CMYK pictures fed as four ink levels (inkSet 4) need an error-spreading mode.
-inline constexpr DefaultJob kInkLevelsDefault{1, 1};
+inline constexpr DefaultJob kInkLevelsDefault{1, 1, 720, 720};
+// Two-bit output exists in modes 1 and 3 only: a mode named on the command
+// line without --bits gets one-bit output elsewhere.
+inline constexpr bool twoBitModeExists(uint32_t mode) { return mode == 1 || mode == 3; }
 inline constexpr uint32_t kInkLevelsInkSet = 4;
 
 // Longest side of the preview: enough for any screen, bounded so that a
