@@ -289,7 +289,7 @@ TEST_F(KestrlCommand, CmykPicturesAndPdfPages) {
       {path("cmyk.tif"), 0, {"CMYK as ink levels"}, {"plane-black.pbm"}},
       {path("cmyk.tif") + " --bits 2", 0, {"CMYK as ink levels", "2-bit"}, {"plane-cyan.pgm"}},
       {path("cmyk.tif") + " --mode 0", 2, {"modes 1 and 2"}, {}},
-      {path("cmyk.tif") + " --colour", 0, {"TIFF 48 x 24"}, {"plane-cyan.pbm"}},
+      {path("cmyk.tif") + " --colour", 0, {"TIFF 48 x 24", "2-bit"}, {"plane-cyan.pgm"}},
       {path("two.pdf") + " --grey",
        0,
        {"PDF", "page 1 of 2", "720 x 360 pixels"},
@@ -470,8 +470,8 @@ TEST_F(KestrlCommand, PackExportDumpAndBuildRoundTrip) {
 TEST_F(KestrlCommand, DemoWritesPlanesAndPreviews) {
   const Result r = kestrl("demo " + path("demo") + " --no-progress");
   ASSERT_EQ(r.exitCode, 0) << r.output;
-  for (const char* file : {"demo-input.png", "colour/preview.png", "colour/plane-cyan.pbm",
-                           "colour/plane-black.pbm", "grey/preview.png", "grey/plane-black.pgm"}) {
+  for (const char* file : {"demo-input.png", "colour/preview.png", "colour/plane-cyan.pgm",
+                           "colour/plane-black.pgm", "grey/preview.png", "grey/plane-black.pgm"}) {
     EXPECT_TRUE(fs::exists(dir_ / "demo" / file)) << file;
   }
 }
@@ -493,9 +493,13 @@ TEST_F(KestrlCommand, DotDataOfAFixedPictureIsPinned) {
     uint64_t checksum;
   } cases[] = {
       // colour
-      {"", kColourPlanes, 0x2aa53b651d6a55e7ull},
-      {"--calibration 0:60,50,50,50", kColourPlanes, 0x16cb1afea782e9a4ull},
-      {"--print-width 0.2 --resolution 1440x720", kColourPlanes, 0x5600b1687774f3b5ull},
+      {"", kColourPlanes, 0xf9ca29594e750367ull},
+      {"--mode 0 --resolution 720x720", kColourPlanes, 0x2aa53b651d6a55e7ull},
+      {"--mode 0 --resolution 720x720 --calibration 0:60,50,50,50", kColourPlanes,
+       0x16cb1afea782e9a4ull},
+      {"--mode 0 --print-width 0.2", kColourPlanes, 0x5600b1687774f3b5ull},
+      {"--bits 1 --resolution 720x720", kColourPlanes, 0x8be686c20fd0031full},
+      {"--mode 3 --resolution 720x720", kColourPlanes, 0x536c09328ecb47e3ull},
       // grey
       {"--grey --mode 1 --bits 2 --resolution 1440x720 --print-width 0.1", kBlackPlane,
        0xc0cf2a7766f469b2ull},

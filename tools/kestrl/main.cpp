@@ -128,12 +128,12 @@ int loadPack(const std::string& folder, pack::Pack& pack) {
 }
 
 void addRenderOptions(CLI::App* cmd, RenderArgs& a) {
-  cmd->add_option("--mode", a.mode, "halftone mode 0-3 (default: 1)")
-      ->check(CLI::Range(0, 3));
+  cmd->add_option("--mode", a.mode, "halftone mode 0-3 (default: 1)")->check(CLI::Range(0, 3));
   cmd->add_option("--color-method", a.colorMethod, "colour engine choice in modes 0, 2, 3 (0-3)");
-  cmd->add_option("--bits", a.bits,
-                  "bits per pixel: 1 (dot or none) or 2 (no, small, medium, large); default 2 for colour in "
-                  "modes 1 and 3, else 1")
+  cmd->add_option(
+         "--bits", a.bits,
+         "bits per pixel: 1 (dot or none) or 2 (no, small, medium, large); default 2 for colour in "
+         "modes 1 and 3, else 1")
       ->check(CLI::IsMember({1, 2}));
   cmd->add_option("--resolution", a.resolution,
                   "XRESxYRES in dots per inch (default: 1440x720 for colour, 720x720 for grey)");
@@ -197,7 +197,13 @@ DefaultJob defaultJob(const RenderArgs& a, PictureKind kind) {
 }
 
 int checkArgs(const RenderArgs& a, PrintMode& m) {
-  if (a.resolution && !parseResolution(*a.resolution, m.xResolution, m.yResolution)) {
+  if (!a.resolution) {
+    // Until the picture says what it is, the resolution of the input asked
+    // for: what a PDF page is drawn at by default.
+    const DefaultJob& asked = a.grey ? kGreyDefault : kColourDefault;
+    m.xResolution = asked.xResolution;
+    m.yResolution = asked.yResolution;
+  } else if (!parseResolution(*a.resolution, m.xResolution, m.yResolution)) {
     std::cerr << "kestrl: --resolution '" << *a.resolution
               << "' is not XRESxYRES with each from 1 to " << kMaxResolution << ", e.g. 1440x720\n";
     return kExitUsage;

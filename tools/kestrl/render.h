@@ -28,7 +28,9 @@ inline constexpr DefaultJob kGreyDefault{1, 1, 720, 720};
 inline constexpr DefaultJob kInkLevelsDefault{1, 1, 720, 720};
 // Two-bit output exists in modes 1 and 3 only: a mode named on the command
 // line without --bits gets one-bit output elsewhere.
-inline constexpr bool twoBitModeExists(uint32_t mode) { return mode == 1 || mode == 3; }
+inline constexpr bool twoBitModeExists(uint32_t mode) {
+  return mode == 1 || mode == 3;
+}
 inline constexpr uint32_t kInkLevelsInkSet = 4;
 
 // Longest side of the preview: enough for any screen, bounded so that a
