@@ -8,6 +8,8 @@
 // matrix keeps 0 cells, so its top is 65535); in the main loop the cell
 // counted from the top, top - m, is a signed difference, in the closing pixel
 // of an odd run a 16-bit one.
+#include <optional>
+
 #include "halftone/engines/colour_screen_run.h"
 #include "halftone/kernels/colour_patterns.h"
 #include "halftone/kernels/error_line.h"
@@ -76,13 +78,15 @@ void screenColourRun(const HalftoneContext& c, const EngineTables& t, const Half
   const MatrixRows rows(t, run.lineNumber);
   const int32_t top = static_cast<uint16_t>(t.matrixCells - 1);
   ColourPlanes out(run.destination, run.planeStride, run.bitOffset, true);
-  DiffusedPlane diffused(t, run.startX);
+  // Only the diffusing variant has an error line to walk.
+  std::optional<DiffusedPlane> diffused;
+  if constexpr (kDiffused) diffused.emplace(t, run.startX);
   const uint32_t paired = run.pixelCount & ~1u;
   uint32_t x = run.startX;
   for (uint32_t i = 0; i < paired; ++i, ++x, out.advance()) {
     const uint8_t* pixel = pixels.at(i);
     if (pixels.isBlank(pixel)) {
-      if constexpr (kDiffused) diffused.pass();
+      if constexpr (kDiffused) diffused->pass();
       continue;
     }
     const auto m = static_cast<int32_t>(rows.a(x));
@@ -95,7 +99,7 @@ void screenColourRun(const HalftoneContext& c, const EngineTables& t, const Half
     out.set(3, ink3);
     out.set(0, d3 + d0 <= top ? !ink3 && d3 + d0 > m : d0 > fromTop);
     out.set(2, d2 > fromTop);
-    out.set(1, kDiffused ? diffused.place(levelOf(ink, 1), t)
+    out.set(1, kDiffused ? diffused->place(levelOf(ink, 1), t)
                          : static_cast<int32_t>(level[levelOf(ink, 1)]) > fromTop);
   }
   if (paired != run.pixelCount) {
