@@ -83,7 +83,8 @@ int dots(const std::vector<uint8_t>& pbm) {
 const std::vector<std::string> kColourPlanes = {"cyan", "magenta", "yellow", "black"};
 const std::vector<std::string> kBlackPlane = {"black"};
 
-// A picture of 72 flat colours in 4 x 4 blocks (few enough for a palette),
+// A picture of 72 flat colours in 4 x 4 blocks (few enough for a palette;
+// grey: 12 levels in diagonal steps),
 // `width` x `height`, with `bands` bands: grey, RGB or RGBA (alpha `alpha`).
 std::vector<uint8_t> blockPixels(uint32_t width, uint32_t height, int bands, uint8_t alpha = 255) {
   std::vector<uint8_t> p;
@@ -92,7 +93,7 @@ std::vector<uint8_t> blockPixels(uint32_t width, uint32_t height, int bands, uin
       const uint8_t r = static_cast<uint8_t>((x / 4 % 12) * 23),
                     g = static_cast<uint8_t>((y / 4 % 6) * 51);
       if (bands == 1) {
-        p.push_back(static_cast<uint8_t>(255 - (x / 4 % 12) * 21));
+        p.push_back(static_cast<uint8_t>(255 - ((x + y) / 4 % 12) * 21));
         continue;
       }
       p.insert(p.end(), {r, g, 128});
@@ -244,6 +245,14 @@ TEST_F(KestrlCommand, EveryInputKindPrintsLikeThePnm) {
     EXPECT_EQ(renderChecksum(file, k.bands == 1 ? kBlackPlane : kColourPlanes),
               k.bands == 1 ? grey : colour);
   }
+  // A PGM with maxval 1000, two bytes per sample, most significant first.
+  std::vector<uint8_t> wide;
+  for (uint8_t v : blockPixels(48, 24, 1)) {
+    const uint32_t w = (v * 1000u + 127) / 255;
+    wide.insert(wide.end(), {static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w)});
+  }
+  writeBytes(dir_ / "wide.pgm", "P5\n48 24\n1000\n", wide);
+  EXPECT_EQ(renderChecksum(path("wide.pgm"), kBlackPlane), grey);
   // Standard input reads like the file.
   EXPECT_EQ(renderChecksum("- < " + path("a.png"), kColourPlanes), colour);
   // JPEG is lossy: a grey one prints within 3 percent of the dots.
@@ -369,7 +378,7 @@ TEST_F(KestrlCommand, BadInputsAndOptionsGiveOneLineAndAnExitCode) {
       {grey + " --resources " + path("nomatrix"),
        4,
        {"HalftoneSetResource stage 3 (threshold matrix)", "resource 310", "does not have"}},
-      {colour + " --mode 2", 5, {"Halftone", "status 513"}},
+      {path("whole.tif") + " --mode 2", 5, {"Halftone", "status 513"}},
       {grey + " --mode 0 --bits 2", 5, {"status 512", "only in modes 1 and 3"}},
       {grey + " --mode 2", 5, {"status 513", "mode 2"}},
       {grey + " --select-number 9", 5, {"CmSetResource stage 1", "status 768", "select number 9"}},
@@ -497,7 +506,7 @@ TEST_F(KestrlCommand, DotDataOfAFixedPictureIsPinned) {
       {"--mode 0 --resolution 720x720", kColourPlanes, 0x2aa53b651d6a55e7ull},
       {"--mode 0 --resolution 720x720 --calibration 0:60,50,50,50", kColourPlanes,
        0x16cb1afea782e9a4ull},
-      {"--mode 0 --print-width 0.2", kColourPlanes, 0x5600b1687774f3b5ull},
+      {"--mode 0 --print-width 0.2 --preview-size 32", kColourPlanes, 0x0ull},
       {"--bits 1 --resolution 720x720", kColourPlanes, 0x8be686c20fd0031full},
       {"--mode 3 --resolution 720x720", kColourPlanes, 0x536c09328ecb47e3ull},
       // grey
