@@ -506,7 +506,7 @@ TEST_F(KestrlCommand, DotDataOfAFixedPictureIsPinned) {
       {"--mode 0 --resolution 720x720", kColourPlanes, 0x2aa53b651d6a55e7ull},
       {"--mode 0 --resolution 720x720 --calibration 0:60,50,50,50", kColourPlanes,
        0x16cb1afea782e9a4ull},
-      {"--mode 0 --print-width 0.2 --preview-size 32", kColourPlanes, 0x0ull},
+      {"--mode 0 --print-width 0.2 --preview-size 32", kColourPlanes, 0x8cb9f8cb2860ce07ull},
       {"--bits 1 --resolution 720x720", kColourPlanes, 0x8be686c20fd0031full},
       {"--mode 3 --resolution 720x720", kColourPlanes, 0x536c09328ecb47e3ull},
       // grey
