@@ -5,7 +5,6 @@
 
 #include "halftone/engine.h"
 #include "halftone/kernels/packing.h"
-#include "halftone/kernels/source.h"
 #include "halftone/support/test_context.h"
 
 namespace kestrl::halftone {
@@ -148,25 +147,6 @@ TEST(PlaneWriter, MatchesBitByBitPackingAtEveryOffsetAndLength) {
 }
 
 // ------------------------------------------------------------ source
-
-TEST(SourceValue, StepsAndPairRules) {
-  const uint8_t s[] = {10, 200, 200, 10, 7, 9};
-  struct Case {
-    int32_t step;
-    uint32_t offset;
-    uint8_t lesser, greater, firstOnly;
-  };
-  const Case cases[] = {
-      {0, 1, 200, 200, 200}, {5, 3, 10, 10, 10},    {1, 0, 10, 10, 10},
-      {1, 1, 10, 10, 10},    {1, 2, 200, 200, 200}, {1, 5, 200, 200, 200},
-      {-1, 0, 10, 200, 10},  {-1, 1, 10, 200, 200}, {-1, 2, 7, 9, 200},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(sourceValue<PairRule::kLesser>(s, c.step, c.offset), c.lesser);
-    EXPECT_EQ(sourceValue<PairRule::kGreater>(s, c.step, c.offset), c.greater);
-    EXPECT_EQ(sourceValue<PairRule::kFirstOnly>(s, c.step, c.offset), c.firstOnly);
-  }
-}
 
 }  // namespace
 }  // namespace kestrl::halftone

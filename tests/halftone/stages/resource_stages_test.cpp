@@ -88,14 +88,6 @@ TEST(IdListStage, AcceptsFifteenIdsRefusesSixteenAndHandsBackMinusOneForAnEmptyL
   }
 }
 
-TEST(IdListStage, KnownSizeBlockWithoutEndMarkerIsBadResource) {
-  Job job;
-  ASSERT_EQ(job.create(), kOk);
-  const uint8_t ids[] = {1, 0, 2, 0};
-  int32_t next = 0;
-  EXPECT_EQ(setResource(job.context, ByteReader(ids, sizeof ids), &next), kBadResource);
-}
-
 // ------------------------------------------------------- stage 2 and later
 
 TEST(StageTwo, HandsBackTheMatrixIdChosenByResolution) {
@@ -147,24 +139,6 @@ TEST(StageTwo, PaddedCurveHasMarginsOfTheRampEnds) {
   for (int k = 0; k < 254; ++k) EXPECT_EQ(curve[2 + k], 255 - k) << k;
   EXPECT_EQ(curve[256], 0);  // the ramp ends at 0: the far end is cleared
   EXPECT_EQ(curve[257], 0);
-}
-
-TEST(StageTwo, PaddedCurveMarginFromASlowerFall) {
-  // Ramp: 10 up to level 199, then 2: the fall is at v = 200 and
-  // h = ((2 x 56) / (10 + 2) + 1) / 2 = (9 + 1) / 2 = 5.
-  Job job;
-  job.mode.mode = 3;
-  job.mode.bitsPerPixel = 2;
-  for (int v = 0; v < 256; ++v) job.lut.greyRamp[v] = v < 200 ? 10 : 2;
-  ASSERT_EQ(job.create(), kOk);
-  ASSERT_EQ(job.stage(standardIdList()), kOk);
-  ASSERT_EQ(job.stage({}), kOk);
-  const int16_t* curve = job.context->paddedCurve();
-  EXPECT_EQ(curve[0], 10);
-  for (int k = 1; k <= 5; ++k) EXPECT_EQ(curve[k], 10);
-  EXPECT_EQ(curve[6 + 199], 10);
-  EXPECT_EQ(curve[6 + 200], 2);
-  for (int k = 262; k <= 265; ++k) EXPECT_EQ(curve[k], 2) << "right margin " << k;
 }
 
 TEST(StageTwo, RefusesRampsWithoutAFallOrWithAZeroMargin) {
@@ -261,23 +235,6 @@ TEST(StageTwo, ColourGridReplacesTheRecordsGrid) {
 }
 
 // ----------------------------------------------------------------- stage 3
-
-struct SpreadCase {
-  uint32_t x, y, mode;
-  int32_t gain;
-  std::array<uint32_t, 4> limits;
-};
-
-// The one-bit spread limits, by resolution class (first that applies) and
-// ink gain at zero ink.
-const SpreadCase kOneBitSpread[] = {
-    {720, 720, 1, 250, {32, 9, 4, 2}},   {720, 720, 1, 350, {37, 20, 5, 2}},
-    {720, 720, 3, 500, {55, 22, 8, 3}},  {1440, 720, 1, 250, {30, 8, 5, 2}},
-    {1440, 720, 1, 350, {35, 18, 6, 3}}, {1440, 720, 1, 500, {52, 20, 9, 4}},
-    {360, 720, 1, 250, {40, 23, 6, 1}},  {360, 720, 1, 350, {47, 30, 13, 2}},
-    {360, 720, 1, 500, {63, 39, 14, 3}}, {720, 360, 1, 250, {56, 22, 11, 4}},
-    {720, 360, 1, 350, {59, 27, 12, 5}}, {1440, 720, 3, 500, {60, 32, 14, 7}},
-};
 
 TEST(MatrixStage, TwoBitSpreadLimitsAndUnsupportedCombinations) {
   struct Case {
@@ -422,13 +379,6 @@ TEST(MatrixStage, RefusesDataTheEnginesCannotUseBeforeAllocating) {
     EXPECT_EQ(plan.liveAllocations, live) << c.name;
     EXPECT_EQ(job.context->matrixWidth, 0u) << c.name;
   }
-}
-
-TEST(MatrixStage, FullInkGainAtTheLimitStillFits16Bits) {
-  Job job;
-  job.lut.scaleParams[1] = 12850;
-  ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
-  EXPECT_EQ(job.context->dotValue()[255], 32767);
 }
 
 TEST(MatrixStage, TwoBitNeedsAWellFormedStageFourRecord) {
@@ -603,16 +553,6 @@ TEST(HasErrorLines, OnlyWhatStageOneMadeForTheMode) {
     memory::releaseAll(job.context->blocks);  // as after a failed stage
     EXPECT_FALSE(hasErrorLines(*job.context, c.needed)) << c.name << " after release";
   }
-}
-
-TEST(HasErrorLines, LinesMustHoldTheWholeLineWithMargins) {
-  Job job;
-  job.colour();
-  ASSERT_EQ(job.create(), kOk);
-  ASSERT_EQ(job.stage(standardIdList()), kOk);
-  EXPECT_TRUE(hasErrorLines(*job.context, 4));
-  job.context->printMode.lineWidth = 65;  // 2 x (65 + 60) = 250 > 248 bytes
-  EXPECT_FALSE(hasErrorLines(*job.context, 4));
 }
 
 }  // namespace
