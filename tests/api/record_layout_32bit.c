@@ -15,4 +15,5 @@ _Static_assert(offsetof(CmLut, selfBlock) == 544, "selfBlock is the last word");
 typedef KestrlStatus(__attribute__((stdcall)) * HalftoneFunction)(
     HalftoneContext*, const uint8_t*, uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t,
     uint32_t, uint32_t, uint32_t);
-static HalftoneFunction const entry = Halftone;
+/* Converts without a cast only if the entry point is stdcall. */
+HalftoneFunction halftoneEntry(void) { return Halftone; }

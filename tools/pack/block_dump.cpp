@@ -54,7 +54,10 @@ bool risesFrom0To255(const std::vector<uint8_t>& levels) {
 
 std::string join(std::span<const uint8_t> values) {
   std::string out;
-  for (uint8_t v : values) out += (out.empty() ? "" : " ") + std::to_string(v);
+  for (uint8_t v : values) {
+    if (!out.empty()) out += ' ';
+    out += std::to_string(v);
+  }
   return out;
 }
 
@@ -236,7 +239,10 @@ std::string dumpDirectory(const DirectoryText& d) {
   const auto list = [](const std::vector<std::string>& names, int32_t base) {
     std::string out;
     for (size_t i = 0; i < names.size(); ++i) {
-      out += " " + std::to_string(base + static_cast<int32_t>(i)) + "=" + names[i];
+      out += ' ';
+      out += std::to_string(base + static_cast<int32_t>(i));
+      out += '=';
+      out += names[i];
     }
     return out;
   };

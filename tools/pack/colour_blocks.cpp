@@ -126,7 +126,9 @@ void complementaryInks(uint8_t r, uint8_t g, uint8_t b, uint8_t* out) {
 }
 
 std::vector<uint8_t> buildCalibrationRecord(uint8_t key, const std::vector<uint8_t>& values) {
-  std::vector<uint8_t> out = {'C', 'W', ':', key};
+  std::vector<uint8_t> out;
+  out.reserve(values.size() + 6);
+  append(out, {'C', 'W', ':', key});
   append(out, values);
   out.push_back(kRecordEnd);
   out.push_back(kListEnd);
