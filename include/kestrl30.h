@@ -28,11 +28,9 @@ extern "C" {
 #endif
 
 #if defined(_WIN32)
-#if defined(KESTRL_BUILDING)
-#define KESTRL_API __declspec(dllexport)
-#else
+/* The DLL's module-definition file lists its exports: each entry point
+ * under its plain name and its decorated alias. */
 #define KESTRL_API
-#endif
 #elif defined(__GNUC__)
 #define KESTRL_API __attribute__((visibility("default")))
 #else
