@@ -139,7 +139,7 @@ TEST(PackFolder, WritesAndReadsBack) {
   std::ofstream(dir / "README") << "not a resource";
   Pack back;
   ASSERT_TRUE(readPack(dir.string(), back).ok());
-  ASSERT_EQ(back.resources.size(), pack.resources.size());
+  ASSERT_EQ(back.ids().size(), pack.resources.size());
   for (const auto& [id, resource] : pack.resources) {
     EXPECT_EQ(back.find(id)->bytes, resource.bytes);
     EXPECT_EQ(back.find(id)->text, resource.text);

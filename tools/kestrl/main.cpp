@@ -434,7 +434,8 @@ int runPackBuild(const std::string& description, const std::string& outDir) {
   }
   pack::Pack pack;
   try {
-    pack = pack::packFromJson(nlohmann::json::parse(in));
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    pack = pack::packFromJson(pack::parseDescription(text));
   } catch (const std::exception& e) {
     std::cerr << "kestrl: " << description << ": " << e.what() << "\n";
     return kExitBadInput;

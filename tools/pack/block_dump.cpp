@@ -31,7 +31,7 @@ constexpr KindName kKindNames[] = {
 };
 
 constexpr size_t kColourHeader = layout::colour_table::kLevels;
-constexpr uint32_t kMaxGridPoints = 68;
+constexpr uint32_t kMaxGridPoints = KESTRL_MAX_GRID_POINTS;
 constexpr size_t kDotTableSize = layout::dot_table::kBytes;
 constexpr size_t kCorrectionTableCount = 21;
 constexpr size_t kMaxIds = layout::id_list::kMaxIds;
@@ -595,6 +595,61 @@ Parsed<CorrectionTables> parseCorrectionTables(std::span<const uint8_t> bytes) {
     std::copy_n(bytes.begin() + 256 * t, 256, tables[t].begin());
   }
   return {tables, {}};
+}
+
+size_t maxBlockBytes(BlockKind kind) {
+  constexpr size_t kPadding = 4096;
+  constexpr size_t kMaxChannels = 255;
+  constexpr size_t kMaxExtraSection = 65536;
+  constexpr size_t kMaxDirectoryText = 65536;
+  constexpr size_t kMaxCalibrationChannels = 20;
+  constexpr size_t kMaxMapRecords = 256;
+  constexpr size_t n = kMaxGridPoints;
+  size_t largest = 0;
+  switch (kind) {
+    case BlockKind::kResourceIdList:
+      largest = 2 * (kMaxIds + 1);
+      break;
+    case BlockKind::kGridLevels:
+      largest = 2 + 256;
+      break;
+    case BlockKind::kThresholdMatrix:
+      largest = 4 + 2 * 65535;
+      break;
+    case BlockKind::kDotSizeTable:
+      largest = kDotTableSize;
+      break;
+    case BlockKind::kStageFourIdRecord:
+      largest = 8;
+      break;
+    case BlockKind::kDirectory:
+      largest = kMaxDirectoryText;
+      break;
+    case BlockKind::kColourTable:
+      largest = kColourHeader + 4 * n + (n * n * n + n) * kMaxChannels + kMaxExtraSection;
+      break;
+    case BlockKind::kCalibrationRecord:
+      largest = 4 + kMaxCalibrationChannels + 2;
+      break;
+    case BlockKind::kChannelMap:
+      largest = kMaxMapRecords * (kMaxMapBytes + 2) + 1;
+      break;
+    case BlockKind::kNominalValues:
+      largest = kMaxCalibrationChannels;
+      break;
+    case BlockKind::kCorrectionTables:
+      largest = kCorrectionTableCount * 256;
+      break;
+  }
+  return largest + kPadding;
+}
+
+size_t maxBlockBytes(bool text) {
+  size_t largest = 0;
+  for (BlockKind kind : kAllBlockKinds) {
+    if ((kind == BlockKind::kDirectory) == text) largest = std::max(largest, maxBlockBytes(kind));
+  }
+  return largest;
 }
 
 std::string checkBlock(BlockKind kind, std::span<const uint8_t> b) {

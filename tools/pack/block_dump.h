@@ -93,6 +93,14 @@ Parsed<CorrectionTables> parseCorrectionTables(std::span<const uint8_t> bytes);
 // further). Feed a block padded with zeros to this length.
 size_t colourTableReadLength(const ColourTable& table, size_t blockSize);
 
+// The most bytes a block of the kind can usefully hold (its largest layout,
+// plus a little room for padding); pack files beyond it are refused unread.
+size_t maxBlockBytes(BlockKind kind);
+
+// The most bytes any block stored as text (a directory) or as binary can
+// hold: the limit for a file whose kind is not known yet.
+size_t maxBlockBytes(bool text);
+
 // Checks a block of the kind: empty when it parses, else the reason.
 std::string checkBlock(BlockKind kind, std::span<const uint8_t> bytes);
 

@@ -1,6 +1,9 @@
 #include "pack/block_json.h"
 
+#include <cmath>
+#include <limits>
 #include <stdexcept>
+#include <type_traits>
 
 #include "pack/separation.h"
 #include "pack/void_and_cluster.h"
@@ -19,28 +22,70 @@ T parsedOrThrow(Parsed<T> parsed) {
 }
 
 template <typename T>
+struct IsVector : std::false_type {};
+template <typename T>
+struct IsVector<std::vector<T>> : std::true_type {};
+
+[[noreturn]] void outOfRange(const std::string& name, const json& v, const std::string& range) {
+  throw std::invalid_argument("\"" + name + "\" holds " + v.dump() + ", not " + range);
+}
+
+// A number of type T: an integer within T's range, or for floating-point T
+// any finite number. Nothing is wrapped or truncated.
+template <typename T>
+T number(const json& v, const std::string& name) {
+  if constexpr (std::is_floating_point_v<T>) {
+    if (!v.is_number() || !std::isfinite(v.get<double>())) outOfRange(name, v, "a number");
+    return v.get<T>();
+  } else {
+    using Limits = std::numeric_limits<T>;
+    const std::string range =
+        "an integer from " + std::to_string(Limits::min()) + " to " + std::to_string(Limits::max());
+    if (v.is_number_unsigned()) {
+      if (v.get<uint64_t>() > uint64_t{Limits::max()}) outOfRange(name, v, range);
+    } else if (v.is_number_integer()) {
+      const int64_t x = v.get<int64_t>();
+      if (x < int64_t{Limits::min()} || (x > 0 && uint64_t(x) > uint64_t{Limits::max()}))
+        outOfRange(name, v, range);
+    } else {
+      outOfRange(name, v, range);
+    }
+    return v.get<T>();
+  }
+}
+
+// A value of type T: numbers and lists of numbers checked as above.
+template <typename T>
+T valueAs(const json& v, const std::string& name) {
+  if constexpr (std::is_arithmetic_v<T>) {
+    return number<T>(v, name);
+  } else if constexpr (IsVector<T>::value) {
+    if (!v.is_array()) outOfRange(name, v, "a list");
+    T out;
+    out.reserve(v.size());
+    for (const json& item : v) out.push_back(valueAs<typename T::value_type>(item, name));
+    return out;
+  } else {
+    return v.get<T>();
+  }
+}
+
+template <typename T>
 T field(const json& j, const char* name) {
   if (!j.contains(name))
     throw std::invalid_argument(std::string("description lacks \"") + name + "\"");
-  return j.at(name).get<T>();
+  return valueAs<T>(j.at(name), name);
 }
 
 template <typename T>
 T fieldOr(const json& j, const char* name, T fallback) {
-  return j.contains(name) ? j.at(name).get<T>() : fallback;
+  return j.contains(name) ? valueAs<T>(j.at(name), name) : fallback;
 }
 
 // A list of small numbers that must fit in bytes.
 std::vector<uint8_t> bytesField(const json& j, const char* name) {
-  std::vector<uint8_t> out;
-  for (const json& v : j.contains(name) ? j.at(name) : json::array()) {
-    const int x = v.get<int>();
-    if (x < 0 || x > 255)
-      throw std::invalid_argument(std::string("\"") + name + "\" holds " + std::to_string(x) +
-                                  ", not a byte");
-    out.push_back(static_cast<uint8_t>(x));
-  }
-  return out;
+  return j.contains(name) ? valueAs<std::vector<uint8_t>>(j.at(name), name)
+                          : std::vector<uint8_t>{};
 }
 
 json directoryToJson(const DirectoryText& d) {
@@ -76,7 +121,7 @@ DirectoryText directoryFromJson(const json& j) {
   d.modeNames = field<std::vector<std::string>>(j, "modeNames");
   d.selectNames = field<std::vector<std::string>>(j, "selectNames");
   d.classNames = field<std::vector<std::string>>(j, "classNames");
-  if (j.contains("selectBase")) d.selectBase = j.at("selectBase").get<int32_t>();
+  if (j.contains("selectBase")) d.selectBase = field<int32_t>(j, "selectBase");
   d.lineEnd = fieldOr<std::string>(j, "lineEnd", "crlf") == "lf" ? "\n" : "\r\n";
   return d;
 }
@@ -101,7 +146,7 @@ json colourTableToJson(const ColourTable& t) {
 template <typename T, size_t N>
 std::array<T, N> arrayOr(const json& j, const char* name, std::array<T, N> fallback) {
   if (!j.contains(name)) return fallback;
-  const auto values = j.at(name).get<std::vector<T>>();
+  const auto values = valueAs<std::vector<T>>(j.at(name), name);
   if (values.size() > N)
     throw std::invalid_argument(std::string("\"") + name + "\" has too many values");
   std::copy(values.begin(), values.end(), fallback.begin());
@@ -114,7 +159,7 @@ ColourTable colourTableFromJson(const json& j) {
     const auto gains = arrayOr<int16_t, 2>(j, "scaleParams", {250, 100});
     t = makeSeparationTable(fieldOr<uint32_t>(j, "points", 17), gains[0], gains[1]);
     if (j.contains("dotSizeTableId")) {
-      t.extra = buildStageFourIdRecord({1, 1, j.at("dotSizeTableId").get<uint16_t>()});
+      t.extra = buildStageFourIdRecord({1, 1, field<uint16_t>(j, "dotSizeTableId")});
     }
     return t;
   }
@@ -130,7 +175,7 @@ ColourTable colourTableFromJson(const json& j) {
   const json& levels = j.at("levels");
   if (!levels.is_array() || levels.size() != 3)
     throw std::invalid_argument("\"levels\" needs three rows");
-  for (size_t a = 0; a < 3; ++a) t.levels[a] = levels[a].get<std::vector<uint8_t>>();
+  for (size_t a = 0; a < 3; ++a) t.levels[a] = valueAs<std::vector<uint8_t>>(levels[a], "levels");
   t.grid = bytesField(j, "grid");
   t.greyLevels = bytesField(j, "greyLevels");
   t.compositeGreyNodes = bytesField(j, "compositeGreyNodes");
@@ -163,14 +208,12 @@ ThresholdMatrix matrixFromJson(const json& j) {
 }
 
 std::vector<uint8_t> dotTableFromJson(const json& j) {
-  const auto rows = field<std::vector<std::array<int, 3>>>(j, "rows");
+  const auto rows = field<std::vector<std::vector<uint8_t>>>(j, "rows");
   if (rows.size() != 256) throw std::invalid_argument("dot-size table needs 256 rows");
   std::array<DotShares, 256> out{};
   for (size_t v = 0; v < 256; ++v) {
-    for (size_t k = 0; k < 3; ++k) {
-      if (rows[v][k] < 0 || rows[v][k] > 255) throw std::invalid_argument("dot shares are bytes");
-      out[v][k] = static_cast<uint8_t>(rows[v][k]);
-    }
+    if (rows[v].size() != 3) throw std::invalid_argument("each dot-size row holds three shares");
+    std::copy(rows[v].begin(), rows[v].end(), out[v].begin());
   }
   return buildDotSizeTable(out);
 }
@@ -283,6 +326,29 @@ std::vector<uint8_t> blockFromJson(const json& d, BlockKind& kind) {
       return correctionFromJson(d);
   }
   throw std::invalid_argument("unknown block kind");
+}
+
+json parseDescription(std::string_view text) {
+  size_t depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxDescriptionDepth)
+        throw std::invalid_argument("description nested deeper than " +
+                                    std::to_string(kMaxDescriptionDepth) + " levels");
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return json::parse(text);
 }
 
 Pack packFromJson(const json& description) {

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pack/block_dump.h"
@@ -27,8 +28,19 @@ namespace kestrl::pack {
 nlohmann::json blockToJson(BlockKind kind, std::span<const uint8_t> bytes);
 
 // The block a description stands for. Throws std::invalid_argument (or the
-// JSON library's exceptions) naming what is missing or out of range.
+// JSON library's exceptions) naming what is missing or out of range. Every
+// number must fit its field's type (an id of 70000 or -1 in a list of 16-bit
+// ids is an error, never wrapped); generators refuse sizes beyond their
+// limits before doing any work.
 std::vector<uint8_t> blockFromJson(const nlohmann::json& description, BlockKind& kind);
+
+// Descriptions nest a few levels; deeper text is refused before parsing, so
+// that no input can exhaust the parser's stack.
+inline constexpr size_t kMaxDescriptionDepth = 64;
+
+// Parses a description's JSON text. Throws std::invalid_argument for text
+// nested deeper than kMaxDescriptionDepth, or the JSON library's parse error.
+nlohmann::json parseDescription(std::string_view text);
 
 // Every resource of a pack description, by id. Throws as above, also for a
 // missing or repeated id.

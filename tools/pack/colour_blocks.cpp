@@ -93,7 +93,10 @@ std::vector<uint8_t> evenLevels(uint32_t points) {
 }
 
 ColourTable makeColourTable(uint32_t points, uint8_t channelCount, const NodeFunction& node) {
-  if (points < 2) throw std::invalid_argument("a colour table needs at least two points per axis");
+  if (points < 2 || points > KESTRL_MAX_GRID_POINTS) {
+    throw std::invalid_argument("a colour table needs 2 to " +
+                                std::to_string(KESTRL_MAX_GRID_POINTS) + " points per axis");
+  }
   ColourTable table;
   table.channelCount = channelCount;
   const std::vector<uint8_t> levels = evenLevels(points);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace kestrl::pack {
@@ -86,11 +87,13 @@ void checkOptions(const VoidAndClusterOptions& o) {
   }
   if (o.height == 0 || o.height > 256)
     throw std::invalid_argument("matrix height must be 1 to 256");
-  if (uint64_t{o.width} * o.height >= 65536) {
-    throw std::invalid_argument("matrix must have fewer than 65536 cells");
+  if (uint64_t{o.width} * o.height > kMaxGeneratedCells) {
+    throw std::invalid_argument("a generated matrix has at most " +
+                                std::to_string(kMaxGeneratedCells) + " cells");
   }
-  if (!(o.sigmaX > 0) || !(o.sigmaY > 0))
-    throw std::invalid_argument("filter spread must be positive");
+  const auto usableSpread = [](double s) { return s > 0 && std::isfinite(s); };
+  if (!usableSpread(o.sigmaX) || !usableSpread(o.sigmaY))
+    throw std::invalid_argument("filter spread must be a positive finite number");
 }
 
 // A random start of about a tenth of the cells, then swaps of the tightest

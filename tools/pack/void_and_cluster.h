@@ -20,9 +20,15 @@ struct VoidAndClusterOptions {
   uint32_t seed = 1;  // seed of the initial random pattern
 };
 
+// The work grows with the square of the cell count (2 s for 128 x 128), so
+// generated matrices are held to this many cells.
+inline constexpr uint32_t kMaxGeneratedCells = 128 * 128;
+
 // A deterministic matrix for the options: the same options give the same
-// cells on every run. Throws std::invalid_argument for a width that is not a
-// power of two, a zero height or 65536 cells or more.
+// cells on every run. Throws std::invalid_argument, before any work, for a
+// width that is not a power of two up to 256, a height outside 1 to 256,
+// more than kMaxGeneratedCells cells, or a spread that is not a positive
+// finite number.
 ThresholdMatrix voidAndCluster(const VoidAndClusterOptions& options);
 
 }  // namespace kestrl::pack

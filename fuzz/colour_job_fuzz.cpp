@@ -1,0 +1,52 @@
+// Whole colour jobs: colour settings, the tag list (gamma, tone curves,
+// calibration record) and the job from the input, the default pack's
+// resources, then the halftone stages and Halftone calls with fuzzed
+// arguments.
+#include "fuzz_jobs.h"
+
+using namespace kestrl;
+using namespace kestrl::fuzz;
+
+namespace {
+
+constexpr size_t kCurveBytes = 3 * 256;
+constexpr size_t kLongestRecord = 26;
+
+struct Tags {
+  int32_t count = 0;
+  CmTagPair pairs[3]{};
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Input in(data, size);
+  PrintMode mode = readJob(in);
+  ColorSettings settings = readSettings(in);
+  const uint8_t tagChoice = in.u8();
+  int32_t gamma = in.flag() ? in.s32() : static_cast<int32_t>(in.u16() % 400);
+  std::vector<uint8_t> curves = in.chunk();
+  curves.resize(kCurveBytes, 0);
+  std::vector<uint8_t> record = in.chunk();
+  record.resize(std::max(record.size(), kLongestRecord), 0);
+
+  Tags tags;
+  if (tagChoice & 1) tags.pairs[tags.count++] = {1, &gamma};
+  if (tagChoice & 2) tags.pairs[tags.count++] = {256, curves.data()};
+  if (tagChoice & 4) tags.pairs[tags.count++] = {512, record.data()};
+  if (tagChoice & 8) tags.count = -static_cast<int32_t>(tagChoice >> 4);
+  settings.tagList = reinterpret_cast<const CmTagList*>(&tags);
+
+  CmContext* cm = nullptr;
+  int32_t id = 0;
+  require(CmNew(&settings, &mode, 0, &id, &cm) == KESTRL_STATUS_OK, "CmNew failed");
+  if (runColourStages(cm) == KESTRL_STATUS_OK) {
+    HalftoneContext* ht = nullptr;
+    const KestrlStatus created = HalftoneNew(&mode, CmGetLut(cm), 0, &id, &ht);
+    requireStatus(created, {0}, "HalftoneNew");
+    if (runHalftoneStages(ht, id) == KESTRL_STATUS_OK) runHalftoneCalls(ht, mode, in, 4);
+    require(HalftoneDelete(ht) == KESTRL_STATUS_OK, "HalftoneDelete failed");
+  }
+  require(CmDelete(cm) == KESTRL_STATUS_OK, "CmDelete failed");
+  return 0;
+}

@@ -1,0 +1,57 @@
+// Whole halftone jobs with fuzzed print-mode words and Halftone arguments:
+// any mode, colour method, ink set, resolution, bit depth, source step and
+// line width, over the default pack's blocks and colour table record.
+#include "fuzz_jobs.h"
+
+using namespace kestrl;
+using namespace kestrl::fuzz;
+
+namespace {
+
+uint32_t resolution(Input& in) {
+  constexpr uint32_t kCommon[] = {360, 720, 1440, 180};
+  const uint8_t choice = in.u8();
+  return choice < 0xF0 ? kCommon[choice % 4] : in.u16();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Input in(data, size);
+  PrintMode mode{};
+  mode.mode = in.u8() % 5;
+  mode.colorMethod = in.u8() % 4;
+  mode.inkSet = in.u8() % 9;
+  mode.colorInput = in.u8() % 3;
+  mode.xResolution = resolution(in);
+  mode.yResolution = resolution(in);
+  mode.bitsPerPixel = in.u8() % 4;
+  const int32_t steps[] = {0, 1, -1, 2};
+  mode.sourceStep = steps[in.u8() % 4];
+  mode.lineWidth = in.u16() % 600;
+  mode.reserved8 = in.u8();
+  mode.reserved10 = in.u8();
+
+  // The colour table record of the nearest job the default pack lists.
+  const PrintMode nearest{mode.mode <= 3 ? mode.mode : 1u,
+                          0,
+                          mode.colorInput != 0,
+                          mode.colorInput != 0,
+                          720,
+                          720,
+                          1,
+                          0,
+                          0,
+                          64,
+                          0};
+  const CmLut& lut = defaultLut(nearest);
+  HalftoneContext* ht = nullptr;
+  int32_t id = 0;
+  const KestrlStatus created = HalftoneNew(&mode, &lut, 0, &id, &ht);
+  requireStatus(created, {0, 513}, "HalftoneNew");
+  runHalftoneStages(ht, id);
+  runHalftoneCalls(ht, mode, in, 6);
+  const KestrlStatus deleted = HalftoneDelete(ht);
+  require(deleted == KESTRL_STATUS_OK, "HalftoneDelete failed");
+  return 0;
+}
