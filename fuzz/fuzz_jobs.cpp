@@ -6,7 +6,7 @@
 #include <tuple>
 
 #include "colour/resource_stages.h"
-#include "halftone/resource_stages.h"
+#include "halftone/stages/resource_stages.h"
 #include "memory/byte_reader.h"
 
 namespace kestrl::fuzz {
