@@ -84,6 +84,19 @@ typedef struct CmTagPair {
   const void* value;
 } CmTagPair;
 
+/* A tag-list value given with its size: pair the tag number ORed with
+ * KESTRL_TAG_SIZED with a pointer to a CmSizedValue, and the library reads the
+ * value only within `size` bytes. A value too short for its tag is treated as
+ * a bad one: tone curves (tag 256, 768 bytes) or a gamma (tag 1, 4 bytes) too
+ * short make the adjustment pass fail (CmGetAdjustStatus tells), a
+ * calibration record (tag 512) too short for the table's channels is not
+ * taken. Plain tags keep their meaning: the value is trusted. */
+#define KESTRL_TAG_SIZED 0x80000000u
+typedef struct CmSizedValue {
+  const void* data;
+  uint32_t size; /* bytes at data */
+} CmSizedValue;
+
 /* A tag list: a signed count followed inline by that many pairs. Declare
  * storage for larger lists with a struct of your own that starts with the
  * same two members; the library reads `count` pairs from `pairs`. */
@@ -162,6 +175,31 @@ KESTRL_API KestrlStatus KESTRL_CALL Halftone(HalftoneContext* context, const uin
                                              uint32_t lineNumber, uint32_t reserved9,
                                              uint32_t reserved10);
 KESTRL_API KestrlStatus KESTRL_CALL HalftoneDelete(HalftoneContext* context);
+
+/* Sized resource calls: the same stage as CmSetResource and
+ * HalftoneSetResource on a block of blockSize bytes. The unsized calls trust
+ * the block to hold everything its own counts, offsets and sizes describe;
+ * these read only within blockSize bytes. A block whose own sizes reach past
+ * its end (a truncated colour table, a threshold matrix with fewer cells than
+ * its sides say, an id list or channel map without its end marker, a
+ * dot-size table, nominal values or correction tables shorter than read) is
+ * refused with KESTRL_STATUS_BAD_RESOURCE before the stage changes any table
+ * or allocates anything; the stage counts as run, as every failed stage does.
+ * A directory is text that ends at its last byte (or an earlier NUL or 0x1A)
+ * and needs no terminator. A null block is refused the same way. */
+KESTRL_API KestrlStatus KESTRL_CALL CmSetResourceSized(CmContext* context, const void* block,
+                                                       uint32_t blockSize, int32_t* nextId);
+KESTRL_API KestrlStatus KESTRL_CALL HalftoneSetResourceSized(HalftoneContext* context,
+                                                             const void* block, uint32_t blockSize,
+                                                             int32_t* nextId);
+
+/* The status of the colour adjustment pass of stage 2, which CmSetResource
+ * does not report: 0 when the caller's adjustments were folded into the grid
+ * (and before stage 2). Otherwise the grid stays as the colour table loaded
+ * it: 257 or 258 (memory), 513 (adjustMode without tag 256, or an adjustment
+ * outside -50 to 50), 514 (gamma outside 100 to 300) or 768 (sized tone
+ * curves too short). A caller can warn that its settings were not applied. */
+KESTRL_API KestrlStatus KESTRL_CALL CmGetAdjustStatus(CmContext* context);
 
 /* Looks up an entry point by its plain name ("CmNew") or its decorated alias
  * ("_A_CmNew@20"); both give the same address. Null for any other name. */

@@ -4,7 +4,8 @@
 # point's decorated alias. Also checks that the test seam of the memory
 # functions is not built into it at all.
 set(plain CmDelete CmGetLut CmNew CmSetResource Halftone HalftoneDelete HalftoneNew
-  HalftoneSetResource Kestrl30ProcAddress)
+  HalftoneSetResource CmSetResourceSized HalftoneSetResourceSized CmGetAdjustStatus
+  Kestrl30ProcAddress)
 set(found "")
 if(LIBRARY MATCHES "\\.dll$")
   execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE table RESULT_VARIABLE rc)
@@ -22,7 +23,8 @@ if(LIBRARY MATCHES "\\.dll$")
     list(APPEND found ${name})
   endforeach()
   list(APPEND expected ${plain} _A_CmNew@20 _A_CmSetResource@12 _A_CmDelete@4 _A_CmGetLut@4
-    _A_HalftoneNew@20 _A_HalftoneSetResource@12 _A_Halftone@44 _A_HalftoneDelete@4)
+    _A_HalftoneNew@20 _A_HalftoneSetResource@12 _A_Halftone@44 _A_HalftoneDelete@4
+    _A_CmSetResourceSized@16 _A_HalftoneSetResourceSized@16 _A_CmGetAdjustStatus@4)
 else()
   execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)

@@ -22,6 +22,15 @@ KESTRL_API KestrlStatus KESTRL_CALL CmSetResource(CmContext* context, const void
   return kestrl::colour::setResource(context, kestrl::ByteReader(block), nextId);
 }
 
+KESTRL_API KestrlStatus KESTRL_CALL CmSetResourceSized(CmContext* context, const void* block,
+                                                       uint32_t blockSize, int32_t* nextId) {
+  return kestrl::colour::setResource(context, kestrl::ByteReader(block, blockSize), nextId);
+}
+
+KESTRL_API KestrlStatus KESTRL_CALL CmGetAdjustStatus(CmContext* context) {
+  return kestrl::colour::cmGetAdjustStatus(context);
+}
+
 KESTRL_API KestrlStatus KESTRL_CALL CmDelete(CmContext* context) {
   return kestrl::colour::cmDelete(context);
 }
@@ -39,6 +48,12 @@ KESTRL_API KestrlStatus KESTRL_CALL HalftoneNew(const PrintMode* printMode, cons
 KESTRL_API KestrlStatus KESTRL_CALL HalftoneSetResource(HalftoneContext* context, const void* block,
                                                         int32_t* nextId) {
   return kestrl::halftone::setResource(context, kestrl::ByteReader(block), nextId);
+}
+
+KESTRL_API KestrlStatus KESTRL_CALL HalftoneSetResourceSized(HalftoneContext* context,
+                                                             const void* block, uint32_t blockSize,
+                                                             int32_t* nextId) {
+  return kestrl::halftone::setResource(context, kestrl::ByteReader(block, blockSize), nextId);
 }
 
 KESTRL_API KestrlStatus KESTRL_CALL Halftone(HalftoneContext* context, const uint8_t* source,
@@ -82,6 +97,10 @@ const EntryPoint kEntryPoints[] = {
     {"HalftoneSetResource", "_A_HalftoneSetResource@12", addressOf(&HalftoneSetResource)},
     {"Halftone", "_A_Halftone@44", addressOf(&Halftone)},
     {"HalftoneDelete", "_A_HalftoneDelete@4", addressOf(&HalftoneDelete)},
+    {"CmSetResourceSized", "_A_CmSetResourceSized@16", addressOf(&CmSetResourceSized)},
+    {"HalftoneSetResourceSized", "_A_HalftoneSetResourceSized@16",
+     addressOf(&HalftoneSetResourceSized)},
+    {"CmGetAdjustStatus", "_A_CmGetAdjustStatus@4", addressOf(&CmGetAdjustStatus)},
 };
 
 }  // namespace

@@ -77,9 +77,15 @@ void smooth(int32_t curve[256]) {
   for (int32_t v = 1; v <= 253; ++v) curve[v] = (curve[v - 1] + curve[v] + curve[v + 1]) / 3;
 }
 
+// The gamma of tag 1; 0 when a sized value is too short to hold it (no
+// gamma, refused like one out of range).
 int32_t gammaOf(const CmTagList* tags) {
-  const auto* gamma = static_cast<const int32_t*>(findTag(tags, kGammaTag));
-  return gamma == nullptr || *gamma == 0 ? kDefaultGamma : *gamma;
+  const TagValue gamma = findTagValue(tags, kGammaTag);
+  if (gamma.data == nullptr) return kDefaultGamma;
+  if (!gamma.holds(sizeof(int32_t))) return 0;
+  int32_t value = 0;
+  std::memcpy(&value, gamma.data, sizeof value);
+  return value == 0 ? kDefaultGamma : value;
 }
 
 bool allWithinLimit(const ColorSettings& s) {
@@ -176,7 +182,9 @@ void brightnessContrastCurve(int32_t brightness, int32_t contrast, int32_t curve
 }
 
 Status buildToneCurves(const ColorSettings& adjusted, ToneCurves& curves) {
-  if (const auto* given = static_cast<const uint8_t*>(findTag(adjusted.tagList, kCurvesTag))) {
+  const TagValue curvesTag = findTagValue(adjusted.tagList, kCurvesTag);
+  if (curvesTag.data != nullptr && !curvesTag.holds(kCurvesBytes)) return kBadResource;
+  if (const auto* given = static_cast<const uint8_t*>(curvesTag.data)) {
     for (int i = 0; i < 3; ++i) {
       for (int v = 0; v < 256; ++v) curves.curve[i][v] = given[i * 256 + v];
     }

@@ -4,6 +4,7 @@
 // corrected table class.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "colour/cm_context.h"
@@ -17,6 +18,7 @@ inline constexpr int32_t kMinGamma = 100;
 inline constexpr int32_t kMaxGamma = 300;
 inline constexpr uint32_t kGammaTag = 1;
 inline constexpr uint32_t kCurvesTag = 256;
+inline constexpr size_t kCurvesBytes = 3 * 256;
 // Tag 257 (1024 bytes) has no effect on the table and is never looked up.
 
 // Three tone curves, one per input component, each entry 0..255.
@@ -34,8 +36,10 @@ int32_t gammaLevel(int32_t v, int32_t g);
 void brightnessContrastCurve(int32_t brightness, int32_t contrast, int32_t curve[256]);
 
 // Builds the curves from `adjusted` (or copies tag 256): kOk, kBadParameter
-// (non-zero adjustMode without tag 256, or an adjustment outside -50..50) or
-// kBadSecondParameter (gamma outside 100..300).
+// (non-zero adjustMode without tag 256, or an adjustment outside -50..50),
+// kBadSecondParameter (gamma outside 100..300, or a sized gamma value too
+// short to hold one) or kBadResource (sized tag-256 curves shorter than
+// their 768 bytes).
 Status buildToneCurves(const ColorSettings& adjusted, ToneCurves& curves);
 
 // The saturation change of one pixel (components p[0..2]) with saturation s.

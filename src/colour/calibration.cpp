@@ -16,9 +16,12 @@ constexpr uint8_t kRecordTag[3] = {'C', 'W', ':'};
 constexpr int kTableBytes = 256;
 constexpr int kNominalWindow = 2;  // values this close to nominal use the neutral table
 
-// Record layout: "CW:", key, one value per channel (30..70), 0xFE, 0xFF.
-bool validRecord(const uint8_t* record, uint32_t channels) {
+// Record layout: "CW:", key, one value per channel (30..70), 0xFE, 0xFF. A
+// record given with its size must hold all of it.
+bool validRecord(const TagValue& tag, uint32_t channels) {
+  const auto* record = static_cast<const uint8_t*>(tag.data);
   if (record == nullptr || channels > kMaxCalibrationChannels) return false;
+  if (!tag.holds(4 + channels + 2)) return false;
   if (std::memcmp(record, kRecordTag, sizeof kRecordTag) != 0) return false;
   const uint8_t* values = record + 4;
   for (uint32_t i = 0; i < channels; ++i) {
@@ -30,19 +33,22 @@ bool validRecord(const uint8_t* record, uint32_t channels) {
 // Resource 980: records of a key byte, map bytes and 0xFE, ended by 0xFF.
 // A record whose 0xFE does not come within 20 map bytes ends the walk; a
 // record with fewer map bytes than channels, or a map byte naming a channel
-// the grid does not have, is skipped so the tables are never overrun.
-void readChannelMap(CalibrationState& state, ByteReader& block, uint32_t channels) {
+// the grid does not have, is skipped so the tables are never overrun. With
+// `apply` false the walk only tells whether it ends within the block.
+bool readChannelMap(CalibrationState& state, ByteReader block, uint32_t channels, bool apply) {
   const uint8_t key = state.record[3];
-  for (size_t pos = 0; block.ok();) {
+  for (size_t pos = 0;;) {
     const uint8_t recordKey = block.u8(pos);
-    if (recordKey == kListEnd || !block.ok()) return;
+    if (!block.ok()) return false;
+    if (recordKey == kListEnd) return true;
     uint32_t length = 0;
     while (length <= kMaxCalibrationChannels && block.u8(pos + 1 + length) != kRecordEnd) ++length;
-    if (length > kMaxCalibrationChannels || !block.ok()) return;
+    if (!block.ok()) return false;
+    if (length > kMaxCalibrationChannels) return true;
     const uint8_t* map = block.bytes(pos + 1, length);
     const bool usable = recordKey == key && length >= channels &&
                         std::all_of(map, map + channels, [&](uint8_t c) { return c < channels; });
-    if (usable) std::memcpy(state.channelMap, map, channels);
+    if (usable && apply) std::memcpy(state.channelMap, map, channels);
     pos += length + 2;
   }
 }
@@ -96,13 +102,12 @@ Status setUpCalibration(CmContext& context, int32_t* nextId) {
   state->owner = &context;
   context.calibration = state;
 
-  const auto* record =
-      static_cast<const uint8_t*>(findTag(context.settings.tagList, kCalibrationTag));
+  const TagValue record = findTagValue(context.settings.tagList, kCalibrationTag);
   if (!validRecord(record, channels)) {
     *nextId = -1;
     return kOk;
   }
-  state->record = record;
+  state->record = static_cast<const uint8_t*>(record.data);
   state->step = 1;
   *nextId = kChannelMapResource;
   return kOk;
@@ -112,10 +117,11 @@ Status runCalibrationStep(CalibrationState& state, ByteReader block, int32_t* ne
   const uint32_t channels = state.owner->lut->channelCount;
   switch (state.step) {
     case 1:
+      if (!readChannelMap(state, block, channels, /*apply=*/false)) return kBadResource;
       std::memcpy(state.calibrationValues, state.record + 4, channels);
       for (int i = 0; i < kMaxCalibrationChannels; ++i)
         state.channelMap[i] = static_cast<uint8_t>(i);
-      readChannelMap(state, block, channels);
+      readChannelMap(state, block, channels, /*apply=*/true);
       state.step = 2;
       *nextId = kNominalResource;
       return kOk;

@@ -44,9 +44,9 @@ Status setUpCalibration(CmContext& context, int32_t* nextId);
 // correction resource (0 when none fits) or -1 after the last. kOk;
 // kAllocFailed/kLockFailed from the directory lookup of step 3 (nextId is
 // then not written); kBadResource, with nextId not written, for a
-// correction directory beyond the directory limits, or for a nominal-value
-// or correction resource of known size too short for what is read (those
-// two leave the state unchanged).
+// correction directory beyond the directory limits, or for a channel map,
+// nominal-value or correction resource of known size too short for what is
+// read (those three leave the state unchanged).
 Status runCalibrationStep(CalibrationState& state, ByteReader block, int32_t* nextId);
 
 // Passes every grid byte of channel c through calibration table c.

@@ -1,6 +1,7 @@
 #include "colour/cm_context.h"
 
 #include "colour/calibration.h"
+#include "common/lut_record.h"
 #include "memory/memory.h"
 
 namespace kestrl::colour {
@@ -30,7 +31,7 @@ Status cmNew(const ColorSettings* settings, const PrintMode* printMode, uint32_t
   memory::OwnedBlock<CmContext> contextBlock;
   if (Status s = contextBlock.allocate(sizeof(CmContext), /*zeroFill=*/true); s != kOk) return s;
   memory::OwnedBlock<CmLut> lutBlock;
-  if (Status s = lutBlock.allocate(sizeof(CmLut), /*zeroFill=*/true); s != kOk) return s;
+  if (Status s = lutBlock.allocate(sizeof(LutRecord), /*zeroFill=*/true); s != kOk) return s;
   CmContext* created = contextBlock.get();
   CmLut* lut = lutBlock.get();
   created->contextBlock = contextBlock.release();
@@ -54,6 +55,10 @@ CmLut* cmGetLut(CmContext* context) {
   return context->lut;
 }
 
+Status cmGetAdjustStatus(const CmContext* context) {
+  return static_cast<Status>(context->adjustStatus);
+}
+
 Status cmDelete(CmContext* context) {
   releaseCalibration(*context);
   CmLut* lut = context->lut;
@@ -64,13 +69,21 @@ Status cmDelete(CmContext* context) {
   return kOk;
 }
 
-const void* findTag(const CmTagList* list, uint32_t tag) {
-  if (list == nullptr || list->count <= 0) return nullptr;
+TagValue findTagValue(const CmTagList* list, uint32_t tag) {
+  if (list == nullptr || list->count <= 0) return {};
   const CmTagPair* pairs = list->pairs;
   for (int32_t i = 0; i < list->count; ++i) {
-    if (pairs[i].tag == tag) return pairs[i].value;
+    if (pairs[i].tag == tag) return {pairs[i].value, 0, false};
+    if (pairs[i].tag == (tag | KESTRL_TAG_SIZED)) {
+      const auto* sized = static_cast<const CmSizedValue*>(pairs[i].value);
+      return sized == nullptr ? TagValue{} : TagValue{sized->data, sized->size, true};
+    }
   }
-  return nullptr;
+  return {};
+}
+
+const void* findTag(const CmTagList* list, uint32_t tag) {
+  return findTagValue(list, tag).data;
 }
 
 }  // namespace kestrl::colour

@@ -2,6 +2,7 @@
 // the resource loading and the colour table record it builds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "common/status.h"
@@ -30,6 +31,9 @@ struct CmContext {
   int16_t saturationShift;
   int32_t entryId;
   int32_t entryCode;
+  // The status of the adjustment pass of stage 2, which the stage does not
+  // report (the grid then stays as loaded); CmGetAdjustStatus hands it out.
+  uint32_t adjustStatus;
 };
 
 namespace kestrl::colour {
@@ -48,9 +52,28 @@ Status cmNew(const ColorSettings* settings, const PrintMode* printMode, uint32_t
 // The context's colour table record.
 CmLut* cmGetLut(CmContext* context);
 
+// The status of the adjustment pass of stage 2 (0 before it and on success).
+Status cmGetAdjustStatus(const CmContext* context);
+
 // Releases the grid, the extra section, any calibration state left by a
 // sequence that was stopped early, the record and the context. Always kOk.
 Status cmDelete(CmContext* context);
+
+// A tag's value and the bytes it may be read in: unknown (the value is
+// trusted) unless the caller gave the value with its size.
+struct TagValue {
+  const void* data = nullptr;
+  size_t size = 0;
+  bool sizeKnown = false;
+
+  // True when the value is there and holds at least `bytes` bytes.
+  bool holds(size_t bytes) const { return data != nullptr && (!sizeKnown || bytes <= size); }
+};
+
+// The value of the first pair with the tag, either plain or marked
+// KESTRL_TAG_SIZED (its value then a CmSizedValue); empty for a null list, a
+// count of 0 or below, or no such pair.
+TagValue findTagValue(const CmTagList* list, uint32_t tag);
 
 // The value of the first pair with the tag, or null (also for a null list or
 // a count of 0 or below).

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/arithmetic.h"
+#include "common/lut_record.h"
 #include "memory/memory.h"
 
 namespace kestrl::colour {
@@ -169,6 +170,7 @@ Status loadColourTable(CmContext& context, ByteReader block) {
   } else {
     lut.extraBlock = nullptr;
   }
+  if (LutRecord* own = ownRecord(lut)) own->extraSize = parts.extra ? parts.extraSize : 0;
   readHeader(context, block, lut);
   for (int axis = 0; axis < 3; ++axis) {
     lut.gridPoints[axis] = static_cast<int32_t>(parts.points);

@@ -41,8 +41,9 @@ Status buildColourTable(CmContext& context, ByteReader block, int32_t* nextId) {
   if (status != kOk) return status;
   context.pixelStride = kPixelStride;
   for (int i = 0; i < 3; ++i) context.pixelOffset[i] = kPixelOffsets[i];
-  // A failed adjustment pass leaves the grid as loaded and is not reported.
-  (void)adjustGrid(context);
+  // A failed adjustment pass leaves the grid as loaded and is not reported
+  // by the stage; CmGetAdjustStatus tells a caller who asks.
+  context.adjustStatus = adjustGrid(context);
   if (wantsWholeGridInkGain(context)) inkGainCorrectGrid(*context.lut);
   buildGreyRamp(context, *context.lut);
   status = setUpCalibration(context, nextId);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/lut_record.h"
 #include "memory/memory.h"
 
 namespace kestrl::halftone {
@@ -30,6 +31,10 @@ Status halftoneNew(const PrintMode* printMode, const CmLut* lut, uint32_t reserv
   created->contextBlock = block.release();
   created->printMode = *printMode;
   std::memcpy(&created->lut, lut, sizeof(CmLut));
+  if (const LutRecord* own = ownRecord(*lut)) {
+    created->extraSize = own->extraSize;
+    created->extraSizeKnown = true;
+  }
   created->stage = 0;
   created->lastLine = 0;
   created->lastRunEnd = 0;

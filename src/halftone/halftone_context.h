@@ -47,6 +47,10 @@ struct HalftoneContext {
   uint32_t spreadLimit2;
   uint32_t spreadLimit3;
   uint32_t spreadLimit4;
+  // Bytes of the record's extra section, when the record is the library's
+  // own (extraSizeKnown); a record made by the caller is trusted.
+  uint32_t extraSize;
+  bool extraSizeKnown;
   // The engine and its views of the tables, prepared after every stage.
   kestrl::halftone::EngineSetup setup;
 

@@ -1,5 +1,7 @@
 #include "memory/fault_injection.h"
 
+#include "memory/platform.h"
+
 #if defined(KESTRL_FAULT_INJECTION)
 
 namespace kestrl::memory::testing {
@@ -25,6 +27,14 @@ bool shouldFail(Operation operation) {
   const auto index = static_cast<size_t>(operation);
   const uint32_t call = ++installedPlan->calls[index];
   return installedPlan->failAt[index] == call;
+}
+
+void releaseUnfreed(FaultPlan& plan) {
+  for (void* allocation : plan.unfreed) {
+    platform::freeLocked(allocation);
+    --plan.liveAllocations;
+  }
+  plan.unfreed.clear();
 }
 
 }  // namespace kestrl::memory::testing

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kestrl::memory::testing {
 
@@ -24,6 +25,9 @@ struct FaultPlan {
   std::array<uint32_t, kOperationCount> calls{};
   // Allocations made and not yet freed while the plan was installed.
   int64_t liveAllocations = 0;
+  // Allocations whose free was made to fail: still allocated, as after a
+  // real failed free, until releaseUnfreed.
+  std::vector<void*> unfreed;
   // The messages shown, and the last one's caption and text.
   uint32_t messageCount = 0;
   std::string lastCaption;
@@ -54,6 +58,9 @@ FaultPlan* activePlan();
 
 // Counts a call of the operation; true when the plan says it must fail.
 bool shouldFail(Operation operation);
+
+// Frees, for good, the allocations whose free the plan made fail.
+void releaseUnfreed(FaultPlan& plan);
 
 #else
 

@@ -1,6 +1,7 @@
 #include "memory/memory.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "memory/fault_injection.h"
 #include "memory/platform.h"
@@ -33,7 +34,8 @@ void countLive(int64_t delta) {
 }  // namespace
 
 void* allocate(uint32_t size, bool zeroFill) {
-  void* allocation = shouldFail(Operation::kAllocate) ? nullptr : platform::allocateLocked(size, zeroFill);
+  void* allocation =
+      shouldFail(Operation::kAllocate) ? nullptr : platform::allocateLocked(size, zeroFill);
   if (allocation == nullptr) {
     reportAllocationFailure(size);
     return nullptr;
@@ -42,17 +44,27 @@ void* allocate(uint32_t size, bool zeroFill) {
   return allocation;
 }
 
-void* lock(void* allocation) { return shouldFail(Operation::kLock) ? nullptr : allocation; }
+void* lock(void* allocation) {
+  return shouldFail(Operation::kLock) ? nullptr : allocation;
+}
 
-bool unlock(void* /*allocation*/) { return !shouldFail(Operation::kUnlock); }
+bool unlock(void* /*allocation*/) {
+  return !shouldFail(Operation::kUnlock);
+}
 
 bool free(void* allocation) {
-  // An injected failure still releases the memory, so that tests of the
-  // failure path stay leak-free; only the reported result differs.
-  const bool injected = shouldFail(Operation::kFree);
+  // A failed free leaves the block allocated, as the platform's does: the
+  // plan keeps it so that the test can release it afterwards.
+  if (shouldFail(Operation::kFree)) {
+    if (auto* plan = testing::activePlan()) plan->unfreed.push_back(allocation);
+    return false;
+  }
   const bool freed = platform::freeLocked(allocation);
-  countLive(-1);
-  return freed && !injected;
+  if (freed) {
+    countLive(-1);
+    if (auto* plan = testing::activePlan()) std::erase(plan->unfreed, allocation);
+  }
+  return freed;
 }
 
 Status allocateInto(MemoryBlock& block, uint32_t size, bool zeroFill) {

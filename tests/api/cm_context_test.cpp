@@ -1,9 +1,10 @@
 // CmNew / CmGetLut / CmDelete through the exported functions.
+#include "colour/cm_context.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "colour/cm_context.h"
 #include "kestrl30.h"
 #include "memory/fault_injection.h"
 #include "memory/memory.h"
@@ -50,16 +51,15 @@ TEST_P(TableClass, IsDerivedFromClassOverrideAndInks) {
 
 INSTANTIATE_TEST_SUITE_P(
     CmNew, TableClass,
-    ::testing::Values(
-        ClassCase{"mode0_becomes_mode3_class4", 0, 4, 0, 0, 3, 2, 4},
-        ClassCase{"mode0_override4_gives_class0", 0, 4, 0, 4, 3, 0, 0},
-        ClassCase{"mode0_grey_ink_gives_class0", 0, 0, 0, 0, 3, 2, 0},
-        ClassCase{"override4_clears_colour_class", 1, 4, 3, 4, 1, 0, 0},
-        ClassCase{"override1_wins_over_grey_ink", 1, 0, 0, 1, 1, 0, 4},
-        ClassCase{"class3_with_inks_kept", 1, 4, 3, 0, 1, 3, 3},
-        ClassCase{"class2_stands_for_4", 3, 4, 2, 0, 3, 2, 4},
-        ClassCase{"grey_ink_clears_class", 1, 0, 3, 0, 1, 3, 0},
-        ClassCase{"other_override_keeps_class", 1, 4, 3, 7, 1, 3, 3}),
+    ::testing::Values(ClassCase{"mode0_becomes_mode3_class4", 0, 4, 0, 0, 3, 2, 4},
+                      ClassCase{"mode0_override4_gives_class0", 0, 4, 0, 4, 3, 0, 0},
+                      ClassCase{"mode0_grey_ink_gives_class0", 0, 0, 0, 0, 3, 2, 0},
+                      ClassCase{"override4_clears_colour_class", 1, 4, 3, 4, 1, 0, 0},
+                      ClassCase{"override1_wins_over_grey_ink", 1, 0, 0, 1, 1, 0, 4},
+                      ClassCase{"class3_with_inks_kept", 1, 4, 3, 0, 1, 3, 3},
+                      ClassCase{"class2_stands_for_4", 3, 4, 2, 0, 3, 2, 4},
+                      ClassCase{"grey_ink_clears_class", 1, 0, 3, 0, 1, 3, 0},
+                      ClassCase{"other_override_keeps_class", 1, 4, 3, 7, 1, 3, 3}),
     [](const auto& info) { return info.param.name; });
 
 TEST(CmNew, CopiesTheRecordsAndAFreshLutIsEmptyButForItsBlock) {
@@ -70,7 +70,8 @@ TEST(CmNew, CopiesTheRecordsAndAFreshLutIsEmptyButForItsBlock) {
   mode.xResolution = 360;
   int32_t firstId = 0;
   CmContext* context = nullptr;
-  ASSERT_EQ(CmNew(&settings, &mode, 99, &firstId, &context), kOk) << "the reserved word is not read";
+  ASSERT_EQ(CmNew(&settings, &mode, 99, &firstId, &context), kOk)
+      << "the reserved word is not read";
   settings.brightness = 0;
   EXPECT_EQ(context->settings.brightness, 12);
   EXPECT_EQ(context->printMode.xResolution, 360u);
@@ -127,6 +128,8 @@ TEST(CmDelete, ReleasesGridAndExtraBlocksAndAlwaysSucceeds) {
   plan.failOn(Operation::kFree, plan.callsOf(Operation::kFree) + 1);
   EXPECT_EQ(CmDelete(context), kOk);
   EXPECT_EQ(plan.callsOf(Operation::kFree), 4u);
+  EXPECT_EQ(plan.unfreed.size(), 1u) << "a failed free leaves its block allocated";
+  memory::testing::releaseUnfreed(plan);
   EXPECT_EQ(plan.liveAllocations, 0);
 }
 

@@ -24,6 +24,11 @@ TEST(Exports, PlainAndDecoratedNamesResolveToTheSameFunction) {
        reinterpret_cast<void*>(&HalftoneSetResource)},
       {"Halftone", "_A_Halftone@44", reinterpret_cast<void*>(&Halftone)},
       {"HalftoneDelete", "_A_HalftoneDelete@4", reinterpret_cast<void*>(&HalftoneDelete)},
+      {"CmSetResourceSized", "_A_CmSetResourceSized@16",
+       reinterpret_cast<void*>(&CmSetResourceSized)},
+      {"HalftoneSetResourceSized", "_A_HalftoneSetResourceSized@16",
+       reinterpret_cast<void*>(&HalftoneSetResourceSized)},
+      {"CmGetAdjustStatus", "_A_CmGetAdjustStatus@4", reinterpret_cast<void*>(&CmGetAdjustStatus)},
   };
   for (const auto& e : entries) {
     EXPECT_EQ(Kestrl30ProcAddress(e.plain), e.address) << e.plain;

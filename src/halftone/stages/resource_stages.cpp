@@ -24,16 +24,16 @@ uint32_t errorLineCount(const PrintMode& m) {
   return m.colorInput != 0 ? 4 : 1;
 }
 
-// Reads up to 15 ids ended by 0xFFFF; a sixteenth id is refused.
+// Reads up to 15 ids ended by 0xFFFF; a sixteenth id, or a list that runs
+// past the end of a block of known size, is refused before any id is kept.
 Status readIdList(HalftoneContext& c, ByteReader& block) {
   size_t count = 0;
-  for (;; ++count) {
-    const uint16_t id = block.u16le(layout::id_list::kIdBytes * count);
-    if (!block.ok()) return kBadResource;
-    if (id == kEndOfIds) break;
-    if (count == layout::id_list::kMaxIds) return kBadResource;
-    c.resourceIdList[count] = id;
+  for (; block.u16le(layout::id_list::kIdBytes * count) != kEndOfIds; ++count) {
+    if (!block.ok() || count == layout::id_list::kMaxIds) return kBadResource;
   }
+  if (!block.ok()) return kBadResource;
+  for (size_t k = 0; k < count; ++k)
+    c.resourceIdList[k] = block.u16le(layout::id_list::kIdBytes * k);
   c.resourceIdList[count] = kEndOfIds;
   return kOk;
 }
@@ -234,6 +234,7 @@ Status dotTableStage(HalftoneContext& c, ByteReader& block, int32_t* nextId) {
     return kBadResource;
   }
   *nextId = -1;
+  if (!block.require(0, kDotTableBytes)) return kBadResource;
   if (Status s = memory::allocateInto(c.blocks[kDotTableBlock], kDotTableBytes, false); s != kOk) {
     return releaseAllAfter(c, s);
   }

@@ -69,11 +69,15 @@ Status setSpreadLimits(HalftoneContext& c) {
 
 // ------------------------------------------------------------------- checks
 
-// The stage-4 resource named by the colour side's id record (two-bit only).
-Status dotTableResourceId(const CmLut& lut, int32_t* nextId) {
+// The stage-4 resource named by the colour side's id record (two-bit only),
+// read only within the extra section when its size is known: a section too
+// short for the record is refused like a malformed one.
+Status dotTableResourceId(const HalftoneContext& c, int32_t* nextId) {
+  const CmLut& lut = c.lut;
   if (lut.extraData == nullptr) return kBadResource;
-  ByteReader record(lut.extraData);
+  ByteReader record(lut.extraData, c.extraSizeKnown ? c.extraSize : ByteReader::kUnknownSize);
   namespace record_layout = layout::stage_four_record;
+  if (!record.require(0, record_layout::kBytes)) return kBadResource;
   if (record.u32le(record_layout::kPresent) == 0 ||
       record.u16le(record_layout::kVersion) != record_layout::kSupportedVersion) {
     return kBadResource;
@@ -213,7 +217,7 @@ void fillDiffusionThreshold(int16_t* threshold, const int16_t* dotValue) {
 Status thresholdMatrixStage(HalftoneContext& c, ByteReader& block, int32_t* nextId) {
   if (!isTwoBit(c.printMode)) {
     *nextId = -1;
-  } else if (Status s = dotTableResourceId(c.lut, nextId); s != kOk) {
+  } else if (Status s = dotTableResourceId(c, nextId); s != kOk) {
     return s;
   }
   const uint8_t widthByte = block.u8(matrix_layout::kWidth);
