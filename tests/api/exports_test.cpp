@@ -44,21 +44,6 @@ TEST(Exports, OtherNamesResolveToNothing) {
   EXPECT_EQ(Kestrl30ProcAddress(nullptr), nullptr);
 }
 
-TEST(Exports, CallingThroughTheAliasBehavesAsThePlainName) {
-  using NewFunction = KestrlStatus(KESTRL_CALL*)(const PrintMode*, const CmLut*, uint32_t, int32_t*,
-                                                 HalftoneContext**);
-  auto viaAlias = reinterpret_cast<NewFunction>(Kestrl30ProcAddress("_A_HalftoneNew@20"));
-  int32_t firstId = 0;
-  HalftoneContext* context = nullptr;
-  EXPECT_EQ(viaAlias(nullptr, nullptr, 3, &firstId, &context), kReservedNotZero);
-  PrintMode mode{};
-  CmLut lut{};
-  lut.resourceCode = 9;
-  ASSERT_EQ(viaAlias(&mode, &lut, 0, &firstId, &context), kOk);
-  EXPECT_EQ(firstId, 9);
-  EXPECT_EQ(HalftoneDelete(context), kOk);
-}
-
 TEST(Status, EveryCodeHasAMeaningAndTheGroupsFollowTheHighByte) {
   std::set<std::string> meanings;
   for (Status status : kAllStatuses) {

@@ -166,14 +166,6 @@ TEST(Calibration, HandsBackEachIdAndRefusesAStageAfterTheLast) {
   EXPECT_EQ(plain.context->stage, 3u);
 }
 
-TEST(Calibration, CorrectionDirectoryWithoutFitLeavesNextIdZero) {
-  CalibratedJob run({50, 50, 50, 50}, {50, 50, 50, 50});
-  run.directory = pack::buildDirectory(standardDirectory());  // class "photo" != 0
-  ASSERT_EQ(run.start(), kOk);
-  EXPECT_EQ(run.feed(3), kOk);
-  EXPECT_EQ(run.job.nextId, 0);
-}
-
 TEST(Calibration, ShortResourcesOfKnownSizeAreRefused) {
   CalibratedJob run({50, 40, 50, 50}, {40, 50, 50, 50});
   ASSERT_EQ(run.start(), kOk);

@@ -156,22 +156,6 @@ TEST(EndToEnd, CornerColoursBecomeTheirInks) {
   }
 }
 
-TEST(EndToEnd, AdjustmentsChangeTheGridButKeepTheCornerColours) {
-  ColorSettings settings = plainSettings();
-  settings.brightness = 20;
-  settings.contrast = 10;
-  settings.saturation = 10;
-  std::vector<uint8_t> plainGrid, adjustedGrid;
-  const DotCounts plain = runJob(plainSettings(), &plainGrid);
-  const DotCounts adjusted = runJob(settings, &adjustedGrid);
-  EXPECT_NE(plainGrid, adjustedGrid);
-  // The corner nodes feed mode 0; black and white keep their input colour,
-  // and brightness, contrast and saturation leave 0 and 255 where they are.
-  for (int band = 0; band < 4; ++band) {
-    for (int p = 0; p < 4; ++p) EXPECT_EQ(adjusted.plane[band][p], plain.plane[band][p]);
-  }
-}
-
 TEST(EndToEnd, CalibrationHalvesTheBlackInkAndTheJobLeaksNothing) {
   const std::vector<uint8_t> record = pack::buildCalibrationRecord(1, {50, 50, 50, 60});
   const testing::TagList tags(512, record.data());

@@ -4,14 +4,12 @@
 #include <vector>
 
 #include "halftone/engine.h"
-#include "halftone/kernels/packing.h"
 #include "halftone/support/test_context.h"
 
 namespace kestrl::halftone {
 namespace {
 
 using enum EngineId;
-using testing::packByHand;
 
 struct SelectionCase {
   uint32_t bits, mode, colorInput, colorMethod, inkSet;
@@ -116,37 +114,6 @@ TEST(Halftone, ChecksRunThenModeThenBitOffsetWritingNothing) {
     EXPECT_EQ(context.lastLine, 77u) << c.name;
   }
 }
-
-// ------------------------------------------------------------- packing
-
-template <unsigned Bits>
-std::vector<uint8_t> packWithWriter(std::vector<uint8_t> bytes, const std::vector<uint32_t>& codes,
-                                    uint32_t bitOffset) {
-  PlaneWriter<Bits> writer(bytes.data(), bitOffset);
-  for (uint32_t code : codes) writer.put(code);
-  writer.finish();
-  return bytes;
-}
-
-TEST(PlaneWriter, MatchesBitByBitPackingAtEveryOffsetAndLength) {
-  for (uint32_t length = 0; length <= 19; ++length) {
-    std::vector<uint32_t> codes(length);
-    for (uint32_t i = 0; i < length; ++i) codes[i] = (i * 7 + 3) % 4;
-    std::vector<uint32_t> bits(length);
-    for (uint32_t i = 0; i < length; ++i) bits[i] = codes[i] & 1;
-    const std::vector<uint8_t> start = {0x5A, 0xC3, 0x99, 0x66, 0xFF, 0x0F};
-    for (uint32_t offset = 0; offset < 8; ++offset) {
-      EXPECT_EQ(packWithWriter<1>(start, bits, offset), packByHand(start, bits, offset, 1))
-          << length << " at " << offset;
-    }
-    for (uint32_t offset = 0; offset < 4; ++offset) {
-      EXPECT_EQ(packWithWriter<2>(start, codes, offset), packByHand(start, codes, offset, 2))
-          << length << " at " << offset;
-    }
-  }
-}
-
-// ------------------------------------------------------------ source
 
 }  // namespace
 }  // namespace kestrl::halftone

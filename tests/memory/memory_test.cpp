@@ -27,27 +27,6 @@ TEST(Memory, FailedAllocationShowsItsSizeAndReportsAllocFailed) {
   EXPECT_EQ(plan.liveAllocations, 0);
 }
 
-TEST(Memory, FailedLockFreesTheAllocationAgain) {
-  FaultPlan plan;
-  plan.failOn(Operation::kLock, 1);
-  ScopedFaultPlan scope(plan);
-  MemoryBlock block{};
-  EXPECT_EQ(allocateInto(block, 64, false), kLockFailed);
-  EXPECT_EQ(block.allocation, nullptr);
-  EXPECT_EQ(plan.callsOf(Operation::kFree), 1u);
-  EXPECT_EQ(plan.liveAllocations, 0);
-  EXPECT_EQ(plan.messageCount, 0u);
-}
-
-TEST(Memory, ZeroFilledBlocksAreZero) {
-  MemoryBlock block{};
-  ASSERT_EQ(allocateInto(block, 256, true), kOk);
-  const auto* bytes = static_cast<const uint8_t*>(block.data);
-  for (int i = 0; i < 256; ++i) ASSERT_EQ(bytes[i], 0) << i;
-  EXPECT_EQ(block.size, 256u);
-  EXPECT_EQ(releaseAll({&block, 1}), kOk);
-}
-
 TEST(Memory, OneAllocationCutIntoViewsIsFreedOnceAndOnlyOnce) {
   FaultPlan plan;
   ScopedFaultPlan scope(plan);

@@ -89,15 +89,6 @@ TEST(Separation, GreyComponentReplacement) {
   EXPECT_EQ(t.lutKind, 1);
 }
 
-TEST(DefaultPack, SameBytesEveryTime) {
-  const Pack a = makeDefaultPack(), b = makeDefaultPack();
-  ASSERT_EQ(a.resources.size(), b.resources.size());
-  for (const auto& [id, resource] : a.resources) {
-    ASSERT_NE(b.find(id), nullptr);
-    EXPECT_EQ(resource.bytes, b.find(id)->bytes) << "resource " << id;
-  }
-}
-
 TEST(DefaultPack, EveryResourceParses) {
   using namespace default_ids;
   const std::pair<int32_t, BlockKind> expected[] = {
@@ -150,23 +141,6 @@ TEST(PackFolder, WritesAndReadsBack) {
   EXPECT_NE(readPack((dir / "missing").string(), back).error.find("does not exist"),
             std::string::npos);
   fs::remove_all(dir);
-}
-
-TEST(PackFolder, IdsFromFileNames) {
-  const struct {
-    const char* name;
-    bool ok;
-    int32_t id;
-  } cases[] = {{"0.txt", true, 0},   {"980", true, 980},    {"310.bin", true, 310},
-               {"-1.bin", true, -1}, {"12a.bin", false, 0}, {".bin", false, 0},
-               {"README", false, 0}};
-  for (const auto& c : cases) {
-    int32_t id = 0;
-    EXPECT_EQ(idFromFileName(c.name, id), c.ok) << c.name;
-    if (c.ok) {
-      EXPECT_EQ(id, c.id) << c.name;
-    }
-  }
 }
 
 // ---- every listed job through the library ----
@@ -255,35 +229,6 @@ TEST(DefaultPack, EveryListedJobRunsThroughTheLibrary) {
     }
     EXPECT_EQ(HalftoneDelete(ht), kOk);
   }
-}
-
-// The calibration sequence of the default pack: a record asks for 980, 990,
-// 900 and the correction tables the calibration directory names.
-TEST(DefaultPack, CalibrationSequenceRuns) {
-  const Pack pack = makeDefaultPack();
-  Driver driver{pack};
-  PrintMode mode{1, 0, 0, 0, 720, 720, 1, 0, 0, 64, 0};
-  const uint8_t record[] = {'C', 'W', ':', 0, 60, 50, 50, 40, 0xFE, 0xFF};
-  struct {
-    int32_t count;
-    CmTagPair pairs[1];
-  } tags{1, {{512, record}}};
-  ColorSettings settings{};
-  settings.tagList = reinterpret_cast<const CmTagList*>(&tags);
-  CmContext* cm = nullptr;
-  int32_t id = 0;
-  ASSERT_EQ(CmNew(&settings, &mode, 0, &id, &cm), kOk);
-  std::vector<int32_t> asked;
-  while (id != -1 && asked.size() < 8) {
-    asked.push_back(id);
-    std::vector<uint8_t> bytes = driver.block(id);
-    ASSERT_EQ(CmSetResource(cm, bytes.data(), &id), kOk);
-  }
-  using namespace default_ids;
-  EXPECT_EQ(asked,
-            (std::vector<int32_t>{kColourDirectory, kColourTable, kChannelMap, kNominalValues,
-                                  kCalibrationDirectory, kCorrectionTables}));
-  CmDelete(cm);
 }
 
 }  // namespace

@@ -19,20 +19,6 @@ PrintMode ditherMode(uint32_t mode, uint32_t bits, int32_t step = 0, uint32_t li
   return m;
 }
 
-// A 16 x 16 matrix holding each of 0 to 255 once.
-std::vector<uint16_t> permutation256() {
-  std::vector<uint16_t> cells(256);
-  for (uint32_t i = 0; i < 256; ++i) cells[i] = static_cast<uint16_t>(i * 37 % 256);
-  return cells;
-}
-
-std::vector<uint16_t> identityLevels() {
-  std::vector<uint16_t> level(256);
-  for (uint32_t i = 0; i < 256; ++i) level[i] = static_cast<uint16_t>(i);
-  level[255] = 256;
-  return level;
-}
-
 // A plain reference: per pixel, the source value by step, its level, the
 // cell of the line's row at the absolute column, compared unsigned.
 std::vector<uint32_t> referenceBilevel(const PrintMode& m, const std::vector<uint16_t>& cells,
@@ -164,25 +150,6 @@ TEST(DitherFourLevel, MatchesAPlainReferenceForEveryMarginAndStep) {
                   kOk);
         EXPECT_EQ(out, expected) << "h " << h << " step " << step << " trial " << trial;
       }
-    }
-  }
-}
-
-TEST(DitherFourLevel, EmptyRowsNeverPrintAndAFullLargeShareAlwaysPrintsLarge) {
-  for (uint8_t large : {0, 255}) {
-    TestContext e(ditherMode(3, 2), 16, 16, permutation256(), identityLevels());
-    std::vector<int16_t> padded(259, 9);
-    padded[0] = 2;
-    e.load(kCurveOrGridBlock, padded);
-    std::vector<uint8_t> dotTable(768, 0);
-    dotTable[3 * 9 + 2] = large;
-    e.load(kDotTableBlock, dotTable);
-    const std::vector<uint8_t> source(16, 100);
-    for (uint32_t line = 0; line < 16; ++line) {
-      uint8_t out[4] = {};
-      ASSERT_EQ(e.run(ditherFourLevel, source.data(), out, 16, 0, line), kOk);
-      const uint8_t expected = large == 255 ? 0xFF : 0x00;
-      for (uint8_t b : out) EXPECT_EQ(b, expected) << int{large} << " line " << line;
     }
   }
 }

@@ -121,18 +121,6 @@ TEST(FillGrid, TetrahedronChoiceByFractionOrder) {
   }
 }
 
-TEST(FillGrid, LevelsOnOldNodesAndTheCornersCopyNodes) {
-  const std::vector<uint8_t> levels = {0, 77, 200, 255};
-  const auto grid = oneChannelGrid(4, [](size_t i1, size_t i2, size_t i3) {
-    return static_cast<uint8_t>((i1 * 97 + i2 * 53 + i3 * 31 + i1 * i2 * i3 * 7) % 256);
-  });
-  for (size_t i1 = 0; i1 < 4; ++i1)
-    for (size_t i2 = 0; i2 < 4; ++i2)
-      for (size_t i3 = 0; i3 < 4; ++i3)
-        EXPECT_EQ(resampleAt(grid, levels, levels[i1], levels[i2], levels[i3]),
-                  grid[(i1 * 4 + i2) * 4 + i3]);
-}
-
 TEST(FillGrid, NodesAreWrittenFirstAxisSlowestWithAllChannels) {
   const uint8_t old[] = {0, 255};
   std::vector<uint8_t> grid;

@@ -145,21 +145,4 @@ class Job {
   int32_t nextId = 0;
 };
 
-// ------------------------------------------------------ table references
-
-// dotValue for one-bit output at ink gains g (level 0) and m (level 255).
-inline int32_t refDotValue(int32_t g, int32_t m, int32_t i) {
-  const int64_t fall = int64_t{255 - i} * (255 - i) * (g - m) + 1;
-  return static_cast<int32_t>((fall / 255 + 255 * m) / 100);
-}
-
-// The level table before any tone-curve pass.
-inline std::vector<int32_t> refLevels(uint32_t cells, const std::vector<int32_t>& dotValue) {
-  std::vector<int32_t> level(256);
-  for (int i = 0; i < 255; ++i)
-    level[i] = static_cast<int32_t>((cells / 256) * i * 255) / dotValue[i];
-  level[255] = static_cast<int32_t>((cells - 1) * 255) / dotValue[255] + 1;
-  return level;
-}
-
 }  // namespace kestrl::halftone::testing

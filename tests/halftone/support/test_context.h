@@ -173,7 +173,6 @@ class TestContext {
     return {context.errorLine(0) - kErrorLineMargin,
             context.printMode.lineWidth + 2 * kErrorLineMargin};
   }
-  int16_t& cell(int32_t x) { return context.errorLine(0)[x]; }
 
   Status run(Engine engine, const uint8_t* source, uint8_t* destination, uint32_t pixelCount,
              uint32_t startX, uint32_t lineNumber, uint32_t bitOffset = 0, uint32_t planeStride = 0,
