@@ -154,6 +154,7 @@ TEST(ExtraSection, TooShortForTheIdRecordIsRefusedNotReadPast) {
 TEST(FailedStages, TwoBitAtUnequalResolutionsNeverPrints) {
   Job j(job(1, false, 2));
   j.feed(2, 0);
+  ASSERT_EQ(HalftoneDelete(j.ht), kOk);  // the job's own context; this one is wider
   PrintMode wide = job(1, false, 2, 720, 360);
   ASSERT_EQ(HalftoneNew(&wide, CmGetLut(j.cm), 0, &j.id, &j.ht), kOk);
   EXPECT_EQ(j.halftone(block(j.id)), kOk);
@@ -222,7 +223,7 @@ TEST(AdjustStatus, TellsWhyTheSettingsWereNotApplied) {
     EXPECT_EQ(CmGetAdjustStatus(cm), kOk) << "before stage 2";
     for (int stage = 0; stage < 2; ++stage) {
       const std::vector<uint8_t> b = block(id);
-      ASSERT_EQ(CmSetResource(cm, b.data(), &id), kOk);
+      ASSERT_EQ(CmSetResourceSized(cm, b.data(), static_cast<uint32_t>(b.size()), &id), kOk);
     }
     EXPECT_EQ(CmGetAdjustStatus(cm), c.expected) << c.adjustMode << " " << c.brightness;
     CmDelete(cm);

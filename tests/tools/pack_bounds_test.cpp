@@ -77,7 +77,7 @@ TEST_F(PackFiles, ReadOnlyWhenAskedAndOnlyUpToTheKindsSize) {
   write("100.bin", 6);
   write("101.bin", 5000);  // an id list holds 32 bytes
   std::ofstream(dir_ / "7.bin");
-  fs::resize_file(dir_ / "7.bin", uintmax_t{1} << 40);  // sparse: a terabyte never read
+  fs::resize_file(dir_ / "7.bin", uintmax_t{1} << 30);  // sparse: a gigabyte never read
   Pack pack;
   ASSERT_TRUE(readPack(dir_.string(), pack).ok());
   EXPECT_EQ(pack.ids(), (std::vector<int32_t>{7, 100, 101}));
