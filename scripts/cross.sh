@@ -21,17 +21,8 @@ root=$PWD
 werror=OFF
 [[ "${1:-}" == "--werror" ]] && werror=ON
 
-packages=(cmake ninja-build g++-multilib g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  binutils-mingw-w64 wine64 googletest nlohmann-json3-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "installing: ${missing[*]}" >&2
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash scripts/deps.sh cmake ninja-build g++-multilib g++-mingw-w64-x86-64-posix \
+  g++-mingw-w64-i686-posix binutils-mingw-w64 wine64 googletest nlohmann-json3-dev
 
 # configure BUILD TOOLCHAIN: GoogleTest for the target (once), then the project.
 configure() {

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, if any are missing.
+# Installs the Debian packages the build needs, or those named as arguments,
+# if any are missing (apt-get update first).
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev pkg-config binutils
   libpng-dev libcli11-dev nlohmann-json3-dev libvips-dev)
+(($#)) && packages=("$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
