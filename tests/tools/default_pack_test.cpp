@@ -89,37 +89,6 @@ TEST(Separation, GreyComponentReplacement) {
   EXPECT_EQ(t.lutKind, 1);
 }
 
-TEST(DefaultPack, EveryResourceParses) {
-  using namespace default_ids;
-  const std::pair<int32_t, BlockKind> expected[] = {
-      {kColourDirectory, BlockKind::kDirectory},
-      {kColourTable, BlockKind::kColourTable},
-      {kHalftoneIds, BlockKind::kResourceIdList},
-      {kGridLevels, BlockKind::kGridLevels},
-      {kSquareMatrix, BlockKind::kThresholdMatrix},
-      {kWideMatrix, BlockKind::kThresholdMatrix},
-      {kDotSizeTable, BlockKind::kDotSizeTable},
-      {kCalibrationDirectory, BlockKind::kDirectory},
-      {kCorrectionTables, BlockKind::kCorrectionTables},
-      {kChannelMap, BlockKind::kChannelMap},
-      {kNominalValues, BlockKind::kNominalValues},
-  };
-  const Pack pack = makeDefaultPack();
-  EXPECT_EQ(pack.resources.size(), std::size(expected));
-  for (const auto& [id, kind] : expected) {
-    ASSERT_NE(pack.find(id), nullptr) << id;
-    EXPECT_EQ(checkBlock(kind, pack.find(id)->bytes), "") << id;
-  }
-  // Row sums of the dot-size table stay within 255 and the large share grows.
-  const DotSizeRows rows = parseDotSizeTable(pack.find(kDotSizeTable)->bytes).value;
-  for (int v = 0; v < 256; ++v) {
-    EXPECT_LE(rows[v][0] + rows[v][1] + rows[v][2], 255) << v;
-    if (v > 0) {
-      EXPECT_GE(rows[v][2], rows[v - 1][2]) << v;
-    }
-  }
-}
-
 TEST(PackFolder, WritesAndReadsBack) {
   const fs::path dir = fs::temp_directory_path() / "kestrl_pack_folder_test";
   fs::remove_all(dir);

@@ -101,17 +101,6 @@ TEST(PackBlocks, DumpShowsTheFields) {
   }
 }
 
-TEST(PackBlocks, JsonDescriptionBuildsTheSameBytes) {
-  for (const Sample& s : samples()) {
-    SCOPED_TRACE(kindName(s.kind));
-    const nlohmann::json description = blockToJson(s.kind, s.bytes);
-    // Through text, as `pack dump --json` and `pack build` pass it.
-    BlockKind kind{};
-    EXPECT_EQ(blockFromJson(nlohmann::json::parse(description.dump()), kind), s.bytes);
-    EXPECT_EQ(kind, s.kind);
-  }
-}
-
 TEST(PackBlocks, ParsedValuesMatchTheDescriptions) {
   const Parsed<DirectoryText> d = parseDirectory(bytesOf(buildDirectory(sampleDirectory())));
   ASSERT_TRUE(d.ok()) << d.error;
