@@ -30,7 +30,9 @@ size_t sourceBytes(const PrintMode& mode, uint32_t pixelCount) {
   size_t values = pixelCount;
   if (mode.sourceStep == 1) values = (size_t{pixelCount} + 1) / 2;
   if (mode.sourceStep == -1) values = 2 * size_t{pixelCount};
-  return values * (mode.colorInput != 0 ? 3 : 1);
+  // A grey value is one byte, an RGB pixel three, four ink levels (inkSet 4) four.
+  const size_t bytesPerValue = mode.colorInput == 0 ? 1 : mode.inkSet == 4 ? 4 : 3;
+  return values * bytesPerValue;
 }
 
 struct RunArgs {
