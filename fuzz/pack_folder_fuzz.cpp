@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string name = fileName(in.chunk());
     const std::vector<uint8_t> contents = in.chunk();
     if (in.flag()) {
-      fs::create_directories(folder / name);
+      std::error_code ignored;  // a file of the same name may already be there
+      fs::create_directories(folder / name, ignored);
       continue;
     }
     std::ofstream(folder / name, std::ios::binary)
