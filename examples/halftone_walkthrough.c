@@ -1,7 +1,8 @@
 /* Walks a halftone context through its life and prints what each call did:
  * HalftoneNew, the resource stages a one-bit grey job asks for, one Halftone
- * call on a grey ramp, HalftoneDelete. Written in C to show the public
- * header is usable from C. */
+ * call on a grey ramp, HalftoneDelete. Every block goes with its size, so
+ * the library refuses one shorter than its own header says instead of
+ * reading past it. Written in C to show the public header is usable from C. */
 #include <stdio.h>
 #include <string.h>
 
@@ -63,14 +64,14 @@ int main(void) {
   if (status != KESTRL_STATUS_OK) return 1;
   printf("  first resource id %d\n", (int)id);
 
-  status = HalftoneSetResource(context, ids, &id);
+  status = HalftoneSetResourceSized(context, ids, sizeof ids, &id);
   report("HalftoneSetResource 1", status);
   if (status == KESTRL_STATUS_OK) {
-    status = HalftoneSetResource(context, NULL, &id); /* grey input: block not read */
+    status = HalftoneSetResourceSized(context, NULL, 0, &id); /* grey input: not read */
     report("HalftoneSetResource 2", status);
   }
   if (status == KESTRL_STATUS_OK) {
-    status = HalftoneSetResource(context, matrix, &id);
+    status = HalftoneSetResourceSized(context, matrix, sizeof matrix, &id);
     report("HalftoneSetResource 3", status);
   }
   if (status == KESTRL_STATUS_OK) {

@@ -65,6 +65,10 @@ std::string lookupKeys(const JobSettings& s) {
          std::to_string(s.colour.selectName);
 }
 
+uint32_t sizeOf(const std::vector<uint8_t>& block) {
+  return static_cast<uint32_t>(block.size());
+}
+
 // Checks what the library itself does not: that the block is long enough and
 // consistent for the stage's reader, so that a bad pack gives a message
 // rather than a read past the end of a block.
@@ -181,7 +185,7 @@ JobFailure Job::colourStages(const pack::Pack& pack) {
     }
     std::vector<uint8_t> block;
     if (JobFailure f = feed(pack, true, stage, id, block); f.failed()) return f;
-    const KestrlStatus status = CmSetResource(cm_, block.data(), &id);
+    const KestrlStatus status = CmSetResourceSized(cm_, block.data(), sizeOf(block), &id);
     if (status != KESTRL_STATUS_OK) {
       const std::string call =
           "CmSetResource stage " + std::to_string(stage) + " (" + stageName(true, stage) + ")";
@@ -199,7 +203,7 @@ JobFailure Job::halftoneStages(const pack::Pack& pack, int32_t firstId) {
       return {kExitBadPack, "HalftoneSetResource: the resource sequence does not end"};
     std::vector<uint8_t> block;
     if (JobFailure f = feed(pack, false, stage, id, block); f.failed()) return f;
-    const KestrlStatus status = HalftoneSetResource(ht_, block.data(), &id);
+    const KestrlStatus status = HalftoneSetResourceSized(ht_, block.data(), sizeOf(block), &id);
     if (status != KESTRL_STATUS_OK) {
       return libraryFailure("HalftoneSetResource stage " + std::to_string(stage) + " (" +
                                 stageName(false, stage) + ")",
@@ -211,14 +215,24 @@ JobFailure Job::halftoneStages(const pack::Pack& pack, int32_t firstId) {
 
 JobFailure Job::open(const pack::Pack& pack, const JobSettings& settings) {
   settings_ = settings;
-  if (settings_.gamma) tags_.pairs[tags_.count++] = {kTagGamma, &*settings_.gamma};
-  if (!settings_.curves.empty()) tags_.pairs[tags_.count++] = {kTagCurves, settings_.curves.data()};
+  const auto addTag = [this](uint32_t tag, const void* data, size_t size) {
+    tagValues_[tags_.count] = {data, static_cast<uint32_t>(size)};
+    tags_.pairs[tags_.count] = {tag | KESTRL_TAG_SIZED, &tagValues_[tags_.count]};
+    ++tags_.count;
+  };
+  if (settings_.gamma) addTag(kTagGamma, &*settings_.gamma, sizeof(int32_t));
+  if (!settings_.curves.empty())
+    addTag(kTagCurves, settings_.curves.data(), settings_.curves.size());
   if (!settings_.calibrationRecord.empty()) {
-    tags_.pairs[tags_.count++] = {kTagCalibration, settings_.calibrationRecord.data()};
+    addTag(kTagCalibration, settings_.calibrationRecord.data(), settings_.calibrationRecord.size());
   }
   settings_.colour.tagList = tags_.count ? reinterpret_cast<const CmTagList*>(&tags_) : nullptr;
   JobFailure failure = colourStages(pack);
   if (!failure.failed()) {
+    if (const KestrlStatus adjusted = CmGetAdjustStatus(cm_); adjusted != KESTRL_STATUS_OK) {
+      adjustWarning_ = "the colour adjustments were not applied: CmGetAdjustStatus answered " +
+                       describeStatus(adjusted);
+    }
     int32_t id = 0;
     const KestrlStatus status = HalftoneNew(&settings_.printMode, CmGetLut(cm_), 0, &id, &ht_);
     if (status != KESTRL_STATUS_OK) {

@@ -2,7 +2,9 @@
 // CmNew, CmSetResource until the library hands back -1 (each id looked up in
 // the resource pack), CmGetLut, HalftoneNew, HalftoneSetResource until -1,
 // then Halftone per run; HalftoneDelete and CmDelete at the end. Only the
-// public header is used for the library calls.
+// public header is used for the library calls. Every block and tag value goes
+// to the library with its size (the sized calls), so that a block shorter
+// than its own header says is refused rather than read past.
 #pragma once
 
 #include <cstdint>
@@ -65,6 +67,10 @@ class Job {
   // Resource ids fed so far, in call order, for reporting.
   const std::vector<std::string>& trace() const { return trace_; }
 
+  // Why the colour adjustments were not applied (the library goes on with
+  // the grid as loaded and says so only when asked), or empty.
+  const std::string& adjustWarning() const { return adjustWarning_; }
+
  private:
   JobFailure colourStages(const pack::Pack& pack);
   JobFailure halftoneStages(const pack::Pack& pack, int32_t firstId);
@@ -76,10 +82,12 @@ class Job {
     int32_t count = 0;
     CmTagPair pairs[3]{};
   } tags_;
+  CmSizedValue tagValues_[3]{};
   CmContext* cm_ = nullptr;
   HalftoneContext* ht_ = nullptr;
   uint32_t tableChannels_ = 0;
   std::vector<std::string> trace_;
+  std::string adjustWarning_;
 };
 
 // A message for a status: "status 768 (bad resource data or wrong stage)".

@@ -397,6 +397,7 @@ int render(Picture& picture, const pack::Pack& pack, const RenderOptions& o, std
     err << "kestrl: " << f.message << "\n";
     return f.exitCode;
   }
+  if (!job.adjustWarning().empty()) err << "kestrl: warning: " << job.adjustWarning() << "\n";
   std::vector<PlaneFile> files;
   PreviewBuilder preview(page, mode.xResolution, mode.yResolution, o.previewSize);
   const std::string previewPath = (std::filesystem::path(o.outDir) / "preview.png").string();

@@ -6,9 +6,6 @@ namespace kestrl::pack {
 
 namespace {
 
-// Room past the end of every block for readers that look ahead and for the
-// closing NUL of text blocks.
-constexpr size_t kBlockSlack = 1024;
 constexpr uint32_t kMissingResource = KESTRL_STATUS_BAD_RESOURCE;
 
 }  // namespace
@@ -19,20 +16,21 @@ uint32_t openHalftoneJob(const Pack& pack, const PrintMode& mode, HalftoneContex
     const Resource* resource = pack.find(id);
     if (resource == nullptr) return false;
     block = resource->bytes;
-    block.resize(block.size() + kBlockSlack, 0);
     return true;
   };
+  auto blockSize = [&] { return static_cast<uint32_t>(block.size()); };
   const ColorSettings settings{};
   PrintMode record = mode;
   CmContext* cm = nullptr;
   int32_t id = 0;
   uint32_t status = CmNew(&settings, &record, 0, &id, &cm);
   while (status == KESTRL_STATUS_OK && id != -1) {
-    status = find(id) ? CmSetResource(cm, block.data(), &id) : kMissingResource;
+    status = find(id) ? CmSetResourceSized(cm, block.data(), blockSize(), &id) : kMissingResource;
   }
   if (status == KESTRL_STATUS_OK) status = HalftoneNew(&record, CmGetLut(cm), 0, &id, context);
   while (status == KESTRL_STATUS_OK && id != -1) {
-    status = find(id) ? HalftoneSetResource(*context, block.data(), &id) : kMissingResource;
+    status = find(id) ? HalftoneSetResourceSized(*context, block.data(), blockSize(), &id)
+                      : kMissingResource;
   }
   if (cm != nullptr) CmDelete(cm);
   return status;

@@ -1,7 +1,8 @@
 // A halftone job opened from a resource pack through the exported calls, the
 // way a printer driver opens one: the colour stages until the library hands
 // back -1, HalftoneNew with the colour table record, then the halftone
-// stages, every resource looked up in the pack by the number asked for.
+// stages, every resource looked up in the pack by the number asked for and
+// passed with its size.
 #pragma once
 
 #include <cstdint>
