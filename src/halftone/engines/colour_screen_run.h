@@ -21,9 +21,6 @@ inline constexpr uint32_t kInkSetFromSource = 4;
 template <bool kInkSource>
 class ColourPixels {
  public:
-  static constexpr uint32_t kClosingDither = 128;
-  static constexpr uint8_t kFaintestClosingLevel = 32;
-
   ColourPixels(const EngineTables& t, int32_t sourceStep, const uint8_t* source)
       : source_(source),
         stepping_(sourceStep, kInkSource ? kInkPixelBytes : kRgbPixelBytes),
@@ -56,12 +53,8 @@ class ColourPixels {
     if constexpr (kInkSource) {
       return loadLevels(pixel);
     } else {
-      const uint8_t* node =
-          grid_ + gridNodeOffset(ditheredNode(axis_, pixel[0], t), ditheredNode(axis_, pixel[1], t),
-                                 ditheredNode(axis_, pixel[2], t));
-      std::array<uint8_t, kInksPerNode> levels;
-      for (uint32_t k = 0; k < kInksPerNode; ++k)
-        levels[k] = dropFaint && node[k] < kFaintestClosingLevel ? 0 : node[k];
+      const std::array<uint8_t, kInksPerNode> levels = closingNodeLevels(
+          axis_.node.data(), axis_.lowerWeight.data(), grid_, pixel, t, dropFaint);
       return loadLevels(levels.data());
     }
   }

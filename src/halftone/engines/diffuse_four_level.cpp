@@ -154,7 +154,7 @@ void diffuseRun(const HalftoneContext& c, const EngineTables& t, const HalftoneR
     out.put({code0, code1, orderedCode(t.dotThresholds[levelOf(ink, 2)], th[2]), code3});
   }
   if (paired != run.pixelCount) {
-    const InkLevels ink = pixels.closingLevels(pixels.at(paired), pixels.kClosingDither, true);
+    const InkLevels ink = pixels.closingLevels(pixels.at(paired), kClosingDither, true);
     out.put(orderedCodes(t, ink, rows, x));
   }
   out.finish();

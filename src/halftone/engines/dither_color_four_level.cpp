@@ -33,7 +33,7 @@ void ditherColourRun(const HalftoneContext& c, const EngineTables& t, const Half
         orderedCodes(t, pixels.levels(pixel, dither, (dither >> 2) & 1, kPlane2Level), rows, x));
   }
   if (paired != run.pixelCount) {
-    const InkLevels levels = pixels.closingLevels(pixels.at(paired), pixels.kClosingDither, true);
+    const InkLevels levels = pixels.closingLevels(pixels.at(paired), kClosingDither, true);
     out.put(orderedCodes(t, levels, rows, x));
   }
   out.finish();

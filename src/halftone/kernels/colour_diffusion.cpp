@@ -7,8 +7,6 @@ namespace kestrl::halftone::diffusion {
 namespace {
 
 constexpr uint32_t kLineNumberCycle = 15;  // low four bits of a line number
-constexpr uint32_t kLastPixelDither = 128;
-constexpr uint32_t kFaintestLastLevel = 32;  // lower last-pixel levels print nothing
 
 }  // namespace
 
@@ -45,6 +43,21 @@ void splitGridIndex(const uint8_t* gridIndex, GridAxis& axis) {
   }
 }
 
+std::array<uint8_t, kInksPerNode> closingNodeLevels(const uint8_t* nodeColumn,
+                                                    const uint8_t* weightColumn,
+                                                    const uint8_t* colorGrid, const uint8_t* rgb,
+                                                    uint32_t t, bool dropFaint) {
+  const uint8_t* node =
+      colorGrid + gridNodeOffset(ditheredNode(nodeColumn, weightColumn, rgb[0], t),
+                                 ditheredNode(nodeColumn, weightColumn, rgb[1], t),
+                                 ditheredNode(nodeColumn, weightColumn, rgb[2], t));
+  std::array<uint8_t, kInksPerNode> levels;
+  for (uint32_t k = 0; k < kInksPerNode; ++k) {
+    levels[k] = dropFaint && node[k] < kFaintestClosingLevel ? uint8_t{0} : node[k];
+  }
+  return levels;
+}
+
 void ditherLastPixel(uint32_t selector, const uint8_t* source, uint32_t* accumulator0,
                      uint32_t* accumulator1, uint32_t* accumulator2, uint32_t* accumulator3,
                      uint32_t mask, const uint8_t* nodeColumn, const uint8_t* weightColumn,
@@ -55,15 +68,7 @@ void ditherLastPixel(uint32_t selector, const uint8_t* source, uint32_t* accumul
   if (selector == kLevelsFromSource) {
     std::copy(source, source + kInksPerNode, ink.begin());
   } else {
-    std::array<uint32_t, 3> node;
-    for (uint32_t axis = 0; axis < 3; ++axis) {
-      const uint8_t v = source[axis];
-      node[axis] = nodeColumn[v] + (weightColumn[v] <= kLastPixelDither ? 1u : 0u);
-    }
-    const uint8_t* levels = colorGrid + gridNodeOffset(node[0], node[1], node[2]);
-    for (uint32_t k = 0; k < kInksPerNode; ++k) {
-      ink[k] = levels[k] < kFaintestLastLevel ? uint8_t{0} : levels[k];
-    }
+    ink = closingNodeLevels(nodeColumn, weightColumn, colorGrid, source, kClosingDither, true);
   }
   std::array<int32_t, kInksPerNode> share;
   for (uint32_t k = 0; k < kInksPerNode; ++k) share[k] = levelTable[ink[k]];

@@ -121,9 +121,28 @@ void splitGridIndex(const uint8_t* gridIndex, GridAxis& axis);
 // The node a value takes at dither value t: the one above when the lower
 // node's weight is at most t, so that over the matrix the two nodes are
 // taken in proportion to the value's position between them.
-inline uint32_t ditheredNode(const GridAxis& axis, uint8_t value, uint32_t t) {
-  return axis.node[value] + (axis.lowerWeight[value] <= t ? 1u : 0u);
+inline uint32_t ditheredNode(const uint8_t* nodeColumn, const uint8_t* weightColumn, uint8_t value,
+                             uint32_t t) {
+  return nodeColumn[value] + (weightColumn[value] <= t ? 1u : 0u);
 }
+inline uint32_t ditheredNode(const GridAxis& axis, uint8_t value, uint32_t t) {
+  return ditheredNode(axis.node.data(), axis.lowerWeight.data(), value, t);
+}
+
+// ---- the closing pixel of a run
+
+// The closing pixel of an odd run takes the grid node that its components
+// choose at one dither value, unsmoothed; the diffusion engines use 128 and
+// take its levels below 32 as 0.
+inline constexpr uint32_t kClosingDither = 128;
+inline constexpr uint8_t kFaintestClosingLevel = 32;
+
+// The four levels of the node that the RGB pixel chooses at dither value t,
+// those below kFaintestClosingLevel taken as 0 when dropFaint.
+std::array<uint8_t, kInksPerNode> closingNodeLevels(const uint8_t* nodeColumn,
+                                                    const uint8_t* weightColumn,
+                                                    const uint8_t* colorGrid, const uint8_t* rgb,
+                                                    uint32_t t, bool dropFaint);
 
 // ---- neighbour smoothing
 
@@ -199,7 +218,8 @@ inline constexpr uint32_t kLevelsFromGrid = 1;
 
 // The last pixel of an odd-length run: no error lines, no smoothing. Levels
 // come from the four source bytes (selector kLevelsFromSource) or from the
-// grid node chosen at dither value 128, with levels below 32 dropped to 0.
+// grid node chosen at kClosingDither, with faint levels dropped
+// (closingNodeLevels).
 // With L = levelTable of each level, m the matrix value at x and m' =
 // lastCell - m: plane 3 takes a dot when L3 > m, else plane 0 when L0 + L3 > m;
 // plane 1 when L1 > m', else plane 2 when L1 + L2 > m'. So planes 3 and 0, and
