@@ -13,7 +13,7 @@ namespace {
 constexpr uint8_t kRecordEnd = 0xFE;
 constexpr uint8_t kListEnd = 0xFF;
 constexpr uint8_t kRecordTag[3] = {'C', 'W', ':'};
-constexpr int kTableBytes = 256;
+constexpr int kTableBytes = layout::correction_tables::kTableBytes;
 constexpr int kNominalWindow = 2;  // values this close to nominal use the neutral table
 
 // Record layout: "CW:", key, one value per channel (30..70), 0xFE, 0xFF. A

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "colour/cm_context.h"
+#include "common/block_layout.h"
 #include "common/status.h"
 #include "memory/byte_reader.h"
 
@@ -17,8 +18,8 @@ inline constexpr int32_t kChannelMapResource = 980;
 inline constexpr int32_t kNominalResource = 990;
 inline constexpr int32_t kCorrectionDirectoryResource = 900;
 inline constexpr int kMaxCalibrationChannels = 20;
-inline constexpr int kCorrectionTableCount = 21;
-inline constexpr int kNeutralCorrectionTable = 10;
+inline constexpr int kCorrectionTableCount = layout::correction_tables::kCount;
+inline constexpr int kNeutralCorrectionTable = layout::correction_tables::kNeutral;
 inline constexpr int32_t kMinCalibrationValue = 30;
 inline constexpr int32_t kMaxCalibrationValue = 70;
 

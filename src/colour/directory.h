@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "colour/cm_context.h"
+#include "common/block_layout.h"
 #include "common/status.h"
 #include "memory/byte_reader.h"
 
@@ -12,12 +13,12 @@ namespace kestrl::colour {
 
 // Limits of a directory. A directory that exceeds any of them is refused
 // with kBadResource instead of being truncated.
-inline constexpr int kMaxEntries = 100;
-inline constexpr int kMaxNameLength = 11;
-inline constexpr int kMaxLineLength = 255;
-inline constexpr int kMaxModeNames = 12;
-inline constexpr int kMaxSelectNames = 32;
-inline constexpr int kMaxClassNames = 12;
+using layout::directory::kMaxClassNames;
+using layout::directory::kMaxEntries;
+using layout::directory::kMaxLineLength;
+using layout::directory::kMaxModeNames;
+using layout::directory::kMaxNameLength;
+using layout::directory::kMaxSelectNames;
 
 // One parsed entry line.
 struct DirectoryEntry {

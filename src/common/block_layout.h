@@ -32,6 +32,7 @@ inline constexpr size_t kBytesPerCell = 2;
 inline constexpr size_t kCells = 4;  // the header's size
 inline constexpr uint8_t kCellBytes = 2;
 inline constexpr uint8_t kSideOf256 = 255;
+inline constexpr uint32_t kLargestSide = 256;
 inline constexpr uint32_t kMaxCells = 0xFFFF;
 }  // namespace threshold_matrix
 
@@ -68,5 +69,25 @@ inline constexpr size_t kGridPoints = 72;       // 3 bytes
 inline constexpr size_t kChannelCount = 75;
 inline constexpr size_t kLevels = 76;  // the header's size: three rows of n bytes, then the grid
 }  // namespace colour_table
+
+// Colour stage 1: the directory, text lines. A directory beyond any of these
+// limits is refused, not truncated.
+namespace directory {
+inline constexpr int kMaxEntries = 100;
+inline constexpr int kMaxNameLength = 11;
+inline constexpr int kMaxLineLength = 255;
+inline constexpr int kMaxModeNames = 12;
+inline constexpr int kMaxSelectNames = 32;
+inline constexpr int kMaxClassNames = 12;
+}  // namespace directory
+
+// The last calibration stage: 21 correction tables of 256 entries, from the
+// most lightening to the most darkening; table 10 changes nothing.
+namespace correction_tables {
+inline constexpr int kCount = 21;
+inline constexpr int kTableBytes = 256;
+inline constexpr int kBytes = kCount * kTableBytes;
+inline constexpr int kNeutral = 10;
+}  // namespace correction_tables
 
 }  // namespace kestrl::layout

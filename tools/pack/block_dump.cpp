@@ -33,11 +33,12 @@ constexpr KindName kKindNames[] = {
 constexpr size_t kColourHeader = layout::colour_table::kLevels;
 constexpr uint32_t kMaxGridPoints = KESTRL_MAX_GRID_POINTS;
 constexpr size_t kDotTableSize = layout::dot_table::kBytes;
-constexpr size_t kCorrectionTableCount = 21;
+constexpr size_t kCorrectionTableCount = layout::correction_tables::kCount;
+constexpr size_t kCorrectionBytes = layout::correction_tables::kBytes;
 constexpr size_t kMaxIds = layout::id_list::kMaxIds;
-constexpr size_t kMaxEntries = 100;
-constexpr size_t kMaxName = 11;
-constexpr size_t kMaxLine = 255;
+constexpr size_t kMaxEntries = layout::directory::kMaxEntries;
+constexpr size_t kMaxName = layout::directory::kMaxNameLength;
+constexpr size_t kMaxLine = layout::directory::kMaxLineLength;
 constexpr size_t kMaxMapBytes = 19;
 
 template <typename T>
@@ -360,7 +361,7 @@ bool guessKind(std::span<const uint8_t> bytes, int32_t id, bool text, BlockKind&
   for (BlockKind k : {BlockKind::kDirectory, BlockKind::kCorrectionTables, BlockKind::kDotSizeTable,
                       BlockKind::kThresholdMatrix, BlockKind::kColourTable, BlockKind::kGridLevels,
                       BlockKind::kStageFourIdRecord, BlockKind::kResourceIdList}) {
-    if (k == BlockKind::kCorrectionTables && bytes.size() != kCorrectionTableCount * 256) continue;
+    if (k == BlockKind::kCorrectionTables && bytes.size() != kCorrectionBytes) continue;
     if (k == BlockKind::kDotSizeTable && bytes.size() != kDotTableSize) continue;
     if (k == BlockKind::kStageFourIdRecord && bytes.size() != layout::stage_four_record::kBytes)
       continue;
@@ -586,7 +587,7 @@ Parsed<std::vector<uint8_t>> parseNominalValues(std::span<const uint8_t> bytes) 
 }
 
 Parsed<CorrectionTables> parseCorrectionTables(std::span<const uint8_t> bytes) {
-  if (bytes.size() < kCorrectionTableCount * 256) {
+  if (bytes.size() < kCorrectionBytes) {
     return fail<CorrectionTables>("correction resource holds " + std::to_string(bytes.size()) +
                                   " bytes; 21 tables of 256 need 5376");
   }
@@ -638,7 +639,7 @@ size_t maxBlockBytes(BlockKind kind) {
       largest = kMaxCalibrationChannels;
       break;
     case BlockKind::kCorrectionTables:
-      largest = kCorrectionTableCount * 256;
+      largest = kCorrectionBytes;
       break;
   }
   return largest + kPadding;

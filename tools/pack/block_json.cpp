@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <type_traits>
 
+#include "common/block_layout.h"
 #include "pack/separation.h"
 #include "pack/void_and_cluster.h"
 
@@ -196,7 +197,8 @@ ThresholdMatrix matrixFromJson(const json& j) {
   ThresholdMatrix m{field<uint32_t>(j, "width"), field<uint32_t>(j, "height"),
                     field<std::vector<uint16_t>>(j, "cells"),
                     fieldOr<uint8_t>(j, "bytesPerCell", 2)};
-  if (m.width < 1 || m.width > 256 || m.height < 1 || m.height > 256) {
+  constexpr uint32_t kLargestSide = layout::threshold_matrix::kLargestSide;
+  if (m.width < 1 || m.width > kLargestSide || m.height < 1 || m.height > kLargestSide) {
     throw std::invalid_argument("matrix sides must be 1 to 256");
   }
   if (m.cells.size() != size_t{m.width} * m.height) {
@@ -209,9 +211,11 @@ ThresholdMatrix matrixFromJson(const json& j) {
 
 std::vector<uint8_t> dotTableFromJson(const json& j) {
   const auto rows = field<std::vector<std::vector<uint8_t>>>(j, "rows");
-  if (rows.size() != 256) throw std::invalid_argument("dot-size table needs 256 rows");
-  std::array<DotShares, 256> out{};
-  for (size_t v = 0; v < 256; ++v) {
+  if (rows.size() != layout::dot_table::kRows) {
+    throw std::invalid_argument("dot-size table needs 256 rows");
+  }
+  std::array<DotShares, layout::dot_table::kRows> out{};
+  for (size_t v = 0; v < out.size(); ++v) {
     if (rows[v].size() != 3) throw std::invalid_argument("each dot-size row holds three shares");
     std::copy(rows[v].begin(), rows[v].end(), out[v].begin());
   }
@@ -220,9 +224,14 @@ std::vector<uint8_t> dotTableFromJson(const json& j) {
 
 std::vector<uint8_t> correctionFromJson(const json& j) {
   const auto tables = field<std::vector<std::vector<uint8_t>>>(j, "tables");
-  if (tables.size() != 21) throw std::invalid_argument("correction resource needs 21 tables");
+  namespace correction = layout::correction_tables;
+  if (tables.size() != correction::kCount) {
+    throw std::invalid_argument("correction resource needs 21 tables");
+  }
   for (const auto& t : tables) {
-    if (t.size() != 256) throw std::invalid_argument("each correction table needs 256 entries");
+    if (t.size() != correction::kTableBytes) {
+      throw std::invalid_argument("each correction table needs 256 entries");
+    }
   }
   return buildCorrectionTables([&](int t, int x) { return tables[t][x]; });
 }

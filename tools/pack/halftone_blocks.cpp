@@ -17,7 +17,9 @@ void putU32(std::vector<uint8_t>& out, uint32_t value) {
 }
 
 uint8_t sideByte(uint32_t cells) {
-  return static_cast<uint8_t>(cells == 256 ? layout::threshold_matrix::kSideOf256 : cells);
+  return static_cast<uint8_t>(cells == layout::threshold_matrix::kLargestSide
+                                  ? layout::threshold_matrix::kSideOf256
+                                  : cells);
 }
 
 }  // namespace
@@ -47,7 +49,7 @@ std::vector<uint8_t> buildThresholdMatrix(const ThresholdMatrix& matrix) {
   return out;
 }
 
-std::vector<uint8_t> buildDotSizeTable(std::span<const DotShares, 256> rows) {
+std::vector<uint8_t> buildDotSizeTable(std::span<const DotShares, layout::dot_table::kRows> rows) {
   std::vector<uint8_t> out;
   out.reserve(3 * rows.size());
   for (const DotShares& row : rows) out.insert(out.end(), row.begin(), row.end());

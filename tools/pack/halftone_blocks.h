@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "common/block_layout.h"
+
 namespace kestrl::pack {
 
 // The ids followed by the end marker 0xFFFF. Id 0 names the curve or grid
@@ -48,7 +50,7 @@ ThresholdMatrix makeThresholdMatrix(uint32_t width, uint32_t height, CellFunctio
 using DotShares = std::array<uint8_t, 3>;
 
 // The 256 rows of three shares, 768 bytes.
-std::vector<uint8_t> buildDotSizeTable(std::span<const DotShares, 256> rows);
+std::vector<uint8_t> buildDotSizeTable(std::span<const DotShares, layout::dot_table::kRows> rows);
 
 // The colour side's stage-4 id record: a non-zero word, the version 1 and the
 // id of the dot-size table resource.

@@ -111,7 +111,9 @@ bool matrixDataUsable(const HalftoneContext& c, ByteReader& block, uint32_t widt
                       uint32_t height) {
   const uint32_t cells = width * height;
   if (!isPowerOfTwo(width) || height == 0 || cells > kMaxCells) return false;
-  if (block.u8(matrix_layout::kBytesPerCell) != kBytesPerCell || !block.require(kCellsOffset, 2 * cells)) return false;
+  if (block.u8(matrix_layout::kBytesPerCell) != kBytesPerCell ||
+      !block.require(kCellsOffset, 2 * cells))
+    return false;
   if (!firstAxisUsable(c.lut)) return false;
   if (!isTwoBit(c.printMode)) {
     const int32_t fullInkGain = c.lut.scaleParams[1];
@@ -223,8 +225,10 @@ Status thresholdMatrixStage(HalftoneContext& c, ByteReader& block, int32_t* next
   const uint8_t widthByte = block.u8(matrix_layout::kWidth);
   const uint8_t heightByte = block.u8(matrix_layout::kHeight);
   if (!block.ok()) return kBadResource;
-  const uint32_t width = widthByte == matrix_layout::kSideOf256 ? 256 : widthByte;
-  const uint32_t height = heightByte == matrix_layout::kSideOf256 ? 256 : heightByte;
+  const uint32_t width =
+      widthByte == matrix_layout::kSideOf256 ? matrix_layout::kLargestSide : widthByte;
+  const uint32_t height =
+      heightByte == matrix_layout::kSideOf256 ? matrix_layout::kLargestSide : heightByte;
   if (!matrixDataUsable(c, block, width, height)) return kBadResource;
   c.matrixWidth = width;
   c.matrixHeight = height;
