@@ -73,23 +73,9 @@ std::vector<uint8_t> photoSource(std::mt19937& random, uint32_t pixels, uint32_t
 }
 
 // Every engine over a page, for each ink set and source step and once with
-// the default pack: skipped lines, split runs, gaps on lines 15 and 31,
-// empty, one-pixel and odd runs, and a restart at line -1.
+// the default pack.
 TEST(ColourEngines, PagesMatchThePlainReference) {
-  std::vector<std::array<uint32_t, 3>> plan;  // line, startX, count
-  for (uint32_t line = 0; line < 36; ++line) {
-    if (line % 16 == 15)
-      plan.push_back({line, line / 16 * 10, 80}), plan.push_back({line, 120, 99});
-    else if (line % 4 == 0 && line != 20)
-      plan.push_back({line, 0, kWidth});
-    else if (line % 4 == 1)
-      plan.push_back({line, 0, 61}), plan.push_back({line, 61, kWidth - 61});
-    else if (line % 4 == 2)
-      plan.push_back({line, 30 + line, 171});
-    else
-      plan.push_back({line, 7, line % 8}), plan.push_back({line, 7 + line % 8, 150});
-  }
-  plan.push_back({kRestartLine, 0, kWidth}), plan.push_back({0, 0, kWidth - 1});
+  const std::vector<PlannedRun> plan = pagePlan(kWidth);
   const struct {
     uint32_t inkSet;
     int32_t step;

@@ -1,8 +1,6 @@
-// The one-bit colour diffusion engines against the plain reference and each
-// other, their refusals, and the machinery where it turns.
+// The one-bit colour diffusion engines against the plain reference, their
+// refusals, and the error-line upkeep rule the reference relies on.
 #include <gtest/gtest.h>
-
-#include <numeric>
 
 #include "halftone/engines/bilevel_colour_loop.h"
 #include "halftone/support/colour_reference.h"
@@ -32,26 +30,6 @@ std::vector<uint8_t> photoSource(std::mt19937& random, uint32_t pixels, uint32_t
   return s;
 }
 
-struct PlannedRun {
-  uint32_t line, startX, count;
-};
-
-// Line -1, split lines, gaps and tails at the clearing lines, skipped lines, a
-// jump back, empty runs at bit offsets 0 and 1, runs of 1 and 3 pixels.
-std::vector<PlannedRun> pagePlan() {
-  std::vector<PlannedRun> plan = {{kRestartLine, 0, kWidth}};
-  for (uint32_t line = 0; line < 36; ++line) {
-    if (line % 16 == 15) plan.insert(plan.end(), {{line, 0, 101}, {line, 180, 120}});
-    if (line % 4 == 0) plan.push_back({line, 0, kWidth});
-    if (line % 4 == 1)
-      plan.insert(plan.end(), {{line, 0, 97 + line}, {line, 97 + line, 203 - line}});
-    if (line % 4 > 1 && line % 16 != 15) plan.push_back({line, 20 + line, 151 + line % 2});
-  }
-  plan.insert(plan.end(), {{40, 0, 0}, {40, 3, 200}, {41, 8, 0}, {6, 0, 57}, {7, 5, 280}});
-  for (uint32_t x = 0; x < kWidth; x += 3) plan.push_back({42, x, x % 2 == 0 ? 3u : 1u});
-  return plan;
-}
-
 // Every engine, source step and kind, selected by Halftone from the stages'
 // tables (last limit 99: as set; 0 for one cached case): after every run the
 // planes (bytes around untouched), lines with margins and run memory match.
@@ -77,7 +55,7 @@ TEST(DiffuseBilevel, PagesMatchThePlainReference) {
     prepareEngine(*job.context, true);
     ColourState ref(kWidth);
     std::mt19937 random(11);
-    for (const PlannedRun& r : pagePlan()) {
+    for (const PlannedRun& r : pagePlan(kWidth)) {
       const auto src = photoSource(random, r.count + 1, inkSet == 4 ? 4 : 3);
       const uint32_t off = (r.startX + r.line) % 8;  // bit offset
       std::vector<uint8_t> out(4 * kStride, 0xA5), expected = out;
@@ -94,43 +72,6 @@ TEST(DiffuseBilevel, PagesMatchThePlainReference) {
         ASSERT_TRUE(std::ranges::equal(lineOf(*job.context, k), ref.lines[k]));
       ASSERT_EQ(job.context->lastLine + job.context->lastRunEnd, r.line + r.startX + r.count);
     }
-  }
-}
-
-// Same sources (inkSet 1, step 0): the cached engines leave the planes and
-// lines of the plain ones, except at 1440 in runs where a plane went idle
-// holding a carry (the reference counts those).
-TEST(DiffuseBilevel, CachedEnginesMatchThePlainOnes) {
-  for (auto [plain, cached, x] :
-       {std::tuple{kDiffuseBilevel, kDiffuseBilevelCached, 720u},
-        std::tuple{kDiffuseBilevel1440, kDiffuseBilevelCached1440, 1440u}}) {
-    Job a, b;
-    ASSERT_EQ(makeColourJob(a, x, 720, 1, 0, 1, kWidth), kOk);
-    ASSERT_EQ(makeColourJob(b, x, 720, 1, 0, 1, kWidth), kOk);
-    ColourState witness(kWidth);
-    std::mt19937 random(5);
-    int differing = 0;
-    for (int page = 0; page < 6; ++page) {
-      for (const PlannedRun& r : pagePlan()) {
-        const auto source = photoSource(random, r.count + 1, 3);
-        std::vector<uint8_t> outA(4 * kStride, 0x3C), outB = outA;
-        const int before = witness.idlesWithPendingCarry;
-        refColourRun(a.context->setup.tables, a.mode, kDiffuseBilevel1440, witness, source.data(),
-                     r.startX, r.count, r.line);
-        HalftoneRun run{source.data(), outA.data(), kStride, 3, r.count, r.startX, 0, r.line, 0, 0};
-        ASSERT_EQ(callEngine(*a.context, plain, run), kOk);
-        run.destination = outB.data();
-        ASSERT_EQ(callEngine(*b.context, cached, run), kOk);
-        bool same = outA == outB;
-        for (int k = 0; k < 3; ++k) {  // compared, then made equal again
-          same = same && std::ranges::equal(lineOf(*a.context, k), lineOf(*b.context, k));
-          std::ranges::copy(lineOf(*a.context, k), lineOf(*b.context, k).begin());
-        }
-        EXPECT_TRUE(same || (x == 1440 && witness.idlesWithPendingCarry != before)) << r.line;
-        differing += !same;
-      }
-    }
-    EXPECT_EQ(differing > 0, x == 1440);  // at 1440 the difference is real
   }
 }
 
@@ -194,47 +135,6 @@ TEST(ColourDiffusion, ErrorLineUpkeepRules) {
     EXPECT_EQ(errorCellsToClear(prevLine, prevEnd, line, startX, 1000), expected)
         << prevLine << " " << line;
   }
-}
-
-// Pattern choice at the limits: V rows by level whether or not a dot was
-// placed; the last limit lowered on odd matrix values in every plane (V), in
-// planes 0 and 3 (N), never (W). Parity shares sit opposite the grey rows':
-// even puts N3's extra 2/32 on x's next-line cell, odd on x + 5.
-TEST(ColourDiffusion, PatternsAndLastPixel) {
-  using enum PatternFamily;
-  const SpreadLimits l{40, 23, 6, 3};
-  // clang-format off
-  const std::tuple<PatternFamily, PlaneClass, uint32_t, bool, int32_t, PatternRow> choices[] = {
-      {kDoubleVertical, kPlane1, 0, false, 41, kRow1}, {kDoubleVertical, kPlane1, 0, true, 24, kRow2},
-      {kDoubleVertical, kPlanes0And3, 1, false, 23, kRow3}, {kDoubleVertical, kPlane1, 0, true, 7, kRow4},
-      {kDoubleVertical, kPlane1, 1, true, 3, kRow5}, {kDoubleVertical, kPlane1, 0, true, 3, kRow6},
-      {kGeneral, kPlane1, 0, false, 41, kRow1}, {kGeneral, kPlane1, 0, false, 40, kRow2},
-      {kGeneral, kPlanes0And3, 1, true, 3, kRow5}, {kGeneral, kPlane1, 1, true, 3, kRow6},
-      {k1440, kPlanes0And3, 1, false, 99, kRow1}, {k1440, kPlanes0And3, 1, true, 3, kRow6}};
-  // clang-format on
-  for (auto [family, plane, parity, dot, level, row] : choices) {
-    EXPECT_EQ(choosePattern(family, l, plane, parity, dot, level), row)
-        << int(family) << " " << level;
-  }
-  std::array<int16_t, 61> even{}, odd{}, grey{};
-  spread<kGeneralColourPatterns>(kRow3, Parity::kEven, &even[30], 100, 0);
-  spread<kGeneralColourPatterns>(kRow3, Parity::kOdd, &odd[30], 100, 0);
-  spread<kBilevelKernels>(bilevel_rows::kAboveLimit2, Parity::kEven, &grey[30], 100, 0);
-  EXPECT_EQ(std::tuple(even[30], even[35], odd[30], odd[35]), std::tuple(600, 0, 400, 200));
-  EXPECT_EQ(std::tuple(grey[30], grey[35]), std::tuple(400, 200));
-  // The last pixel drops grid levels below 32: node 0 holds 32, 31, 0, 0.
-  GridAxis axis{};
-  axis.lowerWeight.fill(255);
-  std::vector<uint8_t> grid(kColourGridBytes);
-  grid[0] = 32, grid[1] = 31;
-  std::array<uint16_t, 256> share;
-  std::iota(share.begin(), share.end(), 0);
-  const uint8_t rgb[3] = {9, 9, 9};
-  const uint16_t m = 0;
-  uint32_t acc[4] = {};
-  ditherLastPixel(kLevelsFromGrid, rgb, &acc[0], &acc[1], &acc[2], &acc[3], 4, axis.node.data(),
-                  axis.lowerWeight.data(), grid.data(), share.data(), &m, 0, 0, nullptr, 30);
-  EXPECT_EQ(std::to_array(acc), (std::array<uint32_t, 4>{4, 0, 0, 0}));
 }
 
 }  // namespace

@@ -45,47 +45,6 @@ inline std::span<int16_t> lineOf(HalftoneContext& context, int k) {
   return {context.errorLine(k) - kErrorLineMargin, context.printMode.lineWidth + 60};
 }
 
-// Cells x + from .. x + to get w x e (w x h, h = floor(e / 2), with half); 0 is
-// x's next-line cell, C the carry; 'o' / 'e': odd / even matrix values only.
-struct Span {
-  int from, to, w;
-  char when = 'a';
-  bool half = false;
-};
-inline constexpr int C = 99;
-using Pattern = std::vector<Span>;
-
-// N1..N6, W1..W6, V1..V6 as the engines' tables give them.
-// clang-format off
-inline const Pattern& pattern(char family, int row) {
-  static const std::vector<Pattern> n = {
-      {{1, 1, 8}, {2, 2, 4}, {-2, -1, 4}, {0, 0, 8}, {C, C, 4}},
-      {{1, 1, 8}, {2, 2, 4}, {-2, -2, 4}, {-1, -1, 8}, {0, 0, 8}},
-      {{1, 2, 4}, {3, 4, 2}, {5, 5, 2, 'o'}, {-4, -2, 2}, {-1, -1, 4}, {0, 0, 4}, {0, 0, 2, 'e'},
-       {C, C, 4}},
-      {{1, 3, 3}, {4, 7, 1}, {-7, -6, 1}, {-5, -2, 2}, {-1, 0, 3}, {C, C, 3}},
-      {{1, 4, 2}, {5, 9, 1}, {10, 10, 1, 'o'}, {11, 11, 1, 'e'}, {-10, -5, 1}, {-4, 0, 2}, {C, C, 2}},
-      {{1, 14, 1}, {-15, -15, 1, 'o'}, {-14, -14, 1, 'e'}, {-13, 0, 1}, {C, C, 1}}};
-  static const std::vector<Pattern> w = {
-      {{1, 2, 4}, {1, 1, 4, 'o'}, {3, 3, 4, 'e'}, {-3, -3, 4, 'o'}, {-2, -1, 4}, {-1, -1, 4, 'e'},
-       {0, 0, 8}},
-      {{1, 2, 4}, {3, 4, 2}, {-4, -3, 2}, {-2, 0, 4}, {C, C, 4}},
-      {{1, 3, 3}, {4, 5, 2}, {6, 7, 1}, {-7, -6, 1}, {-5, -4, 2}, {-3, -1, 3}, {0, 0, 2}},
-      {{1, 5, 2}, {6, 10, 1}, {-10, -6, 1}, {-5, 0, 2}},
-      {{1, 1, 2}, {2, 14, 1}, {-14, -2, 1}, {-1, -1, 2}, {0, 0, 1}, {C, C, 1}},
-      {{1, 9, 1}, {10, 23, 1, 'a', true}, {-21, -10, 1, 'a', true}, {-9, -1, 1},
-       {0, 0, 1, 'a', true}, {C, C, 1, 'a', true}}};
-  static const std::vector<Pattern> v = {
-      {{1, 2, 4}, {-1, 0, 8}, {C, C, 8}},
-      {{1, 2, 4}, {-2, -1, 4}, {0, 0, 12}, {C, C, 4}},
-      {{1, 2, 4}, {-2, -1, 4}, {0, 0, 16}},
-      {{1, 4, 2}, {-4, -2, 2}, {-1, -1, 4}, {0, 0, 8}, {C, C, 6}},
-      {{1, 3, 3}, {4, 7, 1}, {-7, -6, 1}, {-5, -2, 2}, {-1, 0, 3}, {C, C, 3}},
-      {{1, 4, 2}, {5, 9, 1}, {10, 10, 1, 'o'}, {11, 11, 1, 'e'}, {-10, -5, 1}, {-4, 0, 2}, {C, C, 2}}};
-  return (family == 'N' ? n : family == 'W' ? w : v)[row - 1];
-}
-// clang-format on
-
 // What persists between calls: lines of int32 cells (x at x + 30), run memory.
 struct ColourState {
   explicit ColourState(uint32_t width) : width(width) {
@@ -93,7 +52,6 @@ struct ColourState {
   }
   uint32_t width, lastLine = 0, lastRunEnd = 0;
   std::array<std::vector<int32_t>, 3> lines;
-  int idlesWithPendingCarry = 0;  // 1440 engines: idle pixels of a plane holding a carry
 };
 
 // Clears what the upkeep rule (checked on its own) names.
@@ -102,24 +60,6 @@ inline void refColourUpkeep(ColourState& s, uint32_t line, uint32_t startX, uint
   for (auto& l : s.lines)
     std::fill(l.begin() + 30 + clear.from, l.begin() + 30 + std::max(clear.from, clear.to), 0);
   s.lastLine = line, s.lastRunEnd = startX + count;
-}
-
-// Spreads e from pixel x of a line by a pattern row at a parity: sets the
-// next-line cell of x to carry + own share, returns the new carry.
-inline int32_t refSpread(std::vector<int32_t>& line, int64_t x, char family, int row, bool odd,
-                         int32_t e, int32_t carry) {
-  const int32_t h = e >= 0 ? e / 2 : -((1 - e) / 2);
-  int32_t own = carry, next = 0;
-  for (const Span& span : pattern(family, row)) {
-    if (span.when != 'a' && (span.when == 'o') != odd) continue;
-    const int32_t amount = span.w * (span.half ? h : e);
-    for (int o = span.from; o <= span.to; ++o) {
-      int32_t& target = o == C ? next : o == 0 ? own : line[x + 30 + o];
-      target = o == C || o == 0 ? target + amount : wrapTo16(int64_t{target} + amount);
-    }
-  }
-  line[x + 30] = wrapTo16(own);
-  return wrapTo16(next);
 }
 
 // One run of `engine` on the tables a job's stages made (upkeep by the rule
@@ -186,7 +126,6 @@ inline Dots refColourRun(const EngineTables& t, const PrintMode& mode, EngineId 
       int32_t& cell = s.lines[k][x + 30];
       if (activity[k] == 0) {
         dots[plane[k]].push_back(0);
-        s.idlesWithPendingCarry += at1440 && carry[k] != 0;
         cell = engine == EngineId::kDiffuseBilevel1440 ? 0 : carry[k];
         if (engine != EngineId::kDiffuseBilevel1440) carry[k] = 0;
         continue;
@@ -195,14 +134,7 @@ inline Dots refColourRun(const EngineTables& t, const PrintMode& mode, EngineId 
       const bool dot = t.diffusionThreshold[level] + (plane[k] == 1 ? -d : d) <= v;
       const int32_t e = dot ? v - t.dotValue[level] : v;
       const int lim4 = limit[3] - (family == 'V' || (family == 'N' && plane[k] != 1) ? odd : 0);
-      // The first rule that holds names the row: 'd' no dot, '1' to '3' a level
-      // above that limit, '4' above the last limit; none of them: row 6.
-      const char* rules = family == 'N' ? "1d234" : family == 'W' ? "d1234" : "12d34";
-      int r = 1;
-      while (r < 6 && !(rules[r - 1] == 'd'
-                            ? !dot
-                            : level > (rules[r - 1] == '4' ? lim4 : limit[rules[r - 1] - '1'])))
-        ++r;
+      int r = refRow(family, dot, level, limit, lim4);
       if (cached && level == 0) r = dot ? 6 : (at1440 ? 1 : 2);
       carry[k] = refSpread(s.lines[k], x, family, r, odd, e, carry[k]);
       dots[plane[k]].push_back(dot);

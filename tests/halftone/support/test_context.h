@@ -1,7 +1,8 @@
 // Test support for the halftone engines: a context built from small synthetic
-// tables, a bit-by-bit packing reference, and a deliberately plain reference of the screening
-// engines written straight from the kernel tables (maps of offset to weight, int32 cells wrapped by
-// hand) to hold the engines' dot patterns against.
+// tables, a bit-by-bit packing reference, and a deliberately plain reference
+// of the screening engines written straight from the kernel tables (spans of
+// offset and weight, int32 cells wrapped by hand) to hold the engines' dot
+// patterns against; the colour references spread by the same patterns.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <map>
 #include <random>
 #include <span>
 #include <vector>
@@ -202,141 +202,42 @@ class TestContext {
   HalftoneContext context{};
 };
 
+// ------------------------------------------------------------ page plans
+
+struct PlannedRun {
+  uint32_t line, startX, count;
+};
+
+// The runs of a page: line -1 first; lines given whole, in two runs, as a
+// run leaving both ends out, or as a short run (3 or 7 pixels) and the rest;
+// on line 15 a gap between two runs and on line 31, after a whole line, a run
+// not starting at 0 (the sixteenth-line clearing has cells to clear); line 20
+// skipped; then empty runs, a jump back to an earlier line, runs of 1 and 3
+// pixels across a line, and line -1 again.
+inline std::vector<PlannedRun> pagePlan(uint32_t width) {
+  std::vector<PlannedRun> plan = {{kRestartLine, 0, width}};
+  for (uint32_t line = 0; line < 36; ++line) {
+    if (line == 15) {
+      plan.insert(plan.end(), {{line, 0, 101}, {line, 180, width - 180}});
+    } else if (line == 31) {
+      plan.push_back({line, 60, 100});
+    } else if (line % 4 == 0 && line != 20) {
+      plan.push_back({line, 20 + line, 151});
+    } else if (line % 4 == 1) {
+      plan.insert(plan.end(), {{line, 0, 97 + line}, {line, 97 + line, width - 97 - line}});
+    } else if (line % 4 == 2) {
+      plan.push_back({line, 0, width});
+    } else if (line % 4 == 3) {
+      plan.insert(plan.end(), {{line, 7, line % 8}, {line, 7 + line % 8, 150}});
+    }
+  }
+  plan.insert(plan.end(), {{40, 0, 0}, {40, 3, 200}, {41, 8, 0}, {6, 0, 57}, {7, 5, 280}});
+  for (uint32_t x = 0; x < width; x += 3) plan.push_back({42, x, x % 2 == 0 ? 3u : 1u});
+  plan.insert(plan.end(), {{kRestartLine, 0, width}, {0, 0, width - 1}});
+  return plan;
+}
+
 // -------------------------------------------------------------- reference
-
-// The rows of the three kernel tables, by the names of their conditions.
-enum class RefTable { kGeneral, k1440, kDoubleVertical };
-enum class RefRow {
-  kAboveLimit1,
-  kAboveLimit2,
-  kAboveLimit3,
-  kAboveLimit4,
-  kAboveT,
-  kNoDot,
-  kLast
-};
-
-// One kernel row for one parity: offset -> weight of e, offset -> weight of
-// h = e >> 1, and the own and carry amounts.
-struct RefKernel {
-  std::map<int, int> e;
-  std::map<int, int> h;
-  int ownE = 0, ownH = 0, carryE = 0, carryH = 0;
-  void add(int from, int to, int weight) {
-    for (int k = from; k <= to; ++k) e[k] += weight;
-  }
-  void addHalf(int from, int to) {
-    for (int k = from; k <= to; ++k) h[k] += 1;
-  }
-};
-
-inline RefKernel kernelThreeOne() {  // x+1..x+3: 3, x+4..x+7: 1 | ... | 3 | 3
-  RefKernel k;
-  k.add(1, 3, 3), k.add(4, 7, 1), k.add(-7, -6, 1), k.add(-5, -2, 2), k.add(-1, -1, 3);
-  k.ownE = 3, k.carryE = 3;
-  return k;
-}
-
-inline RefKernel kernelTwoOne(bool odd) {  // x+1..x+4: 2, x+5..x+9: 1, x+10 / x+11: 1 | ...
-  RefKernel k;
-  k.add(1, 4, 2), k.add(5, 9, 1), k.add(odd ? 11 : 10, odd ? 11 : 10, 1);
-  k.add(-10, -5, 1), k.add(-4, -1, 2);
-  k.ownE = 2, k.carryE = 2;
-  return k;
-}
-
-inline RefKernel refGeneral(RefRow row, bool odd) {
-  RefKernel k;
-  switch (row) {
-    case RefRow::kAboveLimit1:
-      k.add(1, 1, 8), k.add(2, 2, 4), k.add(-2, -2, 4), k.add(-1, -1, 4), k.ownE = 8, k.carryE = 4;
-      break;
-    case RefRow::kNoDot:
-      k.add(1, 1, 8), k.add(2, 2, 4), k.add(-2, -2, 4), k.add(-1, -1, 8), k.ownE = 8;
-      break;
-    case RefRow::kAboveLimit2:
-      k.add(1, 2, 4), k.add(3, 4, 2);
-      if (!odd) k.add(5, 5, 2);
-      k.add(-4, -2, 2), k.add(-1, -1, 4);
-      k.ownE = odd ? 6 : 4, k.carryE = 4;
-      break;
-    case RefRow::kAboveLimit3:
-      return kernelThreeOne();
-    case RefRow::kAboveT:
-      return kernelTwoOne(odd);
-    default:
-      k.add(1, 14, 1), k.add(odd ? -14 : -15, odd ? -14 : -15, 1), k.add(-13, -1, 1);
-      k.ownE = 1, k.carryE = 1;
-  }
-  return k;
-}
-
-inline RefKernel ref1440(RefRow row, bool odd) {
-  RefKernel k;
-  switch (row) {
-    case RefRow::kNoDot:
-      k.add(1, 1, odd ? 4 : 8), k.add(2, 2, 4);
-      if (odd) k.add(3, 3, 4);
-      if (!odd) k.add(-3, -3, 4);
-      k.add(-2, -2, 4), k.add(-1, -1, odd ? 8 : 4);
-      k.ownE = 8;
-      break;
-    case RefRow::kAboveLimit1:
-      k.add(1, 2, 4), k.add(3, 4, 2), k.add(-4, -3, 2), k.add(-2, -1, 4), k.ownE = 4, k.carryE = 4;
-      break;
-    case RefRow::kAboveLimit2:
-      k.add(1, 3, 3), k.add(4, 5, 2), k.add(6, 7, 1);
-      k.add(-7, -6, 1), k.add(-5, -4, 2), k.add(-3, -1, 3), k.ownE = 2;
-      break;
-    case RefRow::kAboveLimit3:
-      k.add(1, 5, 2), k.add(6, 10, 1), k.add(-10, -6, 1), k.add(-5, -1, 2), k.ownE = 2;
-      break;
-    case RefRow::kAboveLimit4:
-      k.add(1, 1, 2), k.add(2, 14, 1), k.add(-14, -2, 1), k.add(-1, -1, 2), k.ownE = 1,
-                                                                            k.carryE = 1;
-      break;
-    default:
-      k.add(1, 9, 1), k.addHalf(10, 23), k.addHalf(-21, -10), k.add(-9, -1, 1);
-      k.ownH = 1, k.carryH = 1;
-  }
-  return k;
-}
-
-inline RefKernel refDoubleVertical(RefRow row, bool odd) {
-  RefKernel k;
-  k.add(1, 2, 4);
-  switch (row) {
-    case RefRow::kAboveLimit1:
-      k.add(-1, -1, 8), k.ownE = 8, k.carryE = 8;
-      break;
-    case RefRow::kAboveLimit2:
-      k.add(-2, -1, 4), k.ownE = 12, k.carryE = 4;
-      break;
-    case RefRow::kNoDot:
-      k.add(-2, -1, 4), k.ownE = 16;
-      break;
-    case RefRow::kAboveLimit3:
-      k = RefKernel{};
-      k.add(1, 4, 2), k.add(-4, -2, 2), k.add(-1, -1, 4), k.ownE = 8, k.carryE = 6;
-      break;
-    case RefRow::kAboveT:
-      return kernelThreeOne();
-    default:
-      return kernelTwoOne(odd);
-  }
-  return k;
-}
-
-inline RefKernel refKernel(RefTable table, RefRow row, bool odd) {
-  switch (table) {
-    case RefTable::kGeneral:
-      return refGeneral(row, odd);
-    case RefTable::k1440:
-      return ref1440(row, odd);
-    default:
-      return refDoubleVertical(row, odd);
-  }
-}
 
 // Low 16 bits as a signed number, by hand.
 inline int32_t wrapTo16(int64_t value) {
@@ -351,6 +252,81 @@ inline int32_t truncDiv32(int32_t c) {
   return c >= 0 ? c / 32 : -(-c / 32);
 }
 
+// The spread patterns of the kernel tables, rows 1 to 6 of N (general), W
+// (1440) and V (double vertical), with the parity as the colour engines read
+// it (the grey engines read it the other way round). Cells x + from .. x + to
+// get w x e (w x h, h = floor(e / 2), with half); 0 is x's next-line cell, C
+// the carry; 'o' / 'e': odd / even matrix values only.
+struct Span {
+  int from, to, w;
+  char when = 'a';
+  bool half = false;
+};
+inline constexpr int C = 99;
+using Pattern = std::vector<Span>;
+
+// clang-format off
+inline const Pattern& pattern(char family, int row) {
+  static const std::vector<Pattern> n = {
+      {{1, 1, 8}, {2, 2, 4}, {-2, -1, 4}, {0, 0, 8}, {C, C, 4}},
+      {{1, 1, 8}, {2, 2, 4}, {-2, -2, 4}, {-1, -1, 8}, {0, 0, 8}},
+      {{1, 2, 4}, {3, 4, 2}, {5, 5, 2, 'o'}, {-4, -2, 2}, {-1, -1, 4}, {0, 0, 4}, {0, 0, 2, 'e'},
+       {C, C, 4}},
+      {{1, 3, 3}, {4, 7, 1}, {-7, -6, 1}, {-5, -2, 2}, {-1, 0, 3}, {C, C, 3}},
+      {{1, 4, 2}, {5, 9, 1}, {10, 10, 1, 'o'}, {11, 11, 1, 'e'}, {-10, -5, 1}, {-4, 0, 2}, {C, C, 2}},
+      {{1, 14, 1}, {-15, -15, 1, 'o'}, {-14, -14, 1, 'e'}, {-13, 0, 1}, {C, C, 1}}};
+  static const std::vector<Pattern> w = {
+      {{1, 2, 4}, {1, 1, 4, 'o'}, {3, 3, 4, 'e'}, {-3, -3, 4, 'o'}, {-2, -1, 4}, {-1, -1, 4, 'e'},
+       {0, 0, 8}},
+      {{1, 2, 4}, {3, 4, 2}, {-4, -3, 2}, {-2, 0, 4}, {C, C, 4}},
+      {{1, 3, 3}, {4, 5, 2}, {6, 7, 1}, {-7, -6, 1}, {-5, -4, 2}, {-3, -1, 3}, {0, 0, 2}},
+      {{1, 5, 2}, {6, 10, 1}, {-10, -6, 1}, {-5, 0, 2}},
+      {{1, 1, 2}, {2, 14, 1}, {-14, -2, 1}, {-1, -1, 2}, {0, 0, 1}, {C, C, 1}},
+      {{1, 9, 1}, {10, 23, 1, 'a', true}, {-21, -10, 1, 'a', true}, {-9, -1, 1},
+       {0, 0, 1, 'a', true}, {C, C, 1, 'a', true}}};
+  static const std::vector<Pattern> v = {
+      {{1, 2, 4}, {-1, 0, 8}, {C, C, 8}},
+      {{1, 2, 4}, {-2, -1, 4}, {0, 0, 12}, {C, C, 4}},
+      {{1, 2, 4}, {-2, -1, 4}, {0, 0, 16}},
+      {{1, 4, 2}, {-4, -2, 2}, {-1, -1, 4}, {0, 0, 8}, {C, C, 6}},
+      {{1, 3, 3}, {4, 7, 1}, {-7, -6, 1}, {-5, -2, 2}, {-1, 0, 3}, {C, C, 3}},
+      {{1, 4, 2}, {5, 9, 1}, {10, 10, 1, 'o'}, {11, 11, 1, 'e'}, {-10, -5, 1}, {-4, 0, 2}, {C, C, 2}}};
+  return (family == 'N' ? n : family == 'W' ? w : v)[row - 1];
+}
+// clang-format on
+
+// Spreads e from pixel x of a line (x at x + 30) by a pattern row at a
+// parity: sets the next-line cell of x to carry + own share, returns the new
+// carry.
+inline int32_t refSpread(std::vector<int32_t>& line, int64_t x, char family, int row, bool odd,
+                         int32_t e, int32_t carry) {
+  const int32_t h = e >= 0 ? e / 2 : -((1 - e) / 2);
+  int32_t own = carry, next = 0;
+  for (const Span& span : pattern(family, row)) {
+    if (span.when != 'a' && (span.when == 'o') != odd) continue;
+    const int32_t amount = span.w * (span.half ? h : e);
+    for (int o = span.from; o <= span.to; ++o) {
+      int32_t& target = o == C ? next : o == 0 ? own : line[x + 30 + o];
+      target = o == C || o == 0 ? target + amount : wrapTo16(int64_t{target} + amount);
+    }
+  }
+  line[x + 30] = wrapTo16(own);
+  return wrapTo16(next);
+}
+
+// The row of a pattern family: the first rule that holds, in the family's
+// order ('d' no dot, '1' to '3' a level above that limit, '4' a level above
+// `last`), names it; none of them: row 6.
+inline int refRow(char family, bool dot, int32_t level, const int32_t limits[3], int32_t last) {
+  const char* rules = family == 'N' ? "1d234" : family == 'W' ? "d1234" : "12d34";
+  int r = 1;
+  while (r < 6 &&
+         !(rules[r - 1] == 'd' ? !dot
+                               : level > (rules[r - 1] == '4' ? last : limits[rules[r - 1] - '1'])))
+    ++r;
+  return r;
+}
+
 // The error line of the reference: int32 cells, pixel x at index x + 30.
 struct RefLine {
   explicit RefLine(uint32_t lineWidth) : width(lineWidth), cells(lineWidth + 60, 0) {}
@@ -360,17 +336,6 @@ struct RefLine {
   uint32_t lastRunEnd = 0;
   uint32_t lastLine = 0;
 };
-
-// Spreads e from pixel x; returns the new carry.
-inline int32_t refSpread(RefLine& line, const RefKernel& k, int64_t x, int32_t e, int32_t carry) {
-  const int32_t h = e >= 0 ? e / 2 : -((-e + 1) / 2);  // floor of e / 2
-  for (auto [offset, weight] : k.e)
-    line.at(x + offset) = wrapTo16(line.at(x + offset) + int64_t{weight} * e);
-  for (auto [offset, weight] : k.h)
-    line.at(x + offset) = wrapTo16(line.at(x + offset) + int64_t{weight} * h);
-  line.at(x) = wrapTo16(int64_t{carry} + int64_t{k.ownE} * e + int64_t{k.ownH} * h);
-  return wrapTo16(int64_t{k.carryE} * e + int64_t{k.carryH} * h);
-}
 
 inline void refUpkeep(RefLine& line, uint32_t startX, uint32_t count, uint32_t lineNumber) {
   uint32_t prev = line.lastRunEnd;
@@ -398,20 +363,21 @@ inline uint32_t refSource(const uint8_t* source, int32_t step, uint32_t i, bool 
   return source[i];
 }
 
-// One run of a one-bit engine; returns one code per pixel.
-inline std::vector<uint32_t> refBilevel(RefTable table, const Tables& t, RefLine& line,
+// One run of a one-bit engine of pattern family N, W or V; one code per pixel.
+inline std::vector<uint32_t> refBilevel(char family, const Tables& t, RefLine& line,
                                         const uint8_t* source, int32_t step, uint32_t startX,
                                         uint32_t count, uint32_t lineNumber) {
   refUpkeep(line, startX, count, lineNumber);
-  const int32_t l1 = static_cast<int32_t>(t.limits[0]), l2 = static_cast<int32_t>(t.limits[1]);
-  const int32_t l3 = static_cast<int32_t>(t.limits[2]), l4 = static_cast<int32_t>(t.limits[3]);
+  const int32_t limits[3] = {static_cast<int32_t>(t.limits[0]), static_cast<int32_t>(t.limits[1]),
+                             static_cast<int32_t>(t.limits[2])};
+  const auto l4 = static_cast<int32_t>(t.limits[3]);
   std::vector<uint32_t> codes;
   int32_t carry = 0;
   for (uint32_t i = 0; i < count; ++i) {
     const int64_t x = startX + i;
     const int32_t level = t.toneCurve[refSource(source, step, i, true)];
     if (level == 0) {
-      line.at(x) = table == RefTable::k1440 ? 0 : carry;
+      line.at(x) = family == 'W' ? 0 : carry;
       carry = 0;
       codes.push_back(0);
       continue;
@@ -421,38 +387,16 @@ inline std::vector<uint32_t> refBilevel(RefTable table, const Tables& t, RefLine
     const int32_t acc = floorDiv32(line.at(x)) + level;
     const bool dot = t.threshold[level] + refNudge(m) <= acc;
     const int32_t e = dot ? acc - t.dotValue[level] : acc;
-    const int32_t T = odd ? l4 : l4 - 1;
-    RefRow row;
-    if (table == RefTable::kGeneral) {
-      row = level > l1   ? RefRow::kAboveLimit1
-            : !dot       ? RefRow::kNoDot
-            : level > l2 ? RefRow::kAboveLimit2
-            : level > l3 ? RefRow::kAboveLimit3
-            : level > T  ? RefRow::kAboveT
-                         : RefRow::kLast;
-    } else if (table == RefTable::k1440) {
-      row = !dot         ? RefRow::kNoDot
-            : level > l1 ? RefRow::kAboveLimit1
-            : level > l2 ? RefRow::kAboveLimit2
-            : level > l3 ? RefRow::kAboveLimit3
-            : level > l4 ? RefRow::kAboveLimit4
-                         : RefRow::kLast;
-    } else {
-      row = level > l1   ? RefRow::kAboveLimit1
-            : level > l2 ? RefRow::kAboveLimit2
-            : !dot       ? RefRow::kNoDot
-            : level > l3 ? RefRow::kAboveLimit3
-            : level > T  ? RefRow::kAboveT
-                         : RefRow::kLast;
-    }
-    carry = refSpread(line, refKernel(table, row, odd), x, e, carry);
+    const int32_t last = family == 'W' || odd ? l4 : l4 - 1;
+    carry =
+        refSpread(line.cells, x, family, refRow(family, dot, level, limits, last), !odd, e, carry);
     codes.push_back(dot ? 1 : 0);
   }
   return codes;
 }
 
-// One run of a two-bit engine (kGeneral or k1440 kernels); one code per pixel.
-inline std::vector<uint32_t> refFourLevel(RefTable table, const Tables& t, RefLine& line,
+// One run of a two-bit engine (family N or W); one code per pixel.
+inline std::vector<uint32_t> refFourLevel(char family, const Tables& t, RefLine& line,
                                           const uint8_t* source, int32_t step, uint32_t startX,
                                           uint32_t count, uint32_t lineNumber) {
   refUpkeep(line, startX, count, lineNumber);
@@ -487,20 +431,16 @@ inline std::vector<uint32_t> refFourLevel(RefTable table, const Tables& t, RefLi
       code = 1;
     if (code != 0) acc -= 255;
     const bool bigger = s3 != 0 || s2 != 0 || s1 > l1;
-    RefRow kernel;
-    if (table == RefTable::kGeneral) {
-      kernel = bigger      ? RefRow::kAboveLimit1
-               : code == 0 ? RefRow::kNoDot
-               : s1 > l2   ? RefRow::kAboveLimit2
-               : s1 > l3   ? RefRow::kAboveLimit3
-                           : RefRow::kAboveT;
-    } else {
-      kernel = code == 0 ? RefRow::kNoDot
-               : bigger  ? RefRow::kAboveLimit1
-               : s1 > l2 ? RefRow::kAboveLimit2
-                         : RefRow::kAboveLimit3;
-    }
-    carry = refSpread(line, refKernel(table, kernel, m % 2 == 1), x, acc, carry);
+    const int pattern = family == 'N' ? (bigger      ? 1
+                                         : code == 0 ? 2
+                                         : s1 > l2   ? 3
+                                         : s1 > l3   ? 4
+                                                     : 5)
+                                      : (code == 0 ? 1
+                                         : bigger  ? 2
+                                         : s1 > l2 ? 3
+                                                   : 4);
+    carry = refSpread(line.cells, x, family, pattern, m % 2 == 0, acc, carry);
     codes.push_back(code);
   }
   return codes;
