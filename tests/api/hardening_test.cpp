@@ -171,24 +171,28 @@ struct TagCase {
   uint32_t tag;
   std::vector<uint8_t> value;
   uint32_t size;
-  int32_t adjustMode;
-  KestrlStatus adjustStatus;
+  int32_t adjustMode, brightness;
+  KestrlStatus adjustStatus;  // why the settings were not applied, if they were not
   int32_t idAfterTable;
 };
 
-TEST(SizedTags, ValuesAreReadOnlyWithinTheirSize) {
+// A tag value given with its size is read only within it; a failed adjustment
+// pass keeps stage 2's status and tells why when asked.
+TEST(SizedTags, ValuesAreReadOnlyWithinTheirSizeAndTheAdjustStatusTellsWhy) {
   const int32_t gamma = 200;
   std::vector<uint8_t> gammaBytes(4);
   std::memcpy(gammaBytes.data(), &gamma, 4);
   const std::vector<uint8_t> curves(768, 128);
   const std::vector<uint8_t> record(std::begin(kRecord), std::end(kRecord));
   const TagCase cases[] = {
-      {"curves", 256, curves, 768, 1, kOk, -1},
-      {"curves one byte short", 256, curves, 767, 1, kBadResource, -1},
-      {"gamma", 1, gammaBytes, 4, 0, kOk, -1},
-      {"gamma too short", 1, gammaBytes, 3, 0, kBadSecondParameter, -1},
-      {"calibration record", 512, record, 10, 0, kOk, 980},
-      {"calibration record cut before its end", 512, record, 9, 0, kOk, -1},
+      {"curves", 256, curves, 768, 1, 0, kOk, -1},
+      {"curves one byte short", 256, curves, 767, 1, 0, kBadResource, -1},
+      {"gamma", 1, gammaBytes, 4, 0, 20, kOk, -1},
+      {"gamma too short", 1, gammaBytes, 3, 0, 0, kBadSecondParameter, -1},
+      {"brightness out of range", 1, gammaBytes, 4, 0, 51, kBadParameter, -1},
+      {"adjust mode 1 without curves", 1, gammaBytes, 4, 1, 0, kBadParameter, -1},
+      {"calibration record", 512, record, 10, 0, 0, kOk, 980},
+      {"calibration record cut before its end", 512, record, 9, 0, 0, kOk, -1},
   };
   for (const TagCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -199,34 +203,13 @@ TEST(SizedTags, ValuesAreReadOnlyWithinTheirSize) {
     } tags{1, {{c.tag | KESTRL_TAG_SIZED, &sized}}};
     Job j(job(1, false, 1), reinterpret_cast<const CmTagList*>(&tags));
     j.settings.adjustMode = c.adjustMode;
+    j.settings.brightness = c.brightness;
     CmDelete(j.cm);
     ASSERT_EQ(CmNew(&j.settings, &j.mode, 0, &j.id, &j.cm), kOk);
+    EXPECT_EQ(CmGetAdjustStatus(j.cm), kOk) << "before stage 2";
     for (int stage = 0; stage < 2; ++stage) ASSERT_EQ(j.colour(block(j.id)), kOk);
     EXPECT_EQ(CmGetAdjustStatus(j.cm), c.adjustStatus);
     EXPECT_EQ(j.id, c.idAfterTable);
-  }
-}
-
-TEST(AdjustStatus, TellsWhyTheSettingsWereNotApplied) {
-  const struct {
-    int32_t adjustMode, brightness;
-    KestrlStatus expected;
-  } cases[] = {{0, 20, kOk}, {1, 0, kBadParameter}, {0, 51, kBadParameter}};
-  for (const auto& c : cases) {
-    PrintMode mode = job(1, false, 1);
-    ColorSettings settings{};
-    settings.adjustMode = c.adjustMode;
-    settings.brightness = c.brightness;
-    CmContext* cm = nullptr;
-    int32_t id = 0;
-    ASSERT_EQ(CmNew(&settings, &mode, 0, &id, &cm), kOk);
-    EXPECT_EQ(CmGetAdjustStatus(cm), kOk) << "before stage 2";
-    for (int stage = 0; stage < 2; ++stage) {
-      const std::vector<uint8_t> b = block(id);
-      ASSERT_EQ(CmSetResourceSized(cm, b.data(), static_cast<uint32_t>(b.size()), &id), kOk);
-    }
-    EXPECT_EQ(CmGetAdjustStatus(cm), c.expected) << c.adjustMode << " " << c.brightness;
-    CmDelete(cm);
   }
 }
 

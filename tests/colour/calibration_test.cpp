@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "colour/resource_stages.h"
 #include "colour_test_support.h"
 
 namespace kestrl::colour {
@@ -164,21 +163,6 @@ TEST(Calibration, HandsBackEachIdAndRefusesAStageAfterTheLast) {
   EXPECT_EQ(plain.feed(grid.data()), kBadResource);
   EXPECT_EQ(plain.nextId, 42);
   EXPECT_EQ(plain.context->stage, 3u);
-}
-
-TEST(Calibration, ShortResourcesOfKnownSizeAreRefused) {
-  CalibratedJob run({50, 40, 50, 50}, {40, 50, 50, 50});
-  ASSERT_EQ(run.start(), kOk);
-  CmContext* context = run.job.context;
-  int32_t next = 0;
-  ASSERT_EQ(setResource(context, ByteReader(run.channelMap.data(), run.channelMap.size()), &next),
-            kOk);
-  next = 5;
-  EXPECT_EQ(setResource(context, ByteReader(run.nominal.data(), 3), &next), kBadResource);
-  EXPECT_EQ(next, 5);
-  // The failed stage is not repeated: the caller has stopped, and CmDelete
-  // releases the state (checked by the early-stop test below).
-  EXPECT_NE(context->calibration, nullptr);
 }
 
 TEST(Calibration, StoppingEarlyLeavesNothingBehindAfterCmDelete) {

@@ -32,55 +32,33 @@ const EngineCase kEngines[] = {
     {"ScreenColorCorners", screenColorCorners, kCorners, 1, 720, 720},
 };
 
+// What a case spoils: a run one pixel past the line, a run end that wraps
+// past 32 bits, reserved9 or reserved10 set, no error line, the stages not
+// all done.
+enum Spoil : uint32_t {
+  kPastLine = 1,
+  kWraps = 2,
+  kReserved9 = 4,
+  kReserved10 = 8,
+  kNoErrorLine = 16,
+  kStagesNotDone = 32
+};
+
 struct RefusalCase {
-  const char* name;
-  uint32_t startX, count, reserved9, reserved10;
-  bool noErrorLine, stagesDone;
+  uint32_t spoils;
   Status expected[3];  // by Kind
 };
 
 const RefusalCase kRefusals[] = {
-    {"reserved10, past the line, reserved9",
-     290,
-     20,
-     1,
-     1,
-     false,
-     true,
+    {kReserved10 | kPastLine | kReserved9,
      {kReserved10NotZero, kReserved10NotZero, kRunOutsideLine}},
-    {"run end wraps past 32 bits",
-     2,
-     0xFFFFFFFFu,
-     0,
-     0,
-     false,
-     true,
+    {kWraps, {kRunOutsideLine, kRunOutsideLine, kRunOutsideLine}},
+    {kPastLine | kReserved9 | kNoErrorLine | kStagesNotDone,
      {kRunOutsideLine, kRunOutsideLine, kRunOutsideLine}},
-    {"past the line, reserved9",
-     290,
-     11,
-     1,
-     0,
-     true,
-     false,
-     {kRunOutsideLine, kRunOutsideLine, kRunOutsideLine}},
-    {"reserved9",
-     0,
-     10,
-     1,
-     0,
-     true,
-     false,
+    {kReserved9 | kNoErrorLine | kStagesNotDone,
      {kReserved9NotZero, kReserved9NotZero, kReserved9NotZero}},
-    {"no error line, stages not done",
-     0,
-     10,
-     0,
-     0,
-     true,
-     false,
-     {kBadResource, kBadParameter, kBadResource}},
-    {"stages not done", 0, 10, 0, 0, false, false, {kBadResource, kBadResource, kBadResource}},
+    {kNoErrorLine | kStagesNotDone, {kBadResource, kBadParameter, kBadResource}},
+    {kStagesNotDone, {kBadResource, kBadResource, kBadResource}},
 };
 
 TEST(Engines, RefuseInTheirOwnOrderWritingNothing) {
@@ -97,18 +75,21 @@ TEST(Engines, RefuseInTheirOwnOrderWritingNothing) {
         mode.inkSet = 4;
         fixture.load(kCurveOrGridBlock, std::vector<uint8_t>(32, 9));
       }
-      fixture.context.bufferCount = c.noErrorLine ? 0 : 1;
+      fixture.context.bufferCount = c.spoils & kNoErrorLine ? 0 : 1;
       fixture.context.lastLine = 3;
       fixture.context.lastRunEnd = 7;
       const std::vector<uint8_t> source(80, 0x80);
       std::vector<uint8_t> out(16, 0x5A);
-      const HalftoneRun run{source.data(), out.data(), 4,  1,           c.count,
-                            c.startX,      0,          15, c.reserved9, c.reserved10};
-      EXPECT_EQ(fixture.call(e.engine, run, c.stagesDone), c.expected[e.kind])
-          << e.name << ": " << c.name;
-      EXPECT_EQ(out, std::vector<uint8_t>(16, 0x5A)) << e.name << ": " << c.name;
-      EXPECT_EQ(fixture.context.lastLine, 3u) << e.name << ": " << c.name;
-      EXPECT_EQ(fixture.context.lastRunEnd, 7u) << e.name << ": " << c.name;
+      const uint32_t startX = c.spoils & kPastLine ? 290 : c.spoils & kWraps ? 2 : 0;
+      const uint32_t count = c.spoils & kWraps ? 0xFFFFFFFFu : c.spoils & kPastLine ? 11 : 10;
+      const uint32_t reserved9 = (c.spoils & kReserved9) != 0;
+      const uint32_t reserved10 = (c.spoils & kReserved10) != 0;
+      const HalftoneRun run{source.data(), out.data(), 4,  1,         count,
+                            startX,        0,          15, reserved9, reserved10};
+      SCOPED_TRACE(::testing::Message() << e.name << ", spoils " << c.spoils);
+      EXPECT_EQ(fixture.call(e.engine, run, (c.spoils & kStagesNotDone) == 0), c.expected[e.kind]);
+      EXPECT_EQ(out, std::vector<uint8_t>(16, 0x5A));
+      EXPECT_EQ(std::pair(fixture.context.lastLine, fixture.context.lastRunEnd), std::pair(3u, 7u));
     }
   }
 }

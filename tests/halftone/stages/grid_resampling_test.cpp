@@ -23,19 +23,6 @@ TEST(AxisTable, CellsAndFractionsInSeventhBits) {
   }
 }
 
-TEST(LevelsUsable, NeedStrictRiseFromZeroTo255) {
-  struct Case {
-    std::vector<uint8_t> levels;
-    bool usable;
-  };
-  const Case cases[] = {{{0, 255}, true},       {{0, 1, 255}, true}, {{0}, false},
-                        {{0, 254}, false},      {{1, 255}, false},   {{0, 9, 9, 255}, false},
-                        {{0, 9, 8, 255}, false}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(levelsUsable(c.levels.data(), static_cast<uint32_t>(c.levels.size())), c.usable);
-  }
-}
-
 // An old grid of n points on `levels`, one channel, node value by function.
 template <typename F>
 std::vector<uint8_t> oneChannelGrid(size_t n, F value) {
