@@ -76,34 +76,10 @@ TEST(HalftoneNew, InkParametersAreCheckedAfterTheContextIsHandedBack) {
         << "inkSet " << c.inkSet << " colorInput " << c.colorInput;
     ASSERT_NE(context, nullptr);
     EXPECT_EQ(firstId, -1);
+    mode.lineWidth = 5;  // the context keeps its own copy
+    EXPECT_EQ(context->printMode.lineWidth, 100u);
     EXPECT_EQ(HalftoneDelete(context), kOk);
   }
-}
-
-TEST(HalftoneNew, CopiesTheRecordsAndStartsEmpty) {
-  PrintMode mode = greyMode();
-  CmLut lut = lutWithCode(300);
-  lut.greyRamp[10] = 77;
-  FaultPlan plan;
-  ScopedFaultPlan scope(plan);
-  int32_t firstId = 0;
-  HalftoneContext* context = nullptr;
-  ASSERT_EQ(HalftoneNew(&mode, &lut, 0, &firstId, &context), kOk);
-  EXPECT_EQ(firstId, 300);
-  mode.lineWidth = 5;  // the context keeps its own copies
-  lut.greyRamp[10] = 0;
-  EXPECT_EQ(context->printMode.lineWidth, 100u);
-  EXPECT_EQ(context->lut.greyRamp[10], 77);
-  EXPECT_EQ(context->stage, 0u);
-  EXPECT_EQ(context->lastLine, 0u);
-  EXPECT_EQ(context->lastRunEnd, 0u);
-  for (const MemoryBlock& block : context->blocks) {
-    EXPECT_EQ(block.allocation, nullptr);
-    EXPECT_EQ(block.data, nullptr);
-  }
-  EXPECT_EQ(HalftoneDelete(context), kOk);
-  EXPECT_EQ(plan.callsOf(Operation::kFree), 1u) << "only the context block";
-  EXPECT_EQ(plan.liveAllocations, 0);
 }
 
 TEST(HalftoneNew, WritesTheFirstIdEvenWhenAllocationFails) {

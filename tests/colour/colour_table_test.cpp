@@ -24,9 +24,10 @@ TEST(ColourTable, HeaderValuesAreReadWithTheirByteOrderAndSign) {
   t.extra = {1, 0, 0, 0, 1, 0, 9, 0};
   ColorSettings settings = standardSettings();
   settings.greyStyle = 0;  // composite grey: the neutral axis stays as stored
-  LoadedTable loaded(pack::buildColourTable(t), settings);
-  ASSERT_EQ(loaded.status, kOk);
-  ASSERT_EQ(bytes(&loaded.block[48], 2), (std::vector<uint8_t>{0xFF, 0x9C}));
+  const std::vector<uint8_t> block = pack::buildColourTable(t);
+  ASSERT_EQ(bytes(&block[48], 2), (std::vector<uint8_t>{0xFF, 0x9C}));
+  Job loaded;
+  ASSERT_EQ(loaded.load(block, settings), kOk);
   const CmLut& lut = loaded.lut();
   const CmContext& c = *loaded.context;
   EXPECT_EQ(lut.lutKind, 1u) << "kind 2 is stored as 1";
@@ -48,8 +49,8 @@ TEST(ColourTable, HeaderValuesAreReadWithTheirByteOrderAndSign) {
   EXPECT_EQ(bytes(lut.gridData, t.grid.size()), t.grid) << "composite grey keeps the grid";
   EXPECT_EQ(lut.compositeGrey, 1u);
 
-  LoadedTable plain(pack::buildColourTable(scrambledTable(2)));
-  ASSERT_EQ(plain.status, kOk);
+  Job plain;
+  ASSERT_EQ(plain.load(pack::buildColourTable(scrambledTable(2))), kOk);
   EXPECT_EQ(plain.lut().extraData, nullptr) << "no extra section";
   EXPECT_EQ(plain.lut().extraBlock, nullptr);
 }
@@ -77,8 +78,8 @@ TEST(ColourTable, BreakingAnInvariantIsRefusedAndChangesNothing) {
     std::vector<uint8_t> block = pack::buildColourTable(t);
     if (c.offset != SIZE_MAX) block[c.offset] = c.value;
     block.resize(block.size() - c.shorten);
-    LoadedTable loaded(block);
-    EXPECT_EQ(loaded.status, kBadResource) << c.offset << " " << c.shorten;
+    Job loaded;
+    EXPECT_EQ(loaded.load(block), kBadResource) << c.offset << " " << c.shorten;
     EXPECT_EQ(loaded.lut().gridData, nullptr);
     EXPECT_EQ(loaded.lut().extraData, nullptr);
     EXPECT_EQ(loaded.lut().resourceId, 0u);
@@ -91,9 +92,9 @@ TEST(ColourTable, MissingGreyLevelsAreRefusedOnlyWhenRead) {
   t.greyLevels.clear();
   t.compositeGreyNodes.clear();
   t.lutKind = 0;
-  EXPECT_EQ(LoadedTable(pack::buildColourTable(t)).status, kOk);
+  EXPECT_EQ(Job().load(pack::buildColourTable(t)), kOk);
   t.lutKind = 1;
-  EXPECT_EQ(LoadedTable(pack::buildColourTable(t)).status, kBadResource);
+  EXPECT_EQ(Job().load(pack::buildColourTable(t)), kBadResource);
 }
 
 TEST(InkGain, FollowsTheParabolicDivisor) {
@@ -147,8 +148,8 @@ TEST(ColourTable, NeutralAxisRules) {
     PrintMode mode = standardMode();
     mode.mode = c.mode;
     mode.colorInput = c.colorInput;
-    LoadedTable loaded(pack::buildColourTable(t), settings, mode);
-    ASSERT_EQ(loaded.status, kOk);
+    Job loaded;
+    ASSERT_EQ(loaded.load(pack::buildColourTable(t), settings, mode), kOk);
     EXPECT_EQ(bytes(loaded.lut().gridData + 13 * 4, 4), c.middleNode)
         << +c.kind << " " << c.mode << " " << c.colorInput << " " << c.greyStyle;
     // Off-axis nodes are never touched.
@@ -163,12 +164,13 @@ TEST(ColourTable, GreyAxisReplacementNeedsClassFlagAndCompositeGrey) {
   settings.colorClass = kColorClassCorrected;
   settings.greyStyle = 0;  // composite grey
   t.tableFlag = 50;
-  LoadedTable replaced(pack::buildColourTable(t), settings);
-  ASSERT_EQ(replaced.status, kOk);
+  Job replaced;
+  ASSERT_EQ(replaced.load(pack::buildColourTable(t), settings), kOk);
   EXPECT_EQ(bytes(replaced.lut().gridData + 13 * 4, 4), (std::vector<uint8_t>{5, 6, 7, 8}));
   EXPECT_EQ(replaced.lut().gridData[26 * 4 + 3], 12);
   t.tableFlag = 49;
-  LoadedTable kept(pack::buildColourTable(t), settings);
+  Job kept;
+  ASSERT_EQ(kept.load(pack::buildColourTable(t), settings), kOk);
   EXPECT_EQ(kept.lut().gridData[13 * 4 + 3], 128);
 }
 
@@ -207,9 +209,7 @@ TEST(ColourTable, AllocationFailuresReleaseWhatWasTaken) {
     for (Operation op : {Operation::kAllocate, Operation::kLock}) {
       withFault(op, call, [&] {
         Job job;
-        ASSERT_EQ(job.begin(standardSettings()), kOk);
-        EXPECT_EQ(loadColourTable(*job.context, ByteReader(block.data(), block.size())),
-                  failedStatus(op));
+        EXPECT_EQ(job.load(block), failedStatus(op));
         EXPECT_EQ(job.context->lut->gridData, nullptr);
         EXPECT_EQ(job.context->lut->extraData != nullptr, call == 4) << "extra kept";
       });

@@ -1,5 +1,6 @@
 // Shared helpers of the colour tests: jobs built from the pack builders and
-// driven through the exported calls, and a fault-plan wrapper.
+// driven through the exported calls (or loaded straight from a table block),
+// and a fault-plan wrapper.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -81,6 +82,18 @@ struct Job {
     return start(settings, standardMode(), pack::buildDirectory(directory),
                  pack::buildColourTable(table));
   }
+  // CmNew and the colour table block of known size loaded straight into the
+  // record, as stage 2 does for the standard directory's entry (no adjustment
+  // pass), with the pixel layout the stages use.
+  Status load(const std::vector<uint8_t>& table, const ColorSettings& settings = standardSettings(),
+              const PrintMode& mode = standardMode()) {
+    EXPECT_EQ(begin(settings, mode), kOk);
+    context->entryId = 17;
+    context->entryCode = 211;
+    context->pixelStride = kPixelStride;
+    for (int i = 0; i < 3; ++i) context->pixelOffset[i] = kPixelOffsets[i];
+    return loadColourTable(*context, ByteReader(table.data(), table.size()));
+  }
   CmLut& lut() const { return *CmGetLut(context); }
   std::vector<uint8_t> grid() const {
     const CmLut& l = lut();
@@ -90,28 +103,6 @@ struct Job {
   ~Job() {
     if (context != nullptr) CmDelete(context);
   }
-};
-
-// A context whose record was loaded straight from a block, with the pixel
-// layout the stages use; no adjustment pass.
-struct LoadedTable {
-  CmContext* context = nullptr;
-  std::vector<uint8_t> block;
-  Status status = kOk;
-
-  explicit LoadedTable(std::vector<uint8_t> bytes, ColorSettings settings = standardSettings(),
-                       PrintMode mode = standardMode())
-      : block(std::move(bytes)) {
-    int32_t firstId = 0;
-    EXPECT_EQ(CmNew(&settings, &mode, 0, &firstId, &context), kOk);
-    context->entryId = 17;
-    context->entryCode = 211;
-    status = loadColourTable(*context, ByteReader(block.data(), block.size()));
-    context->pixelStride = kPixelStride;
-    for (int i = 0; i < 3; ++i) context->pixelOffset[i] = kPixelOffsets[i];
-  }
-  CmLut& lut() const { return *context->lut; }
-  ~LoadedTable() { CmDelete(context); }
 };
 
 // Runs `body` with call `call` of `op` failing (0: none), then checks that

@@ -22,7 +22,7 @@ pack::ColourTable unevenTable() {
   return t;
 }
 
-std::vector<uint8_t> lookUp(const LoadedTable& table, uint8_t a, uint8_t b, uint8_t c) {
+std::vector<uint8_t> lookUp(const Job& table, uint8_t a, uint8_t b, uint8_t c) {
   const uint8_t pixel[4] = {0, a, b, c};
   std::vector<uint8_t> out(table.lut().channelCount);
   lookUpPixels(*table.context, table.lut(), 1, pixel, out.data());
@@ -66,8 +66,8 @@ std::vector<uint8_t> reference(const pack::ColourTable& t, const uint8_t in[3]) 
 
 TEST(GridLookup, MatchesTheCornerWalkEverywhere) {
   const pack::ColourTable t = unevenTable();
-  LoadedTable table(pack::buildColourTable(t));
-  ASSERT_EQ(table.status, kOk);
+  Job table;
+  ASSERT_EQ(table.load(pack::buildColourTable(t)), kOk);
   std::mt19937 random(5);
   std::uniform_int_distribution<int> byte(0, 255);
   for (int trial = 0; trial < 20000; ++trial) {
@@ -80,7 +80,8 @@ TEST(GridLookup, MatchesTheCornerWalkEverywhere) {
 
 TEST(GridLookup, WalksThePixelStrideAndPacksTheOutput) {
   const pack::ColourTable t = unevenTable();
-  LoadedTable table(pack::buildColourTable(t));
+  Job table;
+  ASSERT_EQ(table.load(pack::buildColourTable(t)), kOk);
   const uint8_t pixels[12] = {9, 0, 0, 0, 9, 40, 10, 70, 9, 255, 255, 255};
   uint8_t out[12];
   lookUpPixels(*table.context, table.lut(), 3, pixels, out);
@@ -104,8 +105,8 @@ TEST(GridLookup, GreyRampReservesTheExtremeForLevel255) {
     t.lutKind = c.kind;
     ColorSettings settings = testing::standardSettings();
     settings.greyStyle = 0;  // composite grey: no last-channel axis rewrite
-    LoadedTable table(pack::buildColourTable(t), settings);
-    ASSERT_EQ(table.status, kOk);
+    Job table;
+    ASSERT_EQ(table.load(pack::buildColourTable(t), settings), kOk);
     buildGreyRamp(*table.context, table.lut());
     for (int v = 1; v < 255; ++v) {
       ASSERT_EQ(table.lut().greyRamp[v], c.lastChannel < 0 ? v : c.expectedBelow255) << v;

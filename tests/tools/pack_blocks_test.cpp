@@ -2,6 +2,7 @@
 // text and turns it into a JSON description that builds the same bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -83,24 +84,30 @@ std::vector<Sample> samples() {
   };
 }
 
-TEST(PackBlocks, EveryKindHasASample) {
+// Every kind has a sample; each passes the checks, dumps with its fields
+// shown and is recognised from its id, text-ness and contents.
+TEST(PackBlocks, SamplesPassDumpAndAreRecognised) {
   const std::vector<Sample> all = samples();
   for (BlockKind kind : kAllBlockKinds) {
-    EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](const Sample& s) {
-      return s.kind == kind;
-    })) << kindName(kind);
+    EXPECT_TRUE(std::ranges::any_of(all, [&](const Sample& s) { return s.kind == kind; }))
+        << kindName(kind);
   }
-}
-
-TEST(PackBlocks, DumpShowsTheFields) {
-  for (const Sample& s : samples()) {
+  for (const Sample& s : all) {
     SCOPED_TRACE(kindName(s.kind));
     EXPECT_EQ(checkBlock(s.kind, s.bytes), "");
     EXPECT_NE(dumpBlock(s.kind, s.bytes).find(s.dumpMentions), std::string::npos)
         << dumpBlock(s.kind, s.bytes);
+    const int32_t id = s.kind == BlockKind::kChannelMap      ? 980
+                       : s.kind == BlockKind::kNominalValues ? 990
+                                                             : -1;
+    BlockKind kind{};
+    ASSERT_TRUE(guessKind(s.bytes, id, s.kind == BlockKind::kDirectory, kind));
+    EXPECT_EQ(kind, s.kind) << "guessed as " << kindName(kind);
   }
 }
 
+// A directory entry and the matrix side byte read back as described (the
+// colour table's fields go through the JSON round trip of the default pack).
 TEST(PackBlocks, ParsedValuesMatchTheDescriptions) {
   const Parsed<DirectoryText> d = parseDirectory(bytesOf(buildDirectory(sampleDirectory())));
   ASSERT_TRUE(d.ok()) << d.error;
@@ -108,16 +115,6 @@ TEST(PackBlocks, ParsedValuesMatchTheDescriptions) {
   EXPECT_EQ(d.value.entries[1].selectValue, -12);
   EXPECT_EQ(d.value.entries[1].className, "CORRECTED");
   EXPECT_EQ(d.value.selectBase, 10);
-
-  const ColourTable original = sampleColourTable();
-  const Parsed<ColourTable> t = parseColourTable(buildColourTable(original));
-  ASSERT_TRUE(t.ok()) << t.error;
-  EXPECT_EQ(t.value.grid, original.grid);
-  EXPECT_EQ(t.value.greyLevels, original.greyLevels);
-  EXPECT_EQ(t.value.compositeGreyNodes, original.compositeGreyNodes);
-  EXPECT_EQ(t.value.extra, original.extra);
-  EXPECT_EQ(t.value.scaleParams, original.scaleParams);
-  EXPECT_EQ(t.value.hueShift, original.hueShift);
 
   const Parsed<ThresholdMatrix> m = parseThresholdMatrix(buildThresholdMatrix(
       makeThresholdMatrix(256, 2, [](uint32_t x, uint32_t y) { return x + 256 * y; })));
@@ -182,18 +179,6 @@ TEST(PackBlocks, MalformedBlocksAreRefused) {
     const std::string why = checkBlock(c.kind, c.bytes);
     EXPECT_NE(why.find(c.reason), std::string::npos) << kindName(c.kind) << ": '" << why << "'";
     EXPECT_NE(dumpBlock(c.kind, c.bytes).find("cannot read block"), std::string::npos);
-  }
-}
-
-TEST(PackBlocks, KindIsGuessedFromIdNameAndContents) {
-  for (const Sample& s : samples()) {
-    const bool text = s.kind == BlockKind::kDirectory;
-    const int32_t id = s.kind == BlockKind::kChannelMap      ? 980
-                       : s.kind == BlockKind::kNominalValues ? 990
-                                                             : -1;
-    BlockKind kind{};
-    ASSERT_TRUE(guessKind(s.bytes, id, text, kind)) << kindName(s.kind);
-    EXPECT_EQ(kind, s.kind) << kindName(s.kind) << " guessed as " << kindName(kind);
   }
 }
 
