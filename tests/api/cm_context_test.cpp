@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "kestrl30.h"
 #include "memory/fault_injection.h"
 #include "memory/memory.h"
@@ -16,52 +14,46 @@ using memory::testing::FaultPlan;
 using memory::testing::Operation;
 using memory::testing::ScopedFaultPlan;
 
-struct ClassCase {
-  const char* name;
-  uint32_t mode;
-  uint32_t inkSet;
-  int32_t colorClass;
-  int32_t classOverride;
-  uint32_t expectedMode;
-  int32_t expectedColorClass;
-  int16_t expectedTableClass;
-};
-
-class TableClass : public ::testing::TestWithParam<ClassCase> {};
-
-TEST_P(TableClass, IsDerivedFromClassOverrideAndInks) {
-  const ClassCase& c = GetParam();
-  ColorSettings settings{};
-  settings.colorClass = c.colorClass;
-  settings.classOverride = c.classOverride;
-  PrintMode mode{};
-  mode.mode = c.mode;
-  mode.inkSet = c.inkSet;
-  mode.colorInput = c.inkSet;
-  int32_t firstId = -5;
-  CmContext* context = nullptr;
-  ASSERT_EQ(CmNew(&settings, &mode, 99, &firstId, &context), kOk) << "reserved is not read";
-  EXPECT_EQ(firstId, 0);
-  settings.colorClass = 9;  // the context keeps its own copies
-  EXPECT_EQ(context->printMode.mode, c.expectedMode);
-  EXPECT_EQ(context->settings.colorClass, c.expectedColorClass);
-  EXPECT_EQ(context->tableClass, c.expectedTableClass);
-  EXPECT_EQ(context->stage, 1u);
-  EXPECT_EQ(CmDelete(context), kOk);
+// The table class from the class override, the colour class and the inks;
+// mode 0 becomes mode 3.
+TEST(CmNew, TableClassFollowsClassOverrideAndInks) {
+  const struct {
+    const char* name;
+    uint32_t mode, inkSet;
+    int32_t colorClass, classOverride;
+    uint32_t expectedMode;
+    int32_t expectedColorClass;
+    int16_t expectedTableClass;
+  } cases[] = {{"mode 0 becomes mode 3, class 4", 0, 4, 0, 0, 3, 2, 4},
+               {"mode 0, override 4 gives class 0", 0, 4, 0, 4, 3, 0, 0},
+               {"mode 0, grey ink gives class 0", 0, 0, 0, 0, 3, 2, 0},
+               {"override 4 clears the colour class", 1, 4, 3, 4, 1, 0, 0},
+               {"override 1 wins over grey ink", 1, 0, 0, 1, 1, 0, 4},
+               {"class 3 with inks kept", 1, 4, 3, 0, 1, 3, 3},
+               {"class 2 stands for 4", 3, 4, 2, 0, 3, 2, 4},
+               {"grey ink clears the class", 1, 0, 3, 0, 1, 3, 0},
+               {"another override keeps the class", 1, 4, 3, 7, 1, 3, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ColorSettings settings{};
+    settings.colorClass = c.colorClass;
+    settings.classOverride = c.classOverride;
+    PrintMode mode{};
+    mode.mode = c.mode;
+    mode.inkSet = c.inkSet;
+    mode.colorInput = c.inkSet;
+    int32_t firstId = -5;
+    CmContext* context = nullptr;
+    ASSERT_EQ(CmNew(&settings, &mode, 99, &firstId, &context), kOk) << "reserved is not read";
+    EXPECT_EQ(firstId, 0);
+    settings.colorClass = 9;  // the context keeps its own copies
+    EXPECT_EQ(context->printMode.mode, c.expectedMode);
+    EXPECT_EQ(context->settings.colorClass, c.expectedColorClass);
+    EXPECT_EQ(context->tableClass, c.expectedTableClass);
+    EXPECT_EQ(context->stage, 1u);
+    EXPECT_EQ(CmDelete(context), kOk);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    CmNew, TableClass,
-    ::testing::Values(ClassCase{"mode0_becomes_mode3_class4", 0, 4, 0, 0, 3, 2, 4},
-                      ClassCase{"mode0_override4_gives_class0", 0, 4, 0, 4, 3, 0, 0},
-                      ClassCase{"mode0_grey_ink_gives_class0", 0, 0, 0, 0, 3, 2, 0},
-                      ClassCase{"override4_clears_colour_class", 1, 4, 3, 4, 1, 0, 0},
-                      ClassCase{"override1_wins_over_grey_ink", 1, 0, 0, 1, 1, 0, 4},
-                      ClassCase{"class3_with_inks_kept", 1, 4, 3, 0, 1, 3, 3},
-                      ClassCase{"class2_stands_for_4", 3, 4, 2, 0, 3, 2, 4},
-                      ClassCase{"grey_ink_clears_class", 1, 0, 3, 0, 1, 3, 0},
-                      ClassCase{"other_override_keeps_class", 1, 4, 3, 7, 1, 3, 3}),
-    [](const auto& info) { return info.param.name; });
 
 TEST(CmNew, ReleasesWhatItAllocatedWhenAStepFails) {
   const struct {

@@ -167,24 +167,6 @@ TEST(StageOne, LastFittingEntryWins) {
   }
 }
 
-TEST(StageOne, StoresBothNumbersAndModeZeroNeverFits) {
-  pack::DirectoryText d = standardDirectory(23, 0);
-  Job job;
-  ASSERT_EQ(job.begin(standardSettings()), kOk);
-  ASSERT_EQ(job.feed(pack::buildDirectory(d).c_str()), kOk);
-  EXPECT_EQ(job.context->entryId, 23);
-  EXPECT_EQ(job.context->entryCode, -1);
-
-  // An entry whose mode name is the list's first name has index 0; CmNew
-  // turns mode 0 into 3, so it cannot fit.
-  d.entries[0].modeName = "none";
-  PrintMode mode = standardMode();
-  mode.mode = 0;
-  Job second;
-  ASSERT_EQ(second.begin(standardSettings(), mode), kOk);
-  EXPECT_EQ(second.feed(pack::buildDirectory(d).c_str()), kBadResource);
-}
-
 TEST(StageOne, WorkAreaFailuresLeaveNextIdAndLeakNothing) {
   const std::string text = pack::buildDirectory(standardDirectory());
   for (Operation op : {Operation::kAllocate, Operation::kLock}) {

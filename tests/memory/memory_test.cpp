@@ -47,41 +47,34 @@ TEST(Memory, OneAllocationCutIntoViewsIsFreedOnceAndOnlyOnce) {
   EXPECT_EQ(plan.callsOf(Operation::kFree), 1u);
 }
 
-struct ReleaseFailureCase {
-  const char* name;
-  Operation failing;
-  uint32_t failingCall;
-  Status expected;
-  uint32_t freesAttempted;
-};
+// A failed unlock stops the sweep at once; a failed free is reported and the
+// sweep carries on.
+TEST(Memory, ReleaseFailuresAreReportedAndTheSweepGoesOnAsRequired) {
+  const struct {
+    Operation failing;
+    uint32_t failingCall;
+    Status expected;
+    uint32_t freesAttempted;
+  } cases[] = {{Operation::kUnlock, 2, kUnlockFailed, 0},
+               {Operation::kFree, 1, kFreeFailed, 3},
+               {Operation::kFree, 3, kFreeFailed, 3}};
+  for (const auto& c : cases) {
+    FaultPlan plan;
+    ScopedFaultPlan scope(plan);
+    std::array<MemoryBlock, 20> table{};
+    for (size_t k : {0, 5, 7}) ASSERT_EQ(allocateInto(table[k], 32, false), kOk);
+    plan.failOn(c.failing, c.failingCall);
 
-class ReleaseFailure : public ::testing::TestWithParam<ReleaseFailureCase> {};
-
-TEST_P(ReleaseFailure, ReportsAndContinuesAsTheSweepRequires) {
-  const ReleaseFailureCase& c = GetParam();
-  FaultPlan plan;
-  ScopedFaultPlan scope(plan);
-  std::array<MemoryBlock, 20> table{};
-  for (size_t k : {0, 5, 7}) ASSERT_EQ(allocateInto(table[k], 32, false), kOk);
-  plan.failOn(c.failing, c.failingCall);
-
-  EXPECT_EQ(releaseAll(table), c.expected);
-  EXPECT_EQ(plan.callsOf(Operation::kFree), c.freesAttempted);
-  // Whatever failed, a later sweep completes the release; a block whose
-  // free failed stays allocated, as with the platform's free.
-  releaseAll(table);
-  EXPECT_EQ(plan.unfreed.size(), c.failing == Operation::kFree ? 1u : 0u);
-  memory::testing::releaseUnfreed(plan);
-  EXPECT_EQ(plan.liveAllocations, 0);
+    EXPECT_EQ(releaseAll(table), c.expected);
+    EXPECT_EQ(plan.callsOf(Operation::kFree), c.freesAttempted);
+    // Whatever failed, a later sweep completes the release; a block whose
+    // free failed stays allocated, as with the platform's free.
+    releaseAll(table);
+    EXPECT_EQ(plan.unfreed.size(), c.failing == Operation::kFree ? 1u : 0u);
+    memory::testing::releaseUnfreed(plan);
+    EXPECT_EQ(plan.liveAllocations, 0);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Memory, ReleaseFailure,
-    ::testing::Values(
-        ReleaseFailureCase{"second_unlock_stops_at_once", Operation::kUnlock, 2, kUnlockFailed, 0},
-        ReleaseFailureCase{"first_free_carries_on", Operation::kFree, 1, kFreeFailed, 3},
-        ReleaseFailureCase{"last_free_carries_on", Operation::kFree, 3, kFreeFailed, 3}),
-    [](const auto& info) { return info.param.name; });
 
 TEST(Memory, RoundingToFourKeepsTheHistoricalFormula) {
   const std::vector<std::pair<uint32_t, uint32_t>> cases = {

@@ -71,16 +71,13 @@ TEST(DitherBilevel, MatchesAPlainReferenceOnRandomRuns) {
 
 // ---------------------------------------------------------------- two-bit
 
-struct FourLevelTables {
-  std::vector<int16_t> padded;  // entry 0 = 2h, then the curve with margins
-  std::vector<uint8_t> dotTable;
-};
-
-FourLevelTables randomFourLevelTables(std::mt19937& random, int h) {
-  FourLevelTables t;
-  t.padded.resize(2 * h + 257);
-  t.padded[0] = static_cast<int16_t>(2 * h);
-  for (size_t k = 1; k < t.padded.size(); ++k) t.padded[k] = static_cast<int16_t>(random() % 256);
+// A padded curve of margin h (entry 0 = 2h) and a dot table, both random.
+Tables randomFourLevelTables(std::mt19937& random, int h) {
+  Tables t;
+  t.paddedCurve.resize(2 * h + 257);
+  t.paddedCurve[0] = static_cast<int16_t>(2 * h);
+  for (size_t k = 1; k < t.paddedCurve.size(); ++k)
+    t.paddedCurve[k] = static_cast<int16_t>(random() % 256);
   t.dotTable.resize(768);
   for (int row = 0; row < 256; ++row) {
     const uint32_t s1 = random() % 100, s2 = random() % 100, s3 = random() % 56;
@@ -93,17 +90,17 @@ FourLevelTables randomFourLevelTables(std::mt19937& random, int h) {
 
 std::vector<uint32_t> referenceFourLevel(const PrintMode& m, const std::vector<uint16_t>& cells,
                                          uint32_t width, uint32_t height,
-                                         const std::vector<uint16_t>& level,
-                                         const FourLevelTables& t, const uint8_t* source,
-                                         uint32_t startX, uint32_t count, uint32_t line) {
+                                         const std::vector<uint16_t>& level, const Tables& t,
+                                         const uint8_t* source, uint32_t startX, uint32_t count,
+                                         uint32_t line) {
   std::vector<uint32_t> codes;
   const uint16_t* row = &cells[(line % height) * width];
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t v = m.sourceStep == 1 ? source[i / 2] : source[i];
     const uint32_t x = startX + i;
     const int32_t cell = row[x % width];
-    const int32_t jitter = row[(x + 24) % width] % t.padded[0];
-    const int32_t l = t.padded[v + jitter + 1];
+    const int32_t jitter = row[(x + 24) % width] % t.paddedCurve[0];
+    const int32_t l = t.paddedCurve[v + jitter + 1];
     const int32_t a1 = level[t.dotTable[3 * l]], a2 = level[t.dotTable[3 * l + 1]];
     const int32_t a3 = level[t.dotTable[3 * l + 2]];
     uint32_t code = 0;
@@ -128,10 +125,10 @@ TEST(DitherFourLevel, MatchesAPlainReferenceForEveryMarginAndStep) {
       for (uint16_t& c : cells) c = static_cast<uint16_t>(random() % 65536);
       std::vector<uint16_t> level(256);
       for (uint16_t& l : level) l = static_cast<uint16_t>(random() % 30000);
-      const FourLevelTables t = randomFourLevelTables(random, h);
+      const Tables t = randomFourLevelTables(random, h);
       const PrintMode m = ditherMode(3, 2, step);
       TestContext e(m, width, height, cells, level);
-      e.load(kCurveOrGridBlock, t.padded);
+      e.load(kCurveOrGridBlock, t.paddedCurve);
       e.load(kDotTableBlock, t.dotTable);
       for (int trial = 0; trial < 20; ++trial) {
         // Long runs take the thresholds from a table built per call.
