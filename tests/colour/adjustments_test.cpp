@@ -179,21 +179,5 @@ TEST(AdjustGrid, CallerCurvesAreUsedAndTheExtremeNodesKeepTheirColour) {
   }
 }
 
-TEST(AdjustGrid, AllocationFailuresKeepTheLoadedGridAndLeakNothing) {
-  ColorSettings settings = standardSettings();
-  settings.brightness = 20;
-  // CmNew 1-2, directory work area 3, grid 4, then the pass: new grid 5,
-  // curves 6.
-  for (uint32_t call : {5u, 6u}) {
-    for (Operation op : {Operation::kAllocate, Operation::kLock}) {
-      withFault(op, call, [&] {
-        Job job;
-        EXPECT_EQ(job.start(settings, scrambledTable(4)), kOk);
-        EXPECT_EQ(job.grid(), loadedGrid());
-      });
-    }
-  }
-}
-
 }  // namespace
 }  // namespace kestrl::colour

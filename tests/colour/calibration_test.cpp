@@ -176,22 +176,47 @@ TEST(Calibration, StoppingEarlyLeavesNothingBehindAfterCmDelete) {
   }
 }
 
-TEST(Calibration, AllocationFailuresAreReportedAndLeakNothing) {
-  // CmNew 1-2, directory 3, grid 4, adjustment pass 5-6, state 7, tables 8
-  // (reported by stage 2), correction directory work area 9 (stage 5).
-  for (uint32_t call : {7u, 8u, 9u}) {
+// Every allocation and lock of a calibrated job with an extra section and
+// adjustments, failed in turn: CmNew 1-2, the directory's work area 3 (stage
+// 1), the extra section 4 and the grid 5 (stage 2, which keeps an extra
+// section already copied), the adjustment pass 6-7 (not reported: the grid
+// stays as loaded), the calibration state 8 and its tables 9 (stage 2), the
+// correction directory's work area 10 (stage 5). The failing stage reports it
+// and leaves the next id alone; a stage that fails still counts; nothing leaks.
+TEST(ColourStages, EveryAllocationFailureIsReportedByItsStageAndLeaksNothing) {
+  pack::ColourTable table = scrambledTable(4);
+  table.extra = {1, 2, 3, 4};
+  const std::vector<uint8_t> block = pack::buildColourTable(table);
+  for (uint32_t call = 3; call <= 10; ++call) {
     for (Operation op : {Operation::kAllocate, Operation::kLock}) {
+      SCOPED_TRACE(::testing::Message() << "call " << call << " op " << int(op));
       withFault(op, call, [&] {
         CalibratedJob run({50, 50, 50, 50}, {50, 50, 50, 50});
-        const Status stage2 = run.start();
-        if (call < 9) {
+        Job& job = run.job;
+        ColorSettings settings = run.tags.settings();
+        settings.brightness = 20;
+        ASSERT_EQ(job.begin(settings), kOk);
+        job.nextId = 777;
+        const Status stage1 = job.feed(pack::buildDirectory(standardDirectory()).c_str());
+        EXPECT_EQ(job.context->stage, 2u);
+        if (call == 3) {
+          EXPECT_EQ(stage1, failedStatus(op));
+          EXPECT_EQ(job.nextId, 777);
+          return;
+        }
+        ASSERT_EQ(stage1, kOk);
+        const Status stage2 = job.feed(block.data());
+        if (call != 6 && call != 7 && call != 10) {
           EXPECT_EQ(stage2, failedStatus(op));
-          EXPECT_EQ(run.job.context->calibration, nullptr);
+          EXPECT_EQ(job.lut().gridData == nullptr, call <= 5);
+          EXPECT_EQ(job.lut().extraData != nullptr, call != 4) << "extra kept";
+          EXPECT_EQ(job.context->calibration, nullptr);
           return;
         }
         ASSERT_EQ(stage2, kOk);
-        EXPECT_EQ(run.feed(3), failedStatus(op));
-        EXPECT_EQ(run.job.nextId, 900) << "next id is not written";
+        EXPECT_EQ(job.grid() == table.grid, call != 10) << "adjusted only when the pass ran";
+        EXPECT_EQ(run.feed(3), call == 10 ? failedStatus(op) : kOk);
+        EXPECT_EQ(job.nextId, call == 10 ? 900 : kCorrectionId);
       });
     }
   }

@@ -200,22 +200,5 @@ TEST(ColourTable, WholeGridInkGainDependsOnCodeAndMethod) {
   }
 }
 
-TEST(ColourTable, AllocationFailuresReleaseWhatWasTaken) {
-  pack::ColourTable t = scrambledTable(3);
-  t.extra = {1, 2, 3, 4};
-  const std::vector<uint8_t> block = pack::buildColourTable(t);
-  // After CmNew's two allocations: the extra section 3, then the grid 4.
-  for (uint32_t call : {3u, 4u}) {
-    for (Operation op : {Operation::kAllocate, Operation::kLock}) {
-      withFault(op, call, [&] {
-        Job job;
-        EXPECT_EQ(job.load(block), failedStatus(op));
-        EXPECT_EQ(job.context->lut->gridData, nullptr);
-        EXPECT_EQ(job.context->lut->extraData != nullptr, call == 4) << "extra kept";
-      });
-    }
-  }
-}
-
 }  // namespace
 }  // namespace kestrl::colour

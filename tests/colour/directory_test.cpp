@@ -167,20 +167,5 @@ TEST(StageOne, LastFittingEntryWins) {
   }
 }
 
-TEST(StageOne, WorkAreaFailuresLeaveNextIdAndLeakNothing) {
-  const std::string text = pack::buildDirectory(standardDirectory());
-  for (Operation op : {Operation::kAllocate, Operation::kLock}) {
-    // CmNew takes two allocations; the third is the work area.
-    withFault(op, 3, [&] {
-      Job job;
-      ASSERT_EQ(job.begin(standardSettings()), kOk);
-      job.nextId = 777;
-      EXPECT_EQ(job.feed(text.c_str()), failedStatus(op));
-      EXPECT_EQ(job.nextId, 777);
-      EXPECT_EQ(job.context->stage, 2u) << "the stage moves on all the same";
-    });
-  }
-}
-
 }  // namespace
 }  // namespace kestrl::colour
