@@ -55,30 +55,6 @@ TEST(CmNew, TableClassFollowsClassOverrideAndInks) {
   }
 }
 
-TEST(CmNew, ReleasesWhatItAllocatedWhenAStepFails) {
-  const struct {
-    Operation failing;
-    uint32_t call;
-    Status expected;
-  } cases[] = {{Operation::kAllocate, 1, kAllocFailed},
-               {Operation::kLock, 1, kLockFailed},
-               {Operation::kAllocate, 2, kAllocFailed},
-               {Operation::kLock, 2, kLockFailed}};
-  for (const auto& c : cases) {
-    ColorSettings settings{};
-    PrintMode mode{};
-    FaultPlan plan;
-    plan.failOn(c.failing, c.call);
-    ScopedFaultPlan scope(plan);
-    int32_t firstId = 77;
-    CmContext* context = nullptr;
-    EXPECT_EQ(CmNew(&settings, &mode, 0, &firstId, &context), c.expected);
-    EXPECT_EQ(firstId, 0) << "firstId is written before anything can fail";
-    EXPECT_EQ(context, nullptr);
-    EXPECT_EQ(plan.liveAllocations, 0);
-  }
-}
-
 TEST(CmDelete, ReleasesGridAndExtraBlocksAndAlwaysSucceeds) {
   ColorSettings settings{};
   PrintMode mode{};

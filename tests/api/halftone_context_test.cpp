@@ -82,26 +82,6 @@ TEST(HalftoneNew, InkParametersAreCheckedAfterTheContextIsHandedBack) {
   }
 }
 
-TEST(HalftoneNew, WritesTheFirstIdEvenWhenAllocationFails) {
-  const struct {
-    Operation failing;
-    Status expected;
-  } cases[] = {{Operation::kAllocate, kAllocFailed}, {Operation::kLock, kLockFailed}};
-  for (const auto& c : cases) {
-    PrintMode mode = greyMode();
-    CmLut lut = lutWithCode(42);
-    FaultPlan plan;
-    plan.failOn(c.failing, 1);
-    ScopedFaultPlan scope(plan);
-    int32_t firstId = 0;
-    HalftoneContext* context = nullptr;
-    EXPECT_EQ(HalftoneNew(&mode, &lut, 0, &firstId, &context), c.expected);
-    EXPECT_EQ(firstId, 42);
-    EXPECT_EQ(context, nullptr);
-    EXPECT_EQ(plan.liveAllocations, 0);
-  }
-}
-
 // Every unlock and every free a delete makes, failed in turn: the first call
 // reports it (the context block stays allocated, as after a real failed
 // free), and calling again, as 259 and 260 invite, completes the release

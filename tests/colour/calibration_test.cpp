@@ -177,17 +177,17 @@ TEST(Calibration, StoppingEarlyLeavesNothingBehindAfterCmDelete) {
 }
 
 // Every allocation and lock of a calibrated job with an extra section and
-// adjustments, failed in turn: CmNew 1-2, the directory's work area 3 (stage
-// 1), the extra section 4 and the grid 5 (stage 2, which keeps an extra
-// section already copied), the adjustment pass 6-7 (not reported: the grid
-// stays as loaded), the calibration state 8 and its tables 9 (stage 2), the
-// correction directory's work area 10 (stage 5). The failing stage reports it
-// and leaves the next id alone; a stage that fails still counts; nothing leaks.
+// adjustments, failed in turn: CmNew 1-2 (which writes the first id before
+// anything can fail), the directory's work area 3 (stage 1), the extra section 4 and the grid 5
+// (stage 2, which keeps an extra section already copied), the adjustment pass 6-7 (not reported:
+// the grid stays as loaded), the calibration state 8 and its tables 9 (stage 2), the correction
+// directory's work area 10 (stage 5). The failing stage reports it and leaves the next id alone; a
+// stage that fails still counts; nothing leaks.
 TEST(ColourStages, EveryAllocationFailureIsReportedByItsStageAndLeaksNothing) {
   pack::ColourTable table = scrambledTable(4);
   table.extra = {1, 2, 3, 4};
   const std::vector<uint8_t> block = pack::buildColourTable(table);
-  for (uint32_t call = 3; call <= 10; ++call) {
+  for (uint32_t call = 1; call <= 10; ++call) {
     for (Operation op : {Operation::kAllocate, Operation::kLock}) {
       SCOPED_TRACE(::testing::Message() << "call " << call << " op " << int(op));
       withFault(op, call, [&] {
@@ -195,7 +195,15 @@ TEST(ColourStages, EveryAllocationFailureIsReportedByItsStageAndLeaksNothing) {
         Job& job = run.job;
         ColorSettings settings = run.tags.settings();
         settings.brightness = 20;
-        ASSERT_EQ(job.begin(settings), kOk);
+        job.nextId = 77;
+        const Status created = job.begin(settings);
+        if (call <= 2) {
+          EXPECT_EQ(created, failedStatus(op));
+          EXPECT_EQ(job.nextId, 0);
+          EXPECT_EQ(job.context, nullptr);
+          return;
+        }
+        ASSERT_EQ(created, kOk);
         job.nextId = 777;
         const Status stage1 = job.feed(pack::buildDirectory(standardDirectory()).c_str());
         EXPECT_EQ(job.context->stage, 2u);

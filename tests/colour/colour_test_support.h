@@ -63,9 +63,9 @@ struct Job {
   CmContext* context = nullptr;
   int32_t nextId = 0;
 
+  // CmNew; the first id goes to nextId.
   Status begin(const ColorSettings& settings, const PrintMode& mode = standardMode()) {
-    int32_t firstId = -1;
-    return static_cast<Status>(CmNew(&settings, &mode, 0, &firstId, &context));
+    return static_cast<Status>(CmNew(&settings, &mode, 0, &nextId, &context));
   }
   Status feed(const void* block) {
     return static_cast<Status>(CmSetResource(context, block, &nextId));
