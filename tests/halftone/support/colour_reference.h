@@ -27,8 +27,12 @@ inline Status makeColourJob(Job& job, uint32_t x, uint32_t y, uint32_t inkSet, i
   }
   const Status status = job.runAll(job.standardBlocks(pack::makeThresholdMatrix(
       32, 32, [](uint32_t col, uint32_t row) { return (row * 32 + col) * 397 % 1024; })));
-  if (status != kOk) return status;  // level 0 dots now and then (idle planes hold carries):
+  if (status != kOk) return status;
+  // Level 0 dots now and then (idle planes hold carries), and grid levels of
+  // exactly 32, the faintest a run's last pixel keeps.
   static_cast<int16_t*>(job.context->blocks[kDiffusionThresholdBlock].data)[0] = 16;
+  auto* grid = static_cast<uint8_t*>(job.context->blocks[kCurveOrGridBlock].data);
+  for (size_t i = 5; i < diffusion::kColourGridBytes; i += 37) grid[i] = 32;
   prepareEngine(*job.context, true);
   return kOk;
 }
