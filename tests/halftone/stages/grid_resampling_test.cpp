@@ -108,20 +108,5 @@ TEST(FillGrid, TetrahedronChoiceByFractionOrder) {
   }
 }
 
-TEST(FillGrid, NodesAreWrittenFirstAxisSlowestWithAllChannels) {
-  const uint8_t old[] = {0, 255};
-  std::vector<uint8_t> grid;
-  for (int node = 0; node < 8; ++node) {
-    grid.push_back(static_cast<uint8_t>(node));
-    grid.push_back(static_cast<uint8_t>(100 + node));
-  }
-  AxisTable t;
-  buildAxisTable(old, 2, 2, grid.data(), t);
-  const uint8_t corners[] = {0, 255};
-  std::vector<uint8_t> out(16);
-  fillGrid(t, corners, corners, corners, 2, out.data());
-  EXPECT_EQ(out, grid);
-}
-
 }  // namespace
 }  // namespace kestrl::halftone
