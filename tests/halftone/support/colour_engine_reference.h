@@ -65,21 +65,19 @@ inline Planes refColourRun(EngineId kind, const HalftoneContext& t, ColourState&
       return std::array{ordered(c[0], A(x)), ordered(c[1], B(x + 16)), ordered(c[2], A(x + 48)),
                         ordered(c[3], B(x + 40))};
     };
+    auto cornerCodes = [&](bool last) {
+      const int32_t levels[4] = {lt(c[0]), lt(c[1]), lt(c[2]), lt(c[3])};
+      return cornerDots(levels, A(x), (cells - 1) & 0xFFFF, last);
+    };
     const bool closing = i == count - 1 && count % 2 == 1;
     const bool white = inks ? (p[0] | p[1] | p[2] | p[3]) == 0 : p[0] + p[1] + p[2] == 765;
-    const int32_t u = fourLevel ? A(x + 24) : A(x), m = A(x);
+    const int32_t u = fourLevel ? A(x + 24) : A(x);
     const int32_t dither = closing && !screen ? 128 : fourLevel ? (u >> shift) & 0xFE : u & 0xFE;
     const bool odd = fourLevel ? u % 2 == 1 : (dither & 4) == 0;  // the patterns' odd
     if (closing) {
       gridLevels(dither);
       for (int k = 0; k < 4 && !inks && !screen; ++k) c[k] = c[k] < 32 ? 0 : c[k];
-      const int32_t top = (cells - m - 1) & 0xFFFF;
-      if (screen) {
-        code[3] = lt(c[3]) > m, code[0] = !code[3] && lt(c[0]) + lt(c[3]) > m;
-        code[1] = lt(c[1]) > top, code[2] = !code[1] && lt(c[1]) + lt(c[2]) > top;
-      } else {
-        code = orderedAll();
-      }
+      code = screen ? cornerCodes(true) : orderedAll();
     } else if (white) {
       for (int k = 0; k < (fourLevel ? 3 : kind == EngineId::kScreenColorBilevelDiffused); ++k)
         s.lines[k][x + 30] = carry[k], carry[k] = 0;
@@ -91,12 +89,7 @@ inline Planes refColourRun(EngineId kind, const HalftoneContext& t, ColourState&
         if (fourLevel || k != 2) c[k] = (c[k] + prevLevel[k] + (fourLevel ? !odd : odd)) >> 1;
       std::copy(node, node + 3, prevNode), std::copy(c, c + 4, prevLevel), remembered = true;
       if (!screen) code = orderedAll();
-      const int32_t top = (cells - 1) & 0xFFFF, d0 = lt(c[0]), d3 = lt(c[3]);
-      if (screen) {
-        code[3] = d3 > m;
-        code[0] = d3 + d0 <= top ? !code[3] && d3 + d0 > m : d0 > top - m;
-        code[2] = lt(c[2]) > top - m, code[1] = lt(c[1]) > top - m;
-      }
+      if (screen) code = cornerCodes(false);
       if (kind == EngineId::kScreenColorBilevelDiffused) {
         int32_t& cell = s.lines[0][x + 30];
         code[1] = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "halftone/kernels/colour_diffusion.h"
+#include "halftone/support/corner_reference.h"
 #include "halftone/support/halftone_job.h"
 #include "halftone/support/test_context.h"
 
@@ -102,11 +103,10 @@ inline Dots refColourRun(const EngineTables& t, const PrintMode& mode, EngineId 
     for (int k = 0; k < 4; ++k)
       c[k] = inks ? px[k] : t.colorGrid[((node[0] * 32 + node[1]) * 32 + node[2]) * 4 + k];
     if (last) {  // the last pixel of an odd run
-      int L[4];
+      int32_t L[4];
       for (int k = 0; k < 4; ++k) L[k] = t.levelTable[!inks && c[k] < 32 ? 0 : c[k]];
-      const int flip = int(t.matrixCells) - 1 - m;
-      dots[3].push_back(L[3] > m), dots[0].push_back(L[3] <= m && L[0] + L[3] > m);
-      dots[1].push_back(L[1] > flip), dots[2].push_back(L[1] <= flip && L[1] + L[2] > flip);
+      const auto closing = cornerDots(L, m, int(t.matrixCells) - 1, true);
+      for (int k = 0; k < 4; ++k) dots[k].push_back(closing[k]);
       break;
     }
     if (inks ? px[0] + px[1] + px[2] + px[3] == 0 : px[0] + px[1] + px[2] == 765) {  // white

@@ -12,6 +12,16 @@ namespace kestrl::halftone::testing {
 
 using Planes = std::array<std::vector<uint32_t>, 4>;
 
+// The four planes of the colour corner screening from the ink levels a (as
+// the level table gives them) at matrix cell m, n the matrix's top cell: for
+// a pair of pixels, or for the last pixel of an odd run, which has rules of
+// its own.
+inline std::array<uint32_t, 4> cornerDots(const int32_t a[4], int32_t m, int32_t n, bool last) {
+  const bool d3 = m < a[3];
+  if (last) return {!d3 && a[0] + a[3] > m, a[1] > n - m, a[1] <= n - m && a[1] + a[2] > n - m, d3};
+  return {a[3] + a[0] <= n ? !d3 && m < a[3] + a[0] : a[0] > n - m, a[1] > n - m, a[2] > n - m, d3};
+}
+
 // Written from the rules: pairs of pixels (the white corner prints nothing),
 // then for an odd run one last pixel with its own rules.
 inline Planes referenceCorners(const PrintMode& m, const std::vector<uint16_t>& cells,
@@ -23,41 +33,16 @@ inline Planes referenceCorners(const PrintMode& m, const std::vector<uint16_t>& 
   auto corner = [&](const uint8_t* p) {
     return (p[0] > 128) * 4 + (p[1] > 128) * 2 + (p[2] > 128);
   };
-  auto ink = [&](int node, int k) { return static_cast<int>(level[grid[4 * node + k]]); };
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t x = startX + i;
     const int cell = cells[(line % height) * width + x % width];
     const bool last = i == count - 1 && count % 2 == 1;
-    const uint8_t* p;
-    if (last) {
-      p = source + (m.sourceStep == 1 ? 3 : 6) * (i / 2);
-    } else if (m.sourceStep == 1) {
-      p = source + 3 * (i / 2);
-    } else {
-      p = source + 3 * i;
-    }
+    const uint8_t* p = source + (m.sourceStep == 1 ? 3 * (i / 2) : last ? 6 * (i / 2) : 3 * i);
     const int node = corner(p);
-    const int a0 = ink(node, 0), a1 = ink(node, 1), a2 = ink(node, 2), a3 = ink(node, 3);
-    bool d0 = false, d1 = false, d2 = false, d3 = false;
-    if (last) {
-      d3 = cell < a3;
-      if (!d3) d0 = a0 + a3 > cell;
-      d1 = a1 > n - cell;
-      if (!d1) d2 = a1 + a2 > n - cell;
-    } else if (node != 7) {
-      d3 = cell < a3;
-      if (a3 + a0 <= n) {
-        if (!d3) d0 = cell < a3 + a0;
-      } else {
-        d0 = a0 > n - cell;
-      }
-      d1 = a1 > n - cell;
-      d2 = a2 > n - cell;
-    }
-    planes[0].push_back(d0);
-    planes[1].push_back(d1);
-    planes[2].push_back(d2);
-    planes[3].push_back(d3);
+    int32_t a[4];
+    for (int k = 0; k < 4; ++k) a[k] = level[grid[4 * node + k]];
+    const auto dots = !last && node == 7 ? std::array<uint32_t, 4>{} : cornerDots(a, cell, n, last);
+    for (int k = 0; k < 4; ++k) planes[k].push_back(dots[k]);
   }
   return planes;
 }
