@@ -9,12 +9,12 @@
 namespace kestrl::halftone::testing {
 namespace {
 
-PrintMode ditherMode(uint32_t mode, uint32_t bits, int32_t step = 0, uint32_t lineWidth = 1300) {
+PrintMode ditherMode(uint32_t mode, uint32_t bits, int32_t step) {
   PrintMode m{};
   m.mode = mode;
   m.bitsPerPixel = bits;
   m.sourceStep = step;
-  m.lineWidth = lineWidth;
+  m.lineWidth = 1300;
   m.xResolution = m.yResolution = 720;
   return m;
 }
@@ -37,39 +37,6 @@ std::vector<uint32_t> referenceBilevel(const PrintMode& m, const std::vector<uin
   }
   return codes;
 }
-
-TEST(DitherBilevel, MatchesAPlainReferenceOnRandomRuns) {
-  std::mt19937 random(7);
-  for (uint32_t mode : {0u, 3u}) {
-    for (int32_t step : {0, 1, -1, 2}) {
-      const uint32_t width = 32, height = 5;
-      std::vector<uint16_t> cells(width * height);
-      for (uint16_t& c : cells) c = static_cast<uint16_t>(random() % 70000);
-      std::vector<uint16_t> level(256);
-      for (uint16_t& l : level) l = static_cast<uint16_t>(random() % 66000);
-      const PrintMode m = ditherMode(mode, 1, step);
-      TestContext e(m, width, height, cells, level);
-      for (int trial = 0; trial < 20; ++trial) {
-        const uint32_t count = random() % 90, startX = random() % 500, line = random();
-        const uint32_t offset = random() % 8;
-        std::vector<uint8_t> source(2 * count + 2);
-        for (uint8_t& s : source) s = static_cast<uint8_t>(random());
-        std::vector<uint8_t> out(16);
-        for (uint8_t& b : out) b = static_cast<uint8_t>(random());
-        const std::vector<uint8_t> expected = packByHand(
-            out,
-            referenceBilevel(m, cells, width, height, level, source.data(), startX, count, line),
-            offset, 1);
-        ASSERT_EQ(e.run(ditherBilevel, source.data(), out.data(), count, startX, line, offset),
-                  kOk);
-        EXPECT_EQ(out, expected) << "mode " << mode << " step " << step << " trial " << trial;
-        EXPECT_EQ(e.context.lastLine, line);
-      }
-    }
-  }
-}
-
-// ---------------------------------------------------------------- two-bit
 
 // A padded curve of margin h (entry 0 = 2h) and a dot table, both random.
 Tables randomFourLevelTables(std::mt19937& random, int h) {
@@ -116,37 +83,51 @@ std::vector<uint32_t> referenceFourLevel(const PrintMode& m, const std::vector<u
   return codes;
 }
 
-TEST(DitherFourLevel, MatchesAPlainReferenceForEveryMarginAndStep) {
-  std::mt19937 random(11);
-  for (int h : {1, 3, 5, 64}) {
-    for (int32_t step : {0, 1, -1}) {
-      const uint32_t width = 64, height = 3;
-      std::vector<uint16_t> cells(width * height);
-      for (uint16_t& c : cells) c = static_cast<uint16_t>(random() % 65536);
-      std::vector<uint16_t> level(256);
-      for (uint16_t& l : level) l = static_cast<uint16_t>(random() % 30000);
-      const Tables t = randomFourLevelTables(random, h);
-      const PrintMode m = ditherMode(3, 2, step);
-      TestContext e(m, width, height, cells, level);
-      e.load(kCurveOrGridBlock, t.paddedCurve);
-      e.load(kDotTableBlock, t.dotTable);
-      for (int trial = 0; trial < 20; ++trial) {
-        // Long runs take the thresholds from a table built per call.
-        const uint32_t count = trial < 3 ? 700 + trial : random() % 70;
-        const uint32_t startX = random() % 500, line = random(), offset = random() % 4;
-        std::vector<uint8_t> source(count + 1);
-        for (uint8_t& s : source) s = static_cast<uint8_t>(random());
-        std::vector<uint8_t> out(200);
-        for (uint8_t& b : out) b = static_cast<uint8_t>(random());
-        const std::vector<uint8_t> expected =
-            packByHand(out,
-                       referenceFourLevel(m, cells, width, height, level, t, source.data(), startX,
-                                          count, line),
-                       offset, 2);
-        ASSERT_EQ(e.run(ditherFourLevel, source.data(), out.data(), count, startX, line, offset),
-                  kOk);
-        EXPECT_EQ(out, expected) << "h " << h << " step " << step << " trial " << trial;
-      }
+// Both engines on random tables, for every mode and source step (and for
+// two-bit output several curve margins): random runs at random columns, lines
+// and bit offsets over random bytes.
+TEST(Dither, MatchesAPlainReferenceOnRandomRuns) {
+  struct Variant {
+    uint32_t bits, mode;
+    int32_t step;
+    int margin;
+  };
+  std::vector<Variant> variants;
+  for (uint32_t mode : {0u, 3u})
+    for (int32_t step : {0, 1, -1, 2}) variants.push_back({1, mode, step, 0});
+  for (int h : {1, 3, 5, 64})
+    for (int32_t step : {0, 1, -1}) variants.push_back({2, 3, step, h});
+  std::mt19937 random(7);
+  for (const Variant& v : variants) {
+    const bool twoBit = v.bits == 2;
+    const uint32_t width = twoBit ? 64 : 32, height = twoBit ? 3 : 5;
+    std::vector<uint16_t> cells(width * height), level(256);
+    for (uint16_t& c : cells) c = static_cast<uint16_t>(random() % (twoBit ? 65536 : 70000));
+    for (uint16_t& l : level) l = static_cast<uint16_t>(random() % (twoBit ? 30000 : 66000));
+    const PrintMode m = ditherMode(v.mode, v.bits, v.step);
+    TestContext e(m, width, height, cells, level);
+    const Tables t = twoBit ? randomFourLevelTables(random, v.margin) : Tables{};
+    if (twoBit) e.load(kCurveOrGridBlock, t.paddedCurve), e.load(kDotTableBlock, t.dotTable);
+    for (int trial = 0; trial < 20; ++trial) {
+      SCOPED_TRACE(::testing::Message() << v.bits << " bits, mode " << v.mode << ", step " << v.step
+                                        << ", margin " << v.margin << ", trial " << trial);
+      // Long runs take the two-bit thresholds from a table built per call.
+      const uint32_t count = twoBit && trial < 3 ? 700 + trial : random() % 90;
+      const uint32_t startX = random() % 500, line = random(), offset = random() % (8 / v.bits);
+      std::vector<uint8_t> source(2 * count + 2), out(200);
+      for (uint8_t& s : source) s = static_cast<uint8_t>(random());
+      for (uint8_t& b : out) b = static_cast<uint8_t>(random());
+      const std::vector<uint32_t> codes =
+          twoBit ? referenceFourLevel(m, cells, width, height, level, t, source.data(), startX,
+                                      count, line)
+                 : referenceBilevel(m, cells, width, height, level, source.data(), startX, count,
+                                    line);
+      const std::vector<uint8_t> expected = packByHand(out, codes, offset, v.bits);
+      ASSERT_EQ(e.run(twoBit ? ditherFourLevel : ditherBilevel, source.data(), out.data(), count,
+                      startX, line, offset),
+                kOk);
+      EXPECT_EQ(out, expected);
+      EXPECT_EQ(e.context.lastLine, line);
     }
   }
 }

@@ -22,30 +22,22 @@ PrintMode cornersMode(int32_t step = 0) {
   return m;
 }
 
-struct CornerJob {
-  uint32_t width = 16, height = 4;
-  std::vector<uint16_t> cells, level;
-  std::vector<uint8_t> grid;
-
-  // Cells and levels below `spread`: 70 puts both on either side of N = 63;
-  // 65536 reaches the ends of the 16-bit range.
-  explicit CornerJob(std::mt19937& random, uint32_t spread = 70)
-      : cells(width * height), level(256), grid(32) {
-    for (uint16_t& c : cells) c = static_cast<uint16_t>(random() % spread);
-    for (uint16_t& l : level) l = static_cast<uint16_t>(random() % spread);
-    for (uint8_t& g : grid) g = static_cast<uint8_t>(random());
-  }
-};
-
 constexpr uint32_t kStride = 20;
 
 TEST(ScreenColorCorners, MatchesAPlainReferenceOnRandomRuns) {
   std::mt19937 random(3);
   for (auto [step, spread] : {std::pair{0, 70u}, {1, 70u}, {-1, 70u}, {0, 65536u}, {2, 200u}}) {
-    const CornerJob j(random, spread);
+    // Cells and levels below `spread`: 70 puts both on either side of N = 63;
+    // 65536 reaches the ends of the 16-bit range.
+    const uint32_t width = 16, height = 4;
+    std::vector<uint16_t> cells(width * height), level(256);
+    std::vector<uint8_t> grid(32);
+    for (uint16_t& c : cells) c = static_cast<uint16_t>(random() % spread);
+    for (uint16_t& l : level) l = static_cast<uint16_t>(random() % spread);
+    for (uint8_t& g : grid) g = static_cast<uint8_t>(random());
     const PrintMode m = cornersMode(step);
-    TestContext e(m, j.width, j.height, j.cells, j.level);
-    e.load(kCurveOrGridBlock, j.grid);
+    TestContext e(m, width, height, cells, level);
+    e.load(kCurveOrGridBlock, grid);
     for (int trial = 0; trial < 400; ++trial) {
       const uint32_t count = trial < 8 ? trial : random() % 100;
       const uint32_t startX = random() % 300, line = random(), offset = random() % 8;
@@ -55,8 +47,8 @@ TEST(ScreenColorCorners, MatchesAPlainReferenceOnRandomRuns) {
       std::vector<uint8_t> out(4 * kStride);
       for (uint8_t& b : out) b = static_cast<uint8_t>(random());
       std::vector<uint8_t> expected = out;
-      const Planes planes = referenceCorners(m, j.cells, j.width, j.height, j.level, j.grid,
-                                             source.data(), startX, count, line);
+      const Planes planes = referenceCorners(m, cells, width, height, level, grid, source.data(),
+                                             startX, count, line);
       for (int k = 0; k < 4; ++k) {
         std::vector<uint8_t> plane(out.begin() + k * kStride, out.begin() + (k + 1) * kStride);
         plane = packByHand(plane, planes[k], offset, 1);
