@@ -36,6 +36,9 @@ const RefusedDescription kRefused[] = {
     {R"({"kind":"threshold-matrix","generate":"void-and-cluster","width":-8})",
      "\"width\" holds -8"},
     {R"({"kind":"stage-four-id-record","dotTableId":1e300})", "not an integer"},
+    {R"({"kind":"no-such-kind"})", "unknown block kind"},
+    {R"({"kind":"nominal-values","values":[1,300]})", "\"values\" holds 300"},
+    {R"({"kind":"threshold-matrix","width":2,"height":2,"cells":[1,2,3]})", "needs 4"},
 };
 
 TEST(PackDescriptions, OutOfRangeIsRefusedNeverWrapped) {
@@ -48,9 +51,14 @@ TEST(PackDescriptions, OutOfRangeIsRefusedNeverWrapped) {
       EXPECT_NE(std::string(e.what()).find(c.why), std::string::npos) << c.json << ": " << e.what();
     }
   }
-  EXPECT_THROW(packFromJson(parseDescription(R"({"resources":[{"id":3000000000,
-      "kind":"resource-id-list","ids":[1]}]})")),
-               std::invalid_argument);
+  // An id past 32 bits, an id described twice, no id.
+  for (const char* pack :
+       {R"({"resources":[{"id":3000000000,"kind":"nominal-values","values":[1]}]})",
+        R"({"resources":[{"id":1,"kind":"nominal-values","values":[1]},
+                         {"id":1,"kind":"nominal-values","values":[2]}]})",
+        R"({"kind":"grid-levels","levels":[0,255]})"}) {
+    EXPECT_THROW(packFromJson(parseDescription(pack)), std::invalid_argument) << pack;
+  }
 }
 
 TEST(PackDescriptions, DeepNestingIsRefusedBeforeParsing) {
