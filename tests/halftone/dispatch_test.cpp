@@ -83,8 +83,10 @@ struct CheckCase {
 
 TEST(Halftone, ChecksRunThenModeThenBitOffsetWritingNothing) {
   const CheckCase cases[] = {
-      // The run checks themselves are the engines' (see the refusal tests).
+      // Halftone checks the run before the mode; the order of the run checks
+      // among themselves is the engines' (see the refusal tests).
       {"run past the line before the mode", 2, 0, 60, 5, 0, 0, kRunOutsideLine},
+      {"run end wraps past 32 bits", 1, 3, 2, 0xFFFFFFFFu, 0, 0, kRunOutsideLine},
       {"reserved9 before the mode", 2, 0, 0, 64, 0, 1, kReserved9NotZero},
       {"two-bit in mode 0", 2, 0, 0, 4, 0, 0, kUnsupportedMode},
       {"two-bit in mode 2", 2, 2, 0, 4, 0, 0, kUnsupportedMode},
