@@ -2,6 +2,8 @@
 // refusals, and the error-line upkeep rule the reference relies on.
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "halftone/engines/bilevel_colour_loop.h"
 #include "halftone/support/colour_reference.h"
 
@@ -129,12 +131,35 @@ TEST(ColourDiffusion, ErrorLineUpkeepRules) {
       {31, 300, 31, 200, {}},                // a run overlapping the last one
       {31, 1000, 31, 60, {0, 60}},           // a full line counts as ending at 0
       {31, 300, 32, 0, {300, 1000}},         // the tail before a first line of sixteen
+      {31, 1000, 32, 0, {}},                 // no tail after a run to the line's end
       {40, 300, 3, 0, {}},                   // a jump back: a new page clears nothing
   };
   for (auto [prevLine, prevEnd, line, startX, expected] : cases) {
     EXPECT_EQ(errorCellsToClear(prevLine, prevEnd, line, startX, 1000), expected)
         << prevLine << " " << line;
   }
+}
+
+// The last pixel of an odd run on the edges of its four comparisons: shares
+// one below, at and one above the matrix value m and its flip 255 - m.
+TEST(ColourDiffusion, LastPixelOnItsEdges) {
+  std::array<uint16_t, 256> sameLevel;
+  std::iota(sameLevel.begin(), sameLevel.end(), uint16_t{0});
+  const uint16_t m = 100;
+  for (uint8_t a0 : {0, 1})
+    for (uint8_t a1 : {154, 155, 156})
+      for (uint8_t a2 : {0, 1})
+        for (uint8_t a3 : {99, 100, 101}) {
+          const uint8_t inks[4] = {a0, a1, a2, a3};
+          uint32_t dots[4] = {};
+          ditherLastPixel(kLevelsFromSource, inks, &dots[0], &dots[1], &dots[2], &dots[3], 1,
+                          nullptr, nullptr, nullptr, sameLevel.data(), &m, 0, 0, nullptr, 255);
+          const int32_t shares[4] = {a0, a1, a2, a3};
+          const auto expected = cornerDots(shares, m, 255, true);
+          for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(dots[k], expected[k])
+                << k << ": " << +a0 << " " << +a1 << " " << +a2 << " " << +a3;
+        }
 }
 
 }  // namespace
