@@ -106,7 +106,7 @@ bool matches(const SelectionRow& row, const PrintMode& m) {
   if (row.mode == ModeIs::k3 && m.mode != 3) return false;
   if (row.input == InputIs::kColour && m.colorInput == 0) return false;
   if (row.input == InputIs::kGrey && m.colorInput != 0) return false;
-  const bool cacheable = m.inkSet != 4 && m.sourceStep != -1;
+  const bool cacheable = m.inkSet != kInkSetFromSource && m.sourceStep != -1;
   switch (row.further) {
     case Further::kNone: return true;
     case Further::k1440x720: return is1440x720(m);

@@ -10,6 +10,9 @@
 
 namespace kestrl::halftone {
 
+// inkSet 4: the source carries the four ink levels itself, four bytes a pixel.
+inline constexpr uint32_t kInkSetFromSource = 4;
+
 // The engine that serves a print mode (first matching row of the selection
 // table), or kNone.
 EngineId selectEngine(const PrintMode& mode);

@@ -12,8 +12,6 @@
 
 namespace kestrl::halftone::diffusion {
 
-inline constexpr uint32_t kInkSetFromSource = 4;
-
 // Source pixels and their grid levels for one run. An RGB pixel takes the
 // grid node chosen at a dither value; with inkSet 4 the source carries the
 // four levels itself (four bytes per pixel, stepped like RGB pixels, blank

@@ -14,8 +14,6 @@ namespace {
 
 using namespace diffusion;
 
-constexpr uint32_t kFourInks = 4;
-
 // White pixels and idle planes leave the carry in the cell of x.
 constexpr EngineRules kGeneral = {PatternFamily::kGeneral, CarryAtCell::kStore,
                                   CarryAtCell::kStore};
@@ -26,7 +24,8 @@ template <EngineRules kRules>
 Status diffuse(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
   if (const Status status = checkRun(context, run); status != kOk) return status;
   if (const Status status = checkColourDiffusionTables(tables); status != kOk) return status;
-  diffuseBilevelColour<kRules>(context, tables, run, context.printMode.inkSet == kFourInks, true);
+  diffuseBilevelColour<kRules>(context, tables, run, context.printMode.inkSet == kInkSetFromSource,
+                               true);
   return kOk;
 }
 

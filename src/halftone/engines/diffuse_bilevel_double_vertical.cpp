@@ -10,7 +10,6 @@ namespace {
 
 using namespace diffusion;
 
-constexpr uint32_t kFourInks = 4;
 constexpr EngineRules kDoubleVertical = {PatternFamily::kDoubleVertical, CarryAtCell::kStore,
                                          CarryAtCell::kStore};
 
@@ -20,8 +19,8 @@ Status diffuseBilevelDoubleVertical(HalftoneContext& context, const EngineTables
                                     const HalftoneRun& run) {
   if (const Status status = checkRun(context, run); status != kOk) return status;
   if (const Status status = checkColourDiffusionTables(tables); status != kOk) return status;
-  diffuseBilevelColour<kDoubleVertical>(context, tables, run, context.printMode.inkSet == kFourInks,
-                                        true);
+  diffuseBilevelColour<kDoubleVertical>(context, tables, run,
+                                        context.printMode.inkSet == kInkSetFromSource, true);
   return kOk;
 }
 
