@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "kestrl30.h"
-#include "pack/halftone_blocks.h"
+#include "pack/block_job.h"
 #include "pack/separation.h"
 
 namespace {
@@ -23,42 +23,26 @@ constexpr uint32_t kOldPoints = 17;
 
 // A job made through the exported calls: a 17-point separation grid with
 // ink gains 250 / 100, grid levels every 8, a 64 x 64 scrambled matrix.
-struct ColourJob {
-  ColourJob(uint32_t x, uint32_t y, uint32_t inkSet, int32_t step) {
-    PrintMode mode{};
-    mode.mode = 1, mode.xResolution = x, mode.yResolution = y, mode.bitsPerPixel = 1;
-    mode.inkSet = inkSet, mode.colorInput = 1, mode.sourceStep = step, mode.lineWidth = kLineWidth;
-    CmLut lut{};
-    lut.channelCount = 4, lut.resourceCode = 1;
-    lut.scaleParams[0] = 250, lut.scaleParams[1] = 100;
-    for (uint32_t axis = 0; axis < 3; ++axis) {
-      lut.gridPoints[axis] = kOldPoints;
-      for (uint32_t i = 0; i < kOldPoints; ++i) lut.breakpoints[axis][i] = std::min(i * 16, 255u);
-    }
-    grid.resize(kOldPoints * kOldPoints * kOldPoints * 4);
-    for (uint32_t n = 0; n < kOldPoints * kOldPoints * kOldPoints; ++n) {
-      const uint32_t r = n / (kOldPoints * kOldPoints), g = n / kOldPoints % kOldPoints;
-      pack::separateCmyk(lut.breakpoints[0][r], lut.breakpoints[0][g],
-                         lut.breakpoints[0][n % kOldPoints], &grid[4 * n]);
-    }
-    lut.gridData = grid.data(), lut.gridBlock = grid.data();
-    int32_t id = 0;
-    HalftoneNew(&mode, &lut, 0, &id, &context);
-    const uint16_t ids[] = {2, 3, 3, 3};
-    std::vector<uint8_t> levels(32);
-    for (uint32_t i = 0; i < 32; ++i) levels[i] = static_cast<uint8_t>(i == 31 ? 255 : 8 * i);
-    const auto matrix = pack::makeThresholdMatrix(
-        64, 64, [](uint32_t col, uint32_t row) { return (row * 64 + col) * 1597 % 4096; });
-    for (const auto& block : {pack::buildResourceIdList(ids), pack::buildGridLevels(levels),
-                              pack::buildThresholdMatrix(matrix)}) {
-      status |= HalftoneSetResource(context, block.data(), &id);
-    }
+Status openColourJob(pack::BlockJob& job, uint32_t x, uint32_t y, uint32_t inkSet, int32_t step) {
+  job.mode.xResolution = x, job.mode.yResolution = y, job.mode.lineWidth = kLineWidth;
+  job.mode.inkSet = inkSet, job.mode.colorInput = 1, job.mode.sourceStep = step;
+  job.lut.resourceCode = 1;
+  job.extra.clear();
+  std::vector<uint8_t> points(kOldPoints);
+  for (uint32_t i = 0; i < kOldPoints; ++i)
+    points[i] = static_cast<uint8_t>(std::min(i * 16, 255u));
+  job.setOldGrid(points);
+  for (uint32_t n = 0; n < kOldPoints * kOldPoints * kOldPoints; ++n) {
+    const uint32_t r = n / (kOldPoints * kOldPoints), g = n / kOldPoints % kOldPoints;
+    pack::separateCmyk(points[r], points[g], points[n % kOldPoints], &job.grid[4 * n]);
   }
-  ~ColourJob() { HalftoneDelete(context); }
-  std::vector<uint8_t> grid;
-  HalftoneContext* context = nullptr;
-  uint32_t status = 0;
-};
+  const uint16_t ids[] = {2, 3, 3, 3};
+  const auto matrix = pack::makeThresholdMatrix(
+      64, 64, [](uint32_t col, uint32_t row) { return (row * 64 + col) * 1597 % 4096; });
+  return job.runAll({pack::buildResourceIdList(ids),
+                     pack::buildGridLevels(pack::evenGridLevels32()),
+                     pack::buildThresholdMatrix(matrix)});
+}
 
 // Lines of a picture: each channel a slow diagonal gradient plus a low
 // wave, grain of a few levels, hard edges every few hundred pixels and an
@@ -83,19 +67,24 @@ std::vector<std::vector<uint8_t>> photoLines() {
 
 void colourDiffusion(benchmark::State& state, uint32_t x, uint32_t y, uint32_t inkSet,
                      int32_t step) {
-  ColourJob job(x, y, inkSet, step);
+  pack::BlockJob job;
+  if (openColourJob(job, x, y, inkSet, step) != kOk) {
+    state.SkipWithError("the job was refused");
+    return;
+  }
+  uint32_t status = 0;
   const auto lines = photoLines();
   std::vector<uint8_t> source(4 * kLineWidth);
   std::vector<uint8_t> out(4 * (kLineWidth / 8 + 1));
   uint32_t line = 0;
   for (auto _ : state) {
     for (uint32_t i = 0; i < kLines; ++i, ++line) {
-      job.status |= Halftone(job.context, lines[i].data(), out.data(), kLineWidth / 8 + 1, 0,
-                             kLineWidth, 0, 0, line, 0, 0);
+      status |= Halftone(job.context, lines[i].data(), out.data(), kLineWidth / 8 + 1, 0,
+                         kLineWidth, 0, 0, line, 0, 0);
     }
     benchmark::DoNotOptimize(out.data());
   }
-  if (job.status != 0) state.SkipWithError("the job was refused");
+  if (status != 0) state.SkipWithError("Halftone refused a run");
   state.SetItemsProcessed(state.iterations() * kLines * kLineWidth);
 }
 

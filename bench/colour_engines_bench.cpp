@@ -8,34 +8,13 @@
 #include <vector>
 
 #include "kestrl30.h"
+#include "pack/block_job.h"
 #include "pack/default_pack.h"
-#include "pack/pack_job.h"
 
 namespace {
 
 constexpr uint32_t kLineWidth = 12240;
 constexpr uint32_t kPageLines = 16;  // distinct source lines, cycled
-
-// A job opened through the exported calls with the default pack.
-class PackJob {
- public:
-  explicit PackJob(const PrintMode& mode) {
-    static const kestrl::pack::Pack pack = kestrl::pack::makeDefaultPack();
-    ok_ = kestrl::pack::openHalftoneJob(pack, mode, &context_) == KESTRL_STATUS_OK;
-  }
-  ~PackJob() {
-    if (context_ != nullptr) HalftoneDelete(context_);
-  }
-  PackJob(const PackJob&) = delete;
-  PackJob& operator=(const PackJob&) = delete;
-
-  bool ok() const { return ok_; }
-  HalftoneContext* context() const { return context_; }
-
- private:
-  HalftoneContext* context_ = nullptr;
-  bool ok_ = false;
-};
 
 // Smooth gradients in each channel with a little noise, a patch of sky-like
 // light colour and some paper white, as in a photograph.
@@ -60,8 +39,10 @@ std::vector<uint8_t> photographPage() {
 
 void runColour(benchmark::State& state, uint32_t mode, uint32_t colorMethod, uint32_t x, uint32_t y,
                uint32_t bits) {
-  const PackJob job(PrintMode{mode, colorMethod, 1, 1, x, y, bits, 0, 0, kLineWidth, 0});
-  if (!job.ok()) {
+  static const kestrl::pack::Pack pack = kestrl::pack::makeDefaultPack();
+  kestrl::pack::BlockJob job;
+  job.mode = PrintMode{mode, colorMethod, 1, 1, x, y, bits, 0, 0, kLineWidth, 0};
+  if (job.openFrom(pack) != kestrl::kOk) {
     state.SkipWithError("the default pack did not open the job");
     return;
   }
@@ -71,7 +52,7 @@ void runColour(benchmark::State& state, uint32_t mode, uint32_t colorMethod, uin
   uint32_t line = 0;
   for (auto _ : state) {
     const uint8_t* source = &page[3 * kLineWidth * (line % kPageLines)];
-    if (Halftone(job.context(), source, out.data(), planeBytes, 0, kLineWidth, 0, 0, line, 0, 0) !=
+    if (Halftone(job.context, source, out.data(), planeBytes, 0, kLineWidth, 0, 0, line, 0, 0) !=
         KESTRL_STATUS_OK) {
       state.SkipWithError("Halftone refused the run");
       break;

@@ -56,7 +56,7 @@ Status openJob(Job& job, const EngineCase& e, uint32_t inkSet, int32_t step, std
 Status openPackJob(Job& job, const EngineCase& e) {
   static const pack::Pack pack = pack::makeDefaultPack();
   job.mode = PrintMode{e.mode, e.colorMethod, 1, 1, e.x, e.y, e.bits, 0, 0, kWidth, 0};
-  return static_cast<Status>(pack::openHalftoneJob(pack, job.mode, &job.context));
+  return job.openFrom(pack);
 }
 
 // Runs of one colour (three or four bytes a pixel), some of them blank.

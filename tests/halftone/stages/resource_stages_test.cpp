@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "halftone/kernels/error_line.h"
 #include "halftone/support/halftone_job.h"
 #include "memory/fault_injection.h"
