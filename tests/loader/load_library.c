@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
   const char* const jobNames[] = {"grey", "colour"};
   const uint32_t pixels = kLines * kWidth;
   for (int job = 0; job < 2; ++job) {
-    uint32_t checksum, dots;
+    uint32_t checksum = 0, dots = 0;
     if (!runJob(&api, jobs[job], argv[2], &checksum, &dots))
       return fail("job failed:", jobNames[job], 0), 1;
     /* A ramp from full ink to white sets some dots and leaves some out. */
