@@ -10,6 +10,7 @@
 #include "colour/calibration.h"
 #include "colour/cm_context.h"
 #include "kestrl30.h"
+#include "pack/block_job.h"
 #include "pack/colour_blocks.h"
 
 namespace {
@@ -52,23 +53,17 @@ std::vector<uint8_t> benchTable() {
   return pack::buildColourTable(t);
 }
 
-struct LoadedJob {
-  CmContext* context = nullptr;
-  int32_t nextId = 0;
-  explicit LoadedJob(const ColorSettings& settings) {
-    const PrintMode mode = benchMode();
-    const std::string directory = benchDirectory();
-    const std::vector<uint8_t> table = benchTable();
-    int32_t firstId = 0;
-    CmNew(&settings, &mode, 0, &firstId, &context);
-    CmSetResource(context, directory.c_str(), &nextId);
-    CmSetResource(context, table.data(), &nextId);
-  }
-  ~LoadedJob() { CmDelete(context); }
-};
+// The directory and the colour table through the exported calls.
+Status startJob(pack::ColourJob& job, const ColorSettings& settings) {
+  return job.start(settings, benchMode(), benchDirectory(), benchTable());
+}
 
 void BM_AdjustFullGrid(benchmark::State& state) {
-  LoadedJob job(adjustedSettings());
+  pack::ColourJob job;
+  if (startJob(job, adjustedSettings()) != kOk) {
+    state.SkipWithError("the colour table stage failed");
+    return;
+  }
   for (auto _ : state) {
     benchmark::DoNotOptimize(colour::adjustGrid(*job.context));
     benchmark::DoNotOptimize(job.context->lut->gridData);
@@ -105,14 +100,18 @@ void BM_CalibrationPass(benchmark::State& state) {
   tags.pair = {colour::kCalibrationTag, record.data()};
   ColorSettings settings = adjustedSettings();
   settings.tagList = reinterpret_cast<const CmTagList*>(&tags);
-  LoadedJob job(settings);
+  pack::ColourJob job;
+  if (startJob(job, settings) != kOk) {
+    state.SkipWithError("the colour table stage failed");
+    return;
+  }
   const std::vector<uint8_t> map = pack::buildChannelMapResource({});
   const std::vector<uint8_t> nominal = pack::buildNominalValues({50, 50, 50, 50});
   const std::string calibrationDirectory =
       pack::buildDirectory(pack::fourInkDirectory({{555, 1, "m3", "P0", 720, 720, "plain", 0, 1}}));
-  CmSetResource(job.context, map.data(), &job.nextId);
-  CmSetResource(job.context, nominal.data(), &job.nextId);
-  CmSetResource(job.context, calibrationDirectory.c_str(), &job.nextId);
+  job.feed(map.data());
+  job.feed(nominal.data());
+  job.feed(calibrationDirectory.c_str());
   if (job.context->calibration == nullptr || job.nextId != 555) {
     state.SkipWithError("calibration sequence did not reach its last step");
     return;

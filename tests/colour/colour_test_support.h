@@ -13,6 +13,7 @@
 #include "colour/grid_lookup.h"
 #include "kestrl30.h"
 #include "memory/fault_injection.h"
+#include "pack/block_job.h"
 #include "pack/colour_blocks.h"
 
 namespace kestrl::colour::testing {
@@ -59,24 +60,11 @@ struct TagList {
 };
 
 // CmNew and the stages after it through the exported calls.
-struct Job {
-  CmContext* context = nullptr;
-  int32_t nextId = 0;
-
-  // CmNew; the first id goes to nextId.
+struct Job : pack::ColourJob {
   Status begin(const ColorSettings& settings, const PrintMode& mode = standardMode()) {
-    return static_cast<Status>(CmNew(&settings, &mode, 0, &nextId, &context));
+    return ColourJob::begin(settings, mode);
   }
-  Status feed(const void* block) {
-    return static_cast<Status>(CmSetResource(context, block, &nextId));
-  }
-  // CmNew and stages 1 and 2; returns the first status that is not kOk.
-  Status start(const ColorSettings& settings, const PrintMode& mode, const std::string& directory,
-               const std::vector<uint8_t>& table) {
-    Status status = begin(settings, mode);
-    if (status == kOk) status = feed(directory.c_str());
-    return status == kOk ? feed(table.data()) : status;
-  }
+  using ColourJob::start;
   Status start(const ColorSettings& settings, const pack::ColourTable& table,
                const pack::DirectoryText& directory = standardDirectory()) {
     return start(settings, standardMode(), pack::buildDirectory(directory),
@@ -99,9 +87,6 @@ struct Job {
     const CmLut& l = lut();
     return {l.gridData, l.gridData + size_t(l.gridPoints[0]) * l.gridPoints[1] * l.gridPoints[2] *
                                          l.channelCount};
-  }
-  ~Job() {
-    if (context != nullptr) CmDelete(context);
   }
 };
 

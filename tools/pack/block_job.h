@@ -1,10 +1,12 @@
-// A halftone job for tests and benchmarks, driven through the exported
-// calls: a colour table record built by hand and resource blocks from the
-// block builders, or every resource from a pack.
+// Jobs for tests and benchmarks, driven through the exported calls: a
+// colour job fed block by block, and a halftone job fed a colour table
+// record built by hand and blocks from the block builders, or every
+// resource from a pack.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/status.h"
@@ -15,6 +17,34 @@
 namespace kestrl::pack {
 
 using Block = std::vector<uint8_t>;
+
+// CmNew and the colour stages after it, one block at a time; owns the context.
+struct ColourJob {
+  ColourJob() = default;
+  ColourJob(const ColourJob&) = delete;
+  ColourJob& operator=(const ColourJob&) = delete;
+  ~ColourJob() {
+    if (context != nullptr) CmDelete(context);
+  }
+
+  // CmNew; the first id goes to nextId.
+  Status begin(const ColorSettings& settings, const PrintMode& mode) {
+    return static_cast<Status>(CmNew(&settings, &mode, 0, &nextId, &context));
+  }
+  Status feed(const void* block) {
+    return static_cast<Status>(CmSetResource(context, block, &nextId));
+  }
+  // CmNew, the directory and the colour table; the first status that is not kOk.
+  Status start(const ColorSettings& settings, const PrintMode& mode, const std::string& directory,
+               const Block& table) {
+    Status status = begin(settings, mode);
+    if (status == kOk) status = feed(directory.c_str());
+    return status == kOk ? feed(table.data()) : status;
+  }
+
+  CmContext* context = nullptr;
+  int32_t nextId = 0;
+};
 
 // The resource ids every job below uses: stage 2, then stage 3 by resolution.
 inline constexpr uint16_t kCurveId = 40;
