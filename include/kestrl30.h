@@ -42,15 +42,15 @@ extern "C" {
 typedef uint32_t KestrlStatus;
 enum {
   KESTRL_STATUS_OK = 0,
-  KESTRL_STATUS_ALLOC_FAILED = 257,      /* allocating a memory block failed */
-  KESTRL_STATUS_LOCK_FAILED = 258,       /* locking a fresh block failed */
-  KESTRL_STATUS_UNLOCK_FAILED = 259,     /* unlocking a block during release failed */
-  KESTRL_STATUS_FREE_FAILED = 260,       /* freeing a block failed */
-  KESTRL_STATUS_UNSUPPORTED_MODE = 512,  /* mode/output combination not supported */
-  KESTRL_STATUS_BAD_PARAMETER = 513,     /* missing or inconsistent parameter */
+  KESTRL_STATUS_ALLOC_FAILED = 257,         /* allocating a memory block failed */
+  KESTRL_STATUS_LOCK_FAILED = 258,          /* locking a fresh block failed */
+  KESTRL_STATUS_UNLOCK_FAILED = 259,        /* unlocking a block during release failed */
+  KESTRL_STATUS_FREE_FAILED = 260,          /* freeing a block failed */
+  KESTRL_STATUS_UNSUPPORTED_MODE = 512,     /* mode/output combination not supported */
+  KESTRL_STATUS_BAD_PARAMETER = 513,        /* missing or inconsistent parameter */
   KESTRL_STATUS_BAD_SECOND_PARAMETER = 514, /* second parameter missing or wrong */
-  KESTRL_STATUS_RESERVED_NOT_ZERO = 515, /* reserved argument not zero */
-  KESTRL_STATUS_RUN_OUTSIDE_LINE = 518,  /* startX + pixelCount exceeds lineWidth */
+  KESTRL_STATUS_RESERVED_NOT_ZERO = 515,    /* reserved argument not zero */
+  KESTRL_STATUS_RUN_OUTSIDE_LINE = 518,     /* startX + pixelCount exceeds lineWidth */
   KESTRL_STATUS_RESERVED9_NOT_ZERO = 522,
   KESTRL_STATUS_RESERVED10_NOT_ZERO = 523,
   KESTRL_STATUS_BAD_RESOURCE = 768 /* bad resource data or wrong stage */
@@ -74,7 +74,7 @@ typedef struct PrintMode {
   uint32_t bitsPerPixel; /* 2: four-level output; anything else one-bit */
   int32_t sourceStep;    /* 0: one value per pixel, 1: one per two pixels, -1: two per pixel */
   uint32_t reserved8;
-  uint32_t lineWidth;    /* pixels per raster line */
+  uint32_t lineWidth; /* pixels per raster line */
   uint32_t reserved10;
 } PrintMode;
 
@@ -156,8 +156,7 @@ typedef struct CmContext CmContext;
 typedef struct HalftoneContext HalftoneContext;
 
 KESTRL_API KestrlStatus KESTRL_CALL CmNew(const ColorSettings* settings, const PrintMode* printMode,
-                                          uint32_t reserved, int32_t* firstId,
-                                          CmContext** context);
+                                          uint32_t reserved, int32_t* firstId, CmContext** context);
 KESTRL_API KestrlStatus KESTRL_CALL CmSetResource(CmContext* context, const void* block,
                                                   int32_t* nextId);
 KESTRL_API KestrlStatus KESTRL_CALL CmDelete(CmContext* context);
@@ -166,8 +165,8 @@ KESTRL_API CmLut* KESTRL_CALL CmGetLut(CmContext* context);
 KESTRL_API KestrlStatus KESTRL_CALL HalftoneNew(const PrintMode* printMode, const CmLut* lut,
                                                 uint32_t reserved, int32_t* firstId,
                                                 HalftoneContext** context);
-KESTRL_API KestrlStatus KESTRL_CALL HalftoneSetResource(HalftoneContext* context,
-                                                        const void* block, int32_t* nextId);
+KESTRL_API KestrlStatus KESTRL_CALL HalftoneSetResource(HalftoneContext* context, const void* block,
+                                                        int32_t* nextId);
 KESTRL_API KestrlStatus KESTRL_CALL Halftone(HalftoneContext* context, const uint8_t* source,
                                              uint8_t* destination, uint32_t planeStride,
                                              uint32_t bitOffset, uint32_t pixelCount,

@@ -3,6 +3,7 @@
 namespace kestrl {
 
 const char* statusMeaning(uint32_t status) {
+  // clang-format off
   switch (status) {
     case kOk: return "success";
     case kAllocFailed: return "allocation of a memory block failed";
@@ -19,6 +20,7 @@ const char* statusMeaning(uint32_t status) {
     case kBadResource: return "bad resource data or wrong stage";
     default: return nullptr;
   }
+  // clang-format on
 }
 
 }  // namespace kestrl

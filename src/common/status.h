@@ -26,9 +26,19 @@ enum Status : uint32_t {
 
 // Every status the library can return, for validation and tests.
 inline constexpr Status kAllStatuses[] = {
-    kOk,          kAllocFailed,        kLockFailed,       kUnlockFailed,   kFreeFailed,
-    kUnsupportedMode, kBadParameter,   kBadSecondParameter, kReservedNotZero, kRunOutsideLine,
-    kReserved9NotZero, kReserved10NotZero, kBadResource,
+    kOk,
+    kAllocFailed,
+    kLockFailed,
+    kUnlockFailed,
+    kFreeFailed,
+    kUnsupportedMode,
+    kBadParameter,
+    kBadSecondParameter,
+    kReservedNotZero,
+    kRunOutsideLine,
+    kReserved9NotZero,
+    kReserved10NotZero,
+    kBadResource,
 };
 
 // A short English description of a status, or null for an unknown value.

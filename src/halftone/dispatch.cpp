@@ -88,15 +88,29 @@ constexpr std::array<EngineDescriptor, kEngineCount> kEngineDescriptors = {{
 }};
 
 constexpr const char* kEngineNames[] = {
-    "DitherColorFourLevel",  "DitherFourLevel",       "DiffuseFourLevel1440",
-    "DiffuseFourLevel",      "ScreenFourLevel1440",   "ScreenFourLevel",
-    "DitherBilevel",         "ScreenColorBilevel",    "ScreenColorBilevelDiffused",
-    "ScreenColorCorners",    "ScreenBilevelDoubleVertical", "ScreenBilevel1440",
-    "ScreenBilevel",         "DiffuseBilevelDoubleVertical", "DiffuseBilevelCached1440",
-    "DiffuseBilevelCached",  "DiffuseBilevel1440",    "DiffuseBilevel",
+    "DitherColorFourLevel",
+    "DitherFourLevel",
+    "DiffuseFourLevel1440",
+    "DiffuseFourLevel",
+    "ScreenFourLevel1440",
+    "ScreenFourLevel",
+    "DitherBilevel",
+    "ScreenColorBilevel",
+    "ScreenColorBilevelDiffused",
+    "ScreenColorCorners",
+    "ScreenBilevelDoubleVertical",
+    "ScreenBilevel1440",
+    "ScreenBilevel",
+    "DiffuseBilevelDoubleVertical",
+    "DiffuseBilevelCached1440",
+    "DiffuseBilevelCached",
+    "DiffuseBilevel1440",
+    "DiffuseBilevel",
 };
 
-bool is1440x720(const PrintMode& m) { return m.xResolution == 1440 && m.yResolution == 720; }
+bool is1440x720(const PrintMode& m) {
+  return m.xResolution == 1440 && m.yResolution == 720;
+}
 
 bool matches(const SelectionRow& row, const PrintMode& m) {
   const bool twoBit = m.bitsPerPixel == 2;
@@ -107,6 +121,7 @@ bool matches(const SelectionRow& row, const PrintMode& m) {
   if (row.input == InputIs::kColour && m.colorInput == 0) return false;
   if (row.input == InputIs::kGrey && m.colorInput != 0) return false;
   const bool cacheable = m.inkSet != kInkSetFromSource && m.sourceStep != -1;
+  // clang-format off
   switch (row.further) {
     case Further::kNone: return true;
     case Further::k1440x720: return is1440x720(m);
@@ -116,6 +131,7 @@ bool matches(const SelectionRow& row, const PrintMode& m) {
     case Further::kCacheable1440x720: return cacheable && is1440x720(m);
     case Further::kCacheable: return cacheable;
   }
+  // clang-format on
   return false;
 }
 

@@ -66,8 +66,12 @@ void releaseUnfreed(FaultPlan& plan);
 
 // The product's stand-ins: always inlined, so that not even an unoptimised
 // shared library carries a call or a symbol of the seam.
-[[gnu::always_inline]] constexpr FaultPlan* activePlan() { return nullptr; }
-[[gnu::always_inline]] constexpr bool shouldFail(Operation) { return false; }
+[[gnu::always_inline]] constexpr FaultPlan* activePlan() {
+  return nullptr;
+}
+[[gnu::always_inline]] constexpr bool shouldFail(Operation) {
+  return false;
+}
 
 #endif
 

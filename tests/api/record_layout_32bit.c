@@ -12,8 +12,11 @@ _Static_assert(sizeof(MemoryBlock) == 12, "MemoryBlock is 12 bytes");
 _Static_assert(sizeof(CmLut) == 548, "CmLut is 548 bytes");
 _Static_assert(offsetof(CmLut, selfBlock) == 544, "selfBlock is the last word");
 
-typedef KestrlStatus(__attribute__((stdcall)) * HalftoneFunction)(
-    HalftoneContext*, const uint8_t*, uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t,
-    uint32_t, uint32_t, uint32_t);
+typedef KestrlStatus(__attribute__((stdcall)) * HalftoneFunction)(HalftoneContext*, const uint8_t*,
+                                                                  uint8_t*, uint32_t, uint32_t,
+                                                                  uint32_t, uint32_t, uint32_t,
+                                                                  uint32_t, uint32_t, uint32_t);
 /* Converts without a cast only if the entry point is stdcall. */
-HalftoneFunction halftoneEntry(void) { return Halftone; }
+HalftoneFunction halftoneEntry(void) {
+  return Halftone;
+}

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "common/block_layout.h"
-
 #include "halftone/stages/grid_resampling.h"
 #include "halftone/stages/stage_common.h"
 
