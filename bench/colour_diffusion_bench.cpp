@@ -31,11 +31,9 @@ Status openColourJob(pack::BlockJob& job, uint32_t x, uint32_t y, uint32_t inkSe
   std::vector<uint8_t> points(kOldPoints);
   for (uint32_t i = 0; i < kOldPoints; ++i)
     points[i] = static_cast<uint8_t>(std::min(i * 16, 255u));
-  job.setOldGrid(points);
-  for (uint32_t n = 0; n < kOldPoints * kOldPoints * kOldPoints; ++n) {
-    const uint32_t r = n / (kOldPoints * kOldPoints), g = n / kOldPoints % kOldPoints;
-    pack::separateCmyk(points[r], points[g], points[n % kOldPoints], &job.grid[4 * n]);
-  }
+  job.setOldGrid(points, [&](int r, int g, int b, uint8_t* node) {
+    pack::separateCmyk(points[r], points[g], points[b], node);
+  });
   const uint16_t ids[] = {2, 3, 3, 3};
   const auto matrix = pack::makeThresholdMatrix(
       64, 64, [](uint32_t col, uint32_t row) { return (row * 64 + col) * 1597 % 4096; });

@@ -104,17 +104,23 @@ class BlockJob {
   // An old grid on the given levels whose node (i1, i2, i3) channel k holds
   // nodeByte(i1, i2, i3, k).
   void setOldGrid(const std::vector<uint8_t>& levels) {
+    setOldGrid(levels, [this](int i1, int i2, int i3, uint8_t* node) {
+      for (uint32_t k = 0; k < lut.channelCount; ++k) node[k] = nodeByte(i1, i2, i3, k);
+    });
+  }
+  // The same levels, node (i1, i2, i3) filled by fillNode(i1, i2, i3, node).
+  template <typename FillNode>
+  void setOldGrid(const std::vector<uint8_t>& levels, FillNode fillNode) {
     const int n = static_cast<int>(levels.size());
     for (int axis = 0; axis < 3; ++axis) {
       lut.gridPoints[axis] = n;
       std::copy(levels.begin(), levels.end(), lut.breakpoints[axis]);
     }
     grid.resize(static_cast<size_t>(n * n * n) * lut.channelCount);
-    size_t at = 0;
+    uint8_t* node = grid.data();
     for (int i1 = 0; i1 < n; ++i1)
       for (int i2 = 0; i2 < n; ++i2)
-        for (int i3 = 0; i3 < n; ++i3)
-          for (uint32_t k = 0; k < lut.channelCount; ++k) grid[at++] = nodeByte(i1, i2, i3, k);
+        for (int i3 = 0; i3 < n; ++i3, node += lut.channelCount) fillNode(i1, i2, i3, node);
   }
   static uint8_t nodeByte(int i1, int i2, int i3, uint32_t k) {
     return static_cast<uint8_t>((i1 * 71 + i2 * 29 + i3 * 13 + k * 50) % 256);
