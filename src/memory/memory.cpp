@@ -93,11 +93,16 @@ Status releaseAll(std::span<MemoryBlock> blocks) {
     if (!unlock(block.allocation)) return kUnlockFailed;
     block.data = nullptr;
   }
+  // A block whose free failed is still allocated: the entry keeps it, so
+  // that the next sweep (a retried delete) frees it instead of leaking it.
   Status result = kOk;
   for (MemoryBlock& block : blocks) {
     if (block.allocation == nullptr) continue;
-    if (!free(block.allocation)) result = kFreeFailed;
-    block.allocation = nullptr;
+    if (free(block.allocation)) {
+      block.allocation = nullptr;
+    } else {
+      result = kFreeFailed;
+    }
   }
   return result;
 }

@@ -37,8 +37,9 @@ Status makeView(MemoryBlock& block, void* data, void* allocation, uint32_t size)
 // Releases every owned block of a table: first unlocks every owned, locked
 // entry in order (stopping with kUnlockFailed at the first failure), then
 // frees every owned entry in order, carrying on past failures and returning
-// kFreeFailed if any failed. Sizes and view data are left as they were; a
-// second sweep finds nothing to do.
+// kFreeFailed if any failed. An entry whose free failed keeps its
+// allocation, so a second sweep frees it; after a clean sweep a second one
+// finds nothing to do. Sizes and view data are left as they were.
 Status releaseAll(std::span<MemoryBlock> blocks);
 
 // Unlocks and frees one allocation that is not kept in a block table (a

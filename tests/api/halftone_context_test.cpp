@@ -83,9 +83,9 @@ TEST(HalftoneNew, InkParametersAreCheckedAfterTheContextIsHandedBack) {
 }
 
 // Every unlock and every free a delete makes, failed in turn: the first call
-// reports it (the context block stays allocated, as after a real failed
-// free), and calling again, as 259 and 260 invite, completes the release
-// without touching released memory.
+// reports it (the block whose free failed stays allocated, as after a real
+// failed free), and calling again, as 259 and 260 invite, completes the
+// release, that block included, without touching released memory.
 TEST(HalftoneDelete, RetryAfterAnyReleaseFailureIsSafe) {
   for (Operation failing : {Operation::kUnlock, Operation::kFree}) {
     for (uint32_t n = 1;; ++n) {
@@ -109,8 +109,9 @@ TEST(HalftoneDelete, RetryAfterAnyReleaseFailureIsSafe) {
         EXPECT_EQ(first, failing == Operation::kFree ? kFreeFailed : kUnlockFailed);
         EXPECT_EQ(HalftoneDelete(context), kOk);
       }
+      EXPECT_EQ(plan.liveAllocations, 0) << "nothing left behind by the retry";
+      EXPECT_TRUE(plan.unfreed.empty());
       memory::testing::releaseUnfreed(plan);
-      EXPECT_EQ(plan.liveAllocations, 0);
       if (!failed) break;
     }
   }
