@@ -155,6 +155,17 @@ typedef struct CmLut {
 typedef struct CmContext CmContext;
 typedef struct HalftoneContext HalftoneContext;
 
+/* Null pointers. A null pointer argument that a function can see is refused
+ * with KESTRL_STATUS_BAD_PARAMETER before anything is written, allocated or
+ * counted: any pointer of CmNew; the context or nextId of the four resource
+ * calls; the context of CmDelete, CmGetAdjustStatus, HalftoneDelete and
+ * Halftone; firstId or context of HalftoneNew (after its reserved-word check,
+ * 515, a null printMode, 513, and a null lut, 514); the source or destination
+ * of Halftone when pixelCount is not 0 (an empty run needs neither).
+ * CmGetLut(NULL) returns NULL. A null resource block holds nothing: a stage
+ * that reads its block refuses it with KESTRL_STATUS_BAD_RESOURCE (the stage
+ * counts as run). A context that is not null is trusted to be live. */
+
 KESTRL_API KestrlStatus KESTRL_CALL CmNew(const ColorSettings* settings, const PrintMode* printMode,
                                           uint32_t reserved, int32_t* firstId, CmContext** context);
 KESTRL_API KestrlStatus KESTRL_CALL CmSetResource(CmContext* context, const void* block,
@@ -184,6 +195,8 @@ KESTRL_API KestrlStatus KESTRL_CALL HalftoneDelete(HalftoneContext* context);
  * dot-size table, nominal values or correction tables shorter than read) is
  * refused with KESTRL_STATUS_BAD_RESOURCE before the stage changes any table
  * or allocates anything; the stage counts as run, as every failed stage does.
+ * An id list keeps the ids read before its end, as a list refused for a
+ * sixteenth id does, so the next stage still hands back the id it names.
  * A directory is text that ends at its last byte (or an earlier NUL or 0x1A)
  * and needs no terminator. A null block is refused the same way. */
 KESTRL_API KestrlStatus KESTRL_CALL CmSetResourceSized(CmContext* context, const void* block,

@@ -1,7 +1,6 @@
 #include "colour/cm_context.h"
 
 #include "colour/calibration.h"
-#include "common/lut_record.h"
 #include "memory/memory.h"
 
 namespace kestrl::colour {
@@ -27,11 +26,14 @@ int16_t deriveTableClass(CmContext& context) {
 
 Status cmNew(const ColorSettings* settings, const PrintMode* printMode, uint32_t /*reserved*/,
              int32_t* firstId, CmContext** context) {
+  if (settings == nullptr || printMode == nullptr || firstId == nullptr || context == nullptr) {
+    return kBadParameter;
+  }
   *firstId = 0;
   memory::OwnedBlock<CmContext> contextBlock;
   if (Status s = contextBlock.allocate(sizeof(CmContext), /*zeroFill=*/true); s != kOk) return s;
   memory::OwnedBlock<CmLut> lutBlock;
-  if (Status s = lutBlock.allocate(sizeof(LutRecord), /*zeroFill=*/true); s != kOk) return s;
+  if (Status s = lutBlock.allocate(sizeof(CmLut), /*zeroFill=*/true); s != kOk) return s;
   CmContext* created = contextBlock.get();
   CmLut* lut = lutBlock.get();
   created->contextBlock = contextBlock.release();
@@ -52,14 +54,16 @@ Status cmNew(const ColorSettings* settings, const PrintMode* printMode, uint32_t
 }
 
 CmLut* cmGetLut(CmContext* context) {
-  return context->lut;
+  return context == nullptr ? nullptr : context->lut;
 }
 
 Status cmGetAdjustStatus(const CmContext* context) {
+  if (context == nullptr) return kBadParameter;
   return static_cast<Status>(context->adjustStatus);
 }
 
 Status cmDelete(CmContext* context) {
+  if (context == nullptr) return kBadParameter;
   releaseCalibration(*context);
   CmLut* lut = context->lut;
   if (lut->gridBlock != nullptr) memory::releaseOne(lut->gridBlock);

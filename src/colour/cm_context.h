@@ -44,19 +44,22 @@ inline constexpr int16_t kTableClassCorrected = 4;
 inline constexpr int32_t kOverrideComposite = 1;  // classOverride: class 4, composite grey
 inline constexpr int32_t kOverridePlain = 4;      // classOverride: class 0
 
-// Creates a context. Writes 0 to firstId first, even when allocation fails.
-// Null record pointers are the caller's fault and are not detected.
+// Creates a context: kBadParameter, with nothing written, when any pointer
+// argument is null. Otherwise writes 0 to firstId first, even when
+// allocation fails.
 Status cmNew(const ColorSettings* settings, const PrintMode* printMode, uint32_t reserved,
              int32_t* firstId, CmContext** context);
 
-// The context's colour table record.
+// The context's colour table record; null for a null context.
 CmLut* cmGetLut(CmContext* context);
 
-// The status of the adjustment pass of stage 2 (0 before it and on success).
+// The status of the adjustment pass of stage 2 (0 before it and on success);
+// kBadParameter for a null context.
 Status cmGetAdjustStatus(const CmContext* context);
 
 // Releases the grid, the extra section, any calibration state left by a
-// sequence that was stopped early, the record and the context. Always kOk.
+// sequence that was stopped early, the record and the context. Always kOk,
+// except kBadParameter for a null context.
 Status cmDelete(CmContext* context);
 
 // A tag's value and the bytes it may be read in: unknown (the value is

@@ -1,5 +1,6 @@
 #include "colour/colour_table.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "common/arithmetic.h"
@@ -53,6 +54,10 @@ uint32_t storedKind(uint8_t kind) {
   return kind == 2 ? 1 : kind;
 }
 
+// An extra section and its byte count must fit one block.
+constexpr uint32_t kLargestExtraSize =
+    static_cast<uint32_t>(UINT32_MAX - extra_section::kCountBytes);
+
 // Locates every part the loader will read; false when an invariant fails or
 // a part lies past the end of a block of known size.
 bool locateParts(const CmContext& context, ByteReader& block, TableParts& parts) {
@@ -83,6 +88,7 @@ bool locateParts(const CmContext& context, ByteReader& block, TableParts& parts)
   if (replace && parts.compositeNodes == nullptr) return false;
 
   parts.extraSize = block.u32le(L::kExtraSize);
+  if (parts.extraSize > kLargestExtraSize) return false;
   const uint32_t extraOffset = block.u32le(L::kExtraOffset);
   parts.extra = parts.extraSize == 0 ? nullptr : block.bytes(extraOffset, parts.extraSize);
   return block.ok();
@@ -107,6 +113,18 @@ Status copyIntoNewBlock(const uint8_t* source, uint32_t size, uint8_t*& data, vo
   std::memcpy(block.get(), source, size);
   data = block.get();
   owner = block.release();
+  return kOk;
+}
+
+// Takes a block for the extra section, with its byte count ahead of it, and
+// copies the section in.
+Status copyExtraSection(const uint8_t* source, uint32_t size, CmLut& lut) {
+  memory::OwnedBlock<uint8_t> block;
+  const auto bytes = static_cast<uint32_t>(extra_section::blockBytes(size));
+  if (Status s = block.allocate(bytes, /*zeroFill=*/true); s != kOk) return s;
+  lut.extraData = extra_section::prepare(block.get(), size);
+  std::memcpy(lut.extraData, source, size);
+  lut.extraBlock = block.release();
   return kOk;
 }
 
@@ -164,13 +182,10 @@ Status loadColourTable(CmContext& context, ByteReader block) {
   lut.resourceCode = context.entryCode;
   context.tableFlag = block.u8(L::kTableFlag);
   if (parts.extra != nullptr) {
-    const Status status =
-        copyIntoNewBlock(parts.extra, parts.extraSize, lut.extraData, lut.extraBlock);
-    if (status != kOk) return status;
+    if (Status s = copyExtraSection(parts.extra, parts.extraSize, lut); s != kOk) return s;
   } else {
     lut.extraBlock = nullptr;
   }
-  if (LutRecord* own = ownRecord(lut)) own->extraSize = parts.extra ? parts.extraSize : 0;
   readHeader(context, block, lut);
   for (int axis = 0; axis < 3; ++axis) {
     lut.gridPoints[axis] = static_cast<int32_t>(parts.points);

@@ -69,8 +69,10 @@ Status calibrate(CmContext& context, ByteReader block, int32_t* nextId) {
 // After the stage that handed back -1 (stage 2 without calibration, or the
 // last calibration stage), or after a failed stage 2, no calibration state
 // exists: a further call is a stage after the last and is refused with
-// kBadResource, leaving the context and nextId as they were.
+// kBadResource, leaving the context and nextId as they were. A null context
+// or next-id word is refused with kBadParameter before any stage runs.
 Status setResource(CmContext* context, ByteReader block, int32_t* nextId) {
+  if (context == nullptr || nextId == nullptr) return kBadParameter;
   switch (context->stage) {
     case 1:
       return chooseColourTable(*context, block, nextId);

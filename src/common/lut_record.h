@@ -1,30 +1,44 @@
-// The colour table record as the library allocates it: the public CmLut
-// followed by what only the library keeps about it.
+// The colour table record's extra section as the library keeps it: one
+// block that holds the section's byte count ahead of the section's bytes.
 //
-// The record's selfBlock names the block that holds it, so a reader can tell
-// the library's own record (whose trailer it may read) from a copy or a
-// record made by the caller (which carry nothing more).
+// extraBlock names the block and extraData the bytes after the count, so the
+// library's own record and every copy of it lead to the count, and a reader
+// never has to trust the section to be as long as it reads. A record made by
+// the caller (whose extraData is not so placed) carries no count.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <optional>
 
 #include "kestrl30.h"
 
-namespace kestrl {
+namespace kestrl::extra_section {
 
-struct LutRecord {
-  CmLut lut;
-  // Bytes of the extra section that extraData points to (0 without one):
-  // the halftone side reads the stage-4 id record only within them.
-  uint32_t extraSize;
-};
+// The count takes 4 bytes; 8 keep the section's bytes 8-byte aligned.
+inline constexpr size_t kCountBytes = 8;
 
-// The library's own record that `lut` is, or null for any other record.
-inline LutRecord* ownRecord(CmLut& lut) {
-  return lut.selfBlock == &lut ? reinterpret_cast<LutRecord*>(&lut) : nullptr;
-}
-inline const LutRecord* ownRecord(const CmLut& lut) {
-  return lut.selfBlock == &lut ? reinterpret_cast<const LutRecord*>(&lut) : nullptr;
+// The block size that holds a section of `size` bytes.
+inline constexpr size_t blockBytes(uint32_t size) {
+  return kCountBytes + size;
 }
 
-}  // namespace kestrl
+// Writes the count into a fresh block and returns where the bytes go.
+inline uint8_t* prepare(void* block, uint32_t size) {
+  std::memcpy(block, &size, sizeof size);
+  return static_cast<uint8_t*>(block) + kCountBytes;
+}
+
+// The byte count of the record's extra section when the library made it;
+// none for a record without a section or one made by the caller.
+inline std::optional<uint32_t> keptSize(const CmLut& lut) {
+  if (lut.extraData == nullptr || lut.extraBlock == nullptr) return std::nullopt;
+  const auto* block = static_cast<const uint8_t*>(lut.extraBlock);
+  if (lut.extraData != block + kCountBytes) return std::nullopt;
+  uint32_t size = 0;
+  std::memcpy(&size, block, sizeof size);
+  return size;
+}
+
+}  // namespace kestrl::extra_section

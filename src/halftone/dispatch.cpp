@@ -152,15 +152,48 @@ const char* engineName(EngineId id) {
   return id == kNone ? "none" : kEngineNames[static_cast<int>(id)];
 }
 
-// A bitOffset that does not name a pixel inside the first byte is refused
-// with kBadParameter before any engine runs: there is no such position to
-// pack to, and nothing is written.
+namespace {
+
+// Bytes an engine may touch for an empty run: at most two source pixels of
+// four inks, and the first byte of a plane.
+constexpr size_t kEmptyRunScratch = 8;
+
+// An empty run still goes to its engine, whose checks and line state hold
+// for it as for any run. A null source or destination is replaced by scratch
+// (the planes all on one byte), so that no engine offsets a null pointer and
+// a first byte rewritten at a non-zero bitOffset lands in the scratch.
+Status runEngine(HalftoneContext& context, const HalftoneRun& run) {
+  const EngineSetup& setup = context.setup;
+  if (run.pixelCount != 0 || (run.source != nullptr && run.destination != nullptr)) {
+    return setup.engine(context, setup.tables, run);
+  }
+  uint8_t scratch[kEmptyRunScratch] = {};
+  HalftoneRun empty = run;
+  if (empty.source == nullptr) empty.source = scratch;
+  if (empty.destination == nullptr) {
+    empty.destination = scratch;
+    empty.planeStride = 0;
+  }
+  return setup.engine(context, setup.tables, empty);
+}
+
+}  // namespace
+
+// A null context, or a null source or destination for a run of pixels, is
+// refused with kBadParameter before anything else. A bitOffset that does not
+// name a pixel inside the first byte is refused with kBadParameter before
+// any engine runs: there is no such position to pack to, and nothing is
+// written.
 Status halftone(HalftoneContext* context, const HalftoneRun& run) {
+  if (context == nullptr) return kBadParameter;
+  if (run.pixelCount != 0 && (run.source == nullptr || run.destination == nullptr)) {
+    return kBadParameter;
+  }
   if (const Status status = checkRun(*context, run); status != kOk) return status;
   const EngineSetup& setup = context->setup;
   if (setup.engine == nullptr) return kUnsupportedMode;
   if (run.bitOffset >= setup.pixelsPerByte) return kBadParameter;
-  return setup.engine(*context, setup.tables, run);
+  return runEngine(*context, run);
 }
 
 }  // namespace kestrl::halftone

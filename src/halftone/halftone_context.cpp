@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "common/lut_record.h"
 #include "memory/memory.h"
@@ -22,6 +23,7 @@ Status halftoneNew(const PrintMode* printMode, const CmLut* lut, uint32_t reserv
   if (reserved != 0) return kReservedNotZero;
   if (printMode == nullptr) return kBadParameter;
   if (lut == nullptr) return kBadSecondParameter;
+  if (firstId == nullptr || context == nullptr) return kBadParameter;
   *firstId = lut->resourceCode;
 
   memory::OwnedBlock<HalftoneContext> block;
@@ -31,8 +33,8 @@ Status halftoneNew(const PrintMode* printMode, const CmLut* lut, uint32_t reserv
   created->contextBlock = block.release();
   created->printMode = *printMode;
   std::memcpy(&created->lut, lut, sizeof(CmLut));
-  if (const LutRecord* own = ownRecord(*lut)) {
-    created->extraSize = own->extraSize;
+  if (const std::optional<uint32_t> size = extra_section::keptSize(*lut)) {
+    created->extraSize = *size;
     created->extraSizeKnown = true;
   }
   created->stage = 0;
@@ -43,6 +45,7 @@ Status halftoneNew(const PrintMode* printMode, const CmLut* lut, uint32_t reserv
 }
 
 Status halftoneDelete(HalftoneContext* context) {
+  if (context == nullptr) return kBadParameter;
   const Status released = memory::releaseAll(context->blocks);
   if (released != kOk) return released;
   return memory::releaseOne(context->contextBlock);

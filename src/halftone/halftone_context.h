@@ -47,8 +47,9 @@ struct HalftoneContext {
   uint32_t spreadLimit2;
   uint32_t spreadLimit3;
   uint32_t spreadLimit4;
-  // Bytes of the record's extra section, when the record is the library's
-  // own (extraSizeKnown); a record made by the caller is trusted.
+  // Bytes of the record's extra section, when the library made the section
+  // (extraSizeKnown), whether the record passed is its own or a copy; a
+  // record made by the caller is trusted.
   uint32_t extraSize;
   bool extraSizeKnown;
   // The engine and its views of the tables, prepared after every stage.
@@ -87,13 +88,15 @@ struct HalftoneContext {
 namespace kestrl::halftone {
 
 // Creates a context: 515 for a non-zero reserved word, 513 / 514 for a
-// missing record, 257 / 258 when the context cannot be allocated. The first
-// resource id (the record's resourceCode) is written before allocating. A 513
-// from the ink checks still hands back a complete context.
+// missing record, then 513 for a missing first-id or context word, 257 / 258
+// when the context cannot be allocated. The first resource id (the record's
+// resourceCode) is written before allocating. A 513 from the ink checks
+// still hands back a complete context.
 Status halftoneNew(const PrintMode* printMode, const CmLut* lut, uint32_t reserved,
                    int32_t* firstId, HalftoneContext** context);
 
-// Releases every block of the context, then the context itself.
+// Releases every block of the context, then the context itself; 513 for a
+// null context.
 Status halftoneDelete(HalftoneContext* context);
 
 }  // namespace kestrl::halftone

@@ -149,6 +149,29 @@ TEST(ExtraSection, TooShortForTheIdRecordIsRefusedNotReadPast) {
   }
 }
 
+// A driver may hand HalftoneNew a copy of the record instead of the
+// library's own pointer: the section's size still comes with it, so stage 3
+// answers as for the library's pointer and reads nothing past the section.
+TEST(ExtraSection, ACopiedRecordIsReadOnlyWithinTheSectionToo) {
+  for (uint8_t size = 1; size <= 8; ++size) {
+    SCOPED_TRACE(::testing::Message() << "extra section of " << +size << " bytes");
+    Job j(job(1, false, 2));
+    j.feed(1, 0);
+    std::vector<uint8_t> table = block(ids::kColourTable);
+    table[20] = size;
+    ASSERT_EQ(CmSetResource(j.cm, table.data(), &j.id), kOk);
+    const CmLut copy = *CmGetLut(j.cm);
+    ASSERT_EQ(HalftoneNew(&j.mode, &copy, 0, &j.id, &j.ht), kOk);
+    EXPECT_TRUE(j.ht->extraSizeKnown);
+    EXPECT_EQ(j.ht->extraSize, size);
+    std::vector<uint8_t> ids = block(j.id);
+    ASSERT_EQ(HalftoneSetResource(j.ht, ids.data(), &j.id), kOk);
+    ASSERT_EQ(HalftoneSetResource(j.ht, ids.data(), &j.id), kOk);
+    std::vector<uint8_t> matrix = block(ids::kSquareMatrix);
+    EXPECT_EQ(HalftoneSetResource(j.ht, matrix.data(), &j.id), size == 8 ? kOk : kBadResource);
+  }
+}
+
 // Two-bit output at 720 x 360: stage 3 answers 513, stage 4 succeeds as the
 // sequence requires, and the job refuses to print from its tables.
 TEST(FailedStages, TwoBitAtUnequalResolutionsNeverPrints) {

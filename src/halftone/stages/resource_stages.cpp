@@ -23,18 +23,21 @@ uint32_t errorLineCount(const PrintMode& m) {
   return m.colorInput != 0 ? 4 : 1;
 }
 
-// Reads up to 15 ids ended by 0xFFFF; a sixteenth id, or a list that runs
-// past the end of a block of known size, is refused before any id is kept.
+// Reads up to 15 ids ended by 0xFFFF into the id list as it goes. A
+// sixteenth id, or a list that runs past the end of a block of known size,
+// is refused; the ids read before it stay, and the later stages choose from
+// them.
 Status readIdList(HalftoneContext& c, ByteReader& block) {
-  size_t count = 0;
-  for (; block.u16le(layout::id_list::kIdBytes * count) != kEndOfIds; ++count) {
-    if (!block.ok() || count == layout::id_list::kMaxIds) return kBadResource;
+  for (size_t count = 0;; ++count) {
+    const uint16_t id = block.u16le(layout::id_list::kIdBytes * count);
+    if (!block.ok()) return kBadResource;
+    if (id == kEndOfIds) {
+      c.resourceIdList[count] = kEndOfIds;
+      return kOk;
+    }
+    if (count == layout::id_list::kMaxIds) return kBadResource;
+    c.resourceIdList[count] = id;
   }
-  if (!block.ok()) return kBadResource;
-  for (size_t k = 0; k < count; ++k)
-    c.resourceIdList[k] = block.u16le(layout::id_list::kIdBytes * k);
-  c.resourceIdList[count] = kEndOfIds;
-  return kOk;
 }
 
 // One zero-filled block cut into views when all lines fit 64 KB together,
@@ -272,8 +275,10 @@ Status runStage(HalftoneContext& c, ByteReader& block, int32_t* nextId) {
 
 // After every stage the engine's tables are described afresh; they are ready
 // once every stage up to the last has succeeded. A call past the last stage
-// is refused without changing anything.
+// is refused without changing anything. A null context or next-id word is
+// refused with kBadParameter before the stage counter moves.
 Status setResource(HalftoneContext* context, ByteReader block, int32_t* nextId) {
+  if (context == nullptr || nextId == nullptr) return kBadParameter;
   HalftoneContext& c = *context;
   ++c.stage;
   const Status status = runStage(c, block, nextId);

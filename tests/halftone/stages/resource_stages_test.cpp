@@ -90,6 +90,70 @@ TEST(IdListStage, AcceptsFifteenIdsRefusesSixteenAndHandsBackMinusOneForAnEmptyL
   }
 }
 
+// A refused list keeps the ids read before the refusal: stage 2 still runs
+// (the counter goes on) and hands back the matrix id the list named, or 0
+// for an entry the list never reached. The tables are never complete, so a
+// run is refused: 513 where the engine's missing error line is checked
+// first, 768 otherwise.
+TEST(IdListStage, ARefusedListKeepsTheIdsReadBeforeTheRefusal) {
+  struct Case {
+    const char* name;
+    size_t ids;
+    size_t bytes;  // the sized call's block size; 0 for the unsized call
+    uint32_t mode, x, y;
+    int32_t matrixId;
+    Status run;
+  };
+  const Case cases[] = {
+      {"sixteenth id", 16, 0, 1, 720, 720, 101, kBadParameter},
+      {"sixteenth id", 16, 0, 1, 720, 360, 102, kBadParameter},
+      {"sixteenth id", 16, 0, 3, 1440, 720, 103, kBadResource},
+      {"sized, no end marker", 5, 10, 1, 1440, 720, 103, kBadParameter},
+      {"sized, cut inside the third id", 5, 5, 3, 720, 720, 101, kBadResource},
+      {"sized, cut inside the third id", 5, 5, 1, 720, 360, 0, kBadParameter},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.name << " at " << c.x << "x" << c.y);
+    std::vector<uint16_t> ids(c.ids);
+    std::iota(ids.begin(), ids.end(), uint16_t{100});
+    const Block list = pack::buildResourceIdList(ids);
+    Job job;
+    job.mode.mode = c.mode;
+    job.mode.xResolution = c.x;
+    job.mode.yResolution = c.y;
+    ASSERT_EQ(job.create(), kOk);
+    job.nextId = -7;
+    const KestrlStatus refused =
+        c.bytes == 0 ? HalftoneSetResource(job.context, list.data(), &job.nextId)
+                     : HalftoneSetResourceSized(job.context, list.data(),
+                                                static_cast<uint32_t>(c.bytes), &job.nextId);
+    EXPECT_EQ(refused, kBadResource);
+    EXPECT_EQ(job.nextId, -7) << "a refused list hands back nothing";
+    EXPECT_EQ(job.stage({}), kOk);
+    EXPECT_EQ(job.nextId, c.matrixId);
+    EXPECT_EQ(job.stage(pack::buildThresholdMatrix(permutationMatrix16())), kOk);
+    const std::vector<uint8_t> source(8, 100);
+    std::vector<uint8_t> out(4, 0x5A);
+    EXPECT_EQ(job.halftone(source.data(), out.data(), 8, 0, 0), c.run);
+    EXPECT_EQ(out, std::vector<uint8_t>(4, 0x5A));
+  }
+}
+
+// Mode 2 with one-bit grey output makes no error line, and its screening
+// engine needs one: every stage succeeds, every run is refused.
+TEST(IdListStage, ModeTwoGreyMakesNoErrorLineSoEveryRunIsRefused) {
+  Job job;
+  job.mode.mode = 2;
+  ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
+  EXPECT_EQ(job.context->bufferCount, 0u);
+  const std::vector<uint8_t> source(8, 100);
+  for (uint32_t line : {0u, 1u, kRestartLine}) {
+    std::vector<uint8_t> out(4, 0x5A);
+    EXPECT_EQ(job.halftone(source.data(), out.data(), 8, 0, line), kBadParameter) << line;
+    EXPECT_EQ(out, std::vector<uint8_t>(4, 0x5A));
+  }
+}
+
 // ------------------------------------------------------- stage 2 and later
 
 TEST(StageTwo, HandsBackTheMatrixIdChosenByResolution) {
