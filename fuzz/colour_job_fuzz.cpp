@@ -1,7 +1,9 @@
 // Whole colour jobs: colour settings, the tag list (gamma, tone curves,
 // calibration record) and the job from the input, the default pack's
 // resources, then the halftone stages and Halftone calls with fuzzed
-// arguments.
+// arguments. Some jobs first try the calls with null arguments, which must
+// be refused before anything changes.
+#include "colour/cm_context.h"
 #include "fuzz_jobs.h"
 
 using namespace kestrl;
@@ -39,7 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   CmContext* cm = nullptr;
   int32_t id = 0;
+  const bool nulls = tagChoice & 0x80;
+  if (nulls) {
+    requireStatus(CmNew(nullptr, &mode, 0, &id, &cm), {513}, "CmNew, null settings");
+    requireStatus(CmNew(&settings, &mode, 0, &id, nullptr), {513}, "CmNew, null context");
+    require(cm == nullptr, "a refused CmNew handed back a context");
+  }
   require(CmNew(&settings, &mode, 0, &id, &cm) == KESTRL_STATUS_OK, "CmNew failed");
+  if (nulls) {
+    requireStatus(CmSetResource(cm, defaultBlock(id).data(), nullptr), {513},
+                  "CmSetResource, null next-id word");
+    require(cm->stage == 1, "a refused stage call moved the stage counter");
+  }
   if (runColourStages(cm) == KESTRL_STATUS_OK) {
     HalftoneContext* ht = nullptr;
     const KestrlStatus created = HalftoneNew(&mode, CmGetLut(cm), 0, &id, &ht);

@@ -1,9 +1,9 @@
 // The colour table reader: a job and colour settings from the first bytes,
 // a colour table block as stage 2 after the default directory, then the
 // default halftone stages and a few Halftone calls on the grid and extra
-// section the table left. A block that the pack's parser accepts must also
-// load through the call without a size, padded as the tool pads it, to the
-// same grid.
+// section the table left, through the library's record or a copy of it. A
+// block that the pack's parser accepts must also load through the call
+// without a size, padded as the tool pads it, to the same grid.
 #include <cstring>
 
 #include "fuzz_jobs.h"
@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in(data, size);
   const PrintMode mode = readJob(in);
   ColorSettings settings = readSettings(in);
-  if (in.flag()) settings = ColorSettings{};
+  const uint8_t choices = in.u8();
+  if (choices & 1) settings = ColorSettings{};
   const std::vector<uint8_t> table = in.chunk();
   KestrlStatus status = 0;
   CmContext* cm = loadTable(mode, settings, table, true, status);
@@ -63,9 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 lut.gridPoints[0] <= KESTRL_MAX_GRID_POINTS,
             "a loaded table has no usable grid");
     compareUnsized(mode, settings, table, lut);
+    const CmLut copy = lut;  // as a driver may pass it
     HalftoneContext* ht = nullptr;
     int32_t id = 0;
-    const KestrlStatus created = HalftoneNew(&mode, &lut, 0, &id, &ht);
+    const KestrlStatus created = HalftoneNew(&mode, choices & 2 ? &copy : &lut, 0, &id, &ht);
     requireStatus(created, {0}, "HalftoneNew");
     if (runHalftoneStages(ht, id) == KESTRL_STATUS_OK) runHalftoneCalls(ht, mode, in, 3);
     require(HalftoneDelete(ht) == KESTRL_STATUS_OK, "HalftoneDelete failed");

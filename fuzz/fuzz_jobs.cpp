@@ -14,7 +14,8 @@ namespace kestrl::fuzz {
 namespace {
 
 constexpr uint32_t kMaxStages = 8;
-constexpr uint32_t kMaxLineWidth = 512;
+// Wide enough that one error line no longer fits 64 KB (from 32707 pixels).
+constexpr uint32_t kMaxLineWidth = 40000;
 constexpr uint8_t kCanary = 0xA5;
 
 // The bytes a run covers in one plane: from the first byte through the byte
@@ -35,8 +36,12 @@ size_t sourceBytes(const PrintMode& mode, uint32_t pixelCount) {
   return values * bytesPerValue;
 }
 
+// Arguments the call is given as null instead.
+enum NullArgument : uint8_t { kNullSource = 1, kNullDestination = 2, kNullContext = 4 };
+
 struct RunArgs {
   uint32_t planeStride, bitOffset, pixelCount, startX, lineNumber, reserved9, reserved10;
+  uint8_t nulls;
 };
 
 RunArgs readRun(Input& in, const PrintMode& mode, uint32_t bitsPerPixel) {
@@ -54,6 +59,7 @@ RunArgs readRun(Input& in, const PrintMode& mode, uint32_t bitsPerPixel) {
   const uint8_t reserved = in.u8();
   r.reserved9 = reserved & 0x01 ? in.u8() : 0;
   r.reserved10 = reserved & 0x02 ? in.u8() : 0;
+  r.nulls = static_cast<uint8_t>(reserved >> 2 & 7);
   return r;
 }
 
@@ -205,10 +211,14 @@ void runHalftoneCalls(HalftoneContext* context, const PrintMode& mode, Input& in
     for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(in.u8() ^ i);
     std::vector<uint8_t> out(std::max<size_t>(1, size_t{planes - 1} * r.planeStride + bytes),
                              kCanary);
-    const KestrlStatus status =
-        Halftone(context, source.data(), out.data(), r.planeStride, r.bitOffset, r.pixelCount,
-                 r.startX, 0, r.lineNumber, r.reserved9, r.reserved10);
+    const KestrlStatus status = Halftone(
+        r.nulls & kNullContext ? nullptr : context, r.nulls & kNullSource ? nullptr : source.data(),
+        r.nulls & kNullDestination ? nullptr : out.data(), r.planeStride, r.bitOffset, r.pixelCount,
+        r.startX, 0, r.lineNumber, r.reserved9, r.reserved10);
     requireStatus(status, {0, 512, 513, 518, 522, 523, 768}, "Halftone");
+    const bool nullForPixels = (r.nulls & kNullContext) || (r.nulls != 0 && r.pixelCount != 0);
+    require(!nullForPixels || status == KESTRL_STATUS_BAD_PARAMETER,
+            "Halftone took a null context or a null buffer for a run of pixels");
     if (status != KESTRL_STATUS_OK) {
       require(std::all_of(out.begin(), out.end(), [](uint8_t b) { return b == kCanary; }),
               "a refused Halftone call wrote output");

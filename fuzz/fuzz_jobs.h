@@ -27,7 +27,7 @@ std::span<const uint8_t> defaultBlock(int32_t id);
 PrintMode printModeFor(const pack::Combination& job, uint32_t lineWidth);
 
 // A job of the default pack chosen by one input byte, with a line width of
-// 1 to 512 pixels from two more.
+// 1 to 40000 pixels from two more.
 PrintMode readJob(Input& in, pack::Combination* job = nullptr);
 
 // Colour settings within the documented ranges, from 12 input bytes.
@@ -60,9 +60,11 @@ KestrlStatus runHalftoneStages(HalftoneContext* context, int32_t id,
 const CmLut& defaultLut(const PrintMode& mode);
 
 // Up to `calls` Halftone calls with arguments from the input on buffers
-// sized for each run. Checks: only documented statuses; a refused call
-// writes nothing; a call writes only the bytes of its run in each plane and
-// keeps the leading bits of the first byte.
+// sized for each run, some with a null context, source or destination.
+// Checks: only documented statuses; 513 for a null context or a null buffer
+// of a run of pixels; a refused call writes nothing; a call writes only the
+// bytes of its run in each plane and keeps the leading bits of the first
+// byte.
 void runHalftoneCalls(HalftoneContext* context, const PrintMode& mode, Input& in, uint32_t calls);
 
 }  // namespace kestrl::fuzz

@@ -1,7 +1,10 @@
 // Whole halftone jobs with fuzzed print-mode words and Halftone arguments:
 // any mode, colour method, ink set, resolution, bit depth, source step and
-// line width, over the default pack's blocks and colour table record.
+// line width, over the default pack's blocks and colour table record. Some
+// jobs first try the calls with a null out-word, which must be refused
+// before anything changes.
 #include "fuzz_jobs.h"
+#include "halftone/halftone_context.h"
 
 using namespace kestrl;
 using namespace kestrl::fuzz;
@@ -28,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   mode.bitsPerPixel = in.u8() % 4;
   const int32_t steps[] = {0, 1, -1, 2};
   mode.sourceStep = steps[in.u8() % 4];
-  mode.lineWidth = in.u16() % 600;
+  mode.lineWidth = in.u16();
   mode.reserved8 = in.u8();
   mode.reserved10 = in.u8();
 
@@ -47,8 +50,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const CmLut& lut = defaultLut(nearest);
   HalftoneContext* ht = nullptr;
   int32_t id = 0;
+  const bool nulls = mode.reserved8 & 0x80;
+  if (nulls) {
+    requireStatus(HalftoneNew(&mode, &lut, 0, nullptr, &ht), {513}, "HalftoneNew, null id word");
+    requireStatus(HalftoneNew(&mode, &lut, 0, &id, nullptr), {513}, "HalftoneNew, null context");
+    require(ht == nullptr && id == 0, "a refused HalftoneNew wrote its out-words");
+  }
   const KestrlStatus created = HalftoneNew(&mode, &lut, 0, &id, &ht);
   requireStatus(created, {0, 513}, "HalftoneNew");
+  if (nulls) {
+    requireStatus(HalftoneSetResource(ht, defaultBlock(id).data(), nullptr), {513},
+                  "HalftoneSetResource, null next-id word");
+    require(ht->stage == 0, "a refused stage call moved the stage counter");
+  }
   runHalftoneStages(ht, id);
   runHalftoneCalls(ht, mode, in, 6);
   const KestrlStatus deleted = HalftoneDelete(ht);
