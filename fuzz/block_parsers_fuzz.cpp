@@ -37,6 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   require(rebuiltKind == kind, "a description builds another kind");
   require(pack::checkBlock(kind, rebuilt).empty(), "a rebuilt block does not check");
-  require(pack::blockToJson(kind, rebuilt) == description, "a rebuilt block describes differently");
+  // A directory the library reads can hold what its text form cannot say
+  // (an entry line short of fields reads as empty names): its description
+  // settles after one rebuild.
+  const nlohmann::json settled = pack::blockToJson(kind, rebuilt);
+  require(kind == pack::BlockKind::kDirectory || settled == description,
+          "a rebuilt block describes differently");
+  pack::BlockKind again{};
+  require(pack::blockFromJson(settled, again) == rebuilt, "a description does not settle");
   return 0;
 }

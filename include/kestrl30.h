@@ -92,6 +92,12 @@ typedef struct CmTagPair {
  * calibration record (tag 512) too short for the table's channels is not
  * taken. Plain tags keep their meaning: the value is trusted. */
 #define KESTRL_TAG_SIZED 0x80000000u
+
+/* Tag numbers the colour side looks up. */
+#define KESTRL_TAG_GAMMA 1u         /* a 4-byte gamma */
+#define KESTRL_TAG_CURVES 256u      /* tone curves, 768 bytes */
+#define KESTRL_TAG_CALIBRATION 512u /* the calibration record */
+
 typedef struct CmSizedValue {
   const void* data;
   uint32_t size; /* bytes at data */

@@ -13,7 +13,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-bash scripts/deps.sh clang libclang-rt-14-dev
+bash scripts/deps.sh clang
+# The sanitizer and fuzzer runtimes of the clang found, whatever its version.
+bash scripts/deps.sh "libclang-rt-$(clang -dumpversion | cut -d. -f1)-dev"
 
 seconds=${1:-${KESTRL_FUZZ_SECONDS:-20}}
 shift || true

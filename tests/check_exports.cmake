@@ -1,11 +1,10 @@
-# Checks that the shared library exports exactly the eight entry points and
-# the resolver: from the dynamic symbol table of an ELF library (nm), or from
+# Checks that the shared library exports exactly the entry points of
+# src/api/entry_points.inc and the resolver: from the dynamic symbol table of an ELF library (nm), or from
 # the export table of a DLL (objdump -p), which also carries each entry
 # point's decorated alias. Also checks that the test seam of the memory
 # functions is not built into it at all.
-set(plain CmDelete CmGetLut CmNew CmSetResource Halftone HalftoneDelete HalftoneNew
-  HalftoneSetResource CmSetResourceSized HalftoneSetResourceSized CmGetAdjustStatus
-  Kestrl30ProcAddress)
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/KestrlEntryPoints.cmake)
+set(plain ${KESTRL_ENTRY_NAMES} Kestrl30ProcAddress)
 set(found "")
 if(LIBRARY MATCHES "\\.dll$")
   execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE table RESULT_VARIABLE rc)
@@ -22,9 +21,10 @@ if(LIBRARY MATCHES "\\.dll$")
     string(REGEX REPLACE "^<[ 0-9]+> " "" name "${entry}")
     list(APPEND found ${name})
   endforeach()
-  list(APPEND expected ${plain} _A_CmNew@20 _A_CmSetResource@12 _A_CmDelete@4 _A_CmGetLut@4
-    _A_HalftoneNew@20 _A_HalftoneSetResource@12 _A_Halftone@44 _A_HalftoneDelete@4
-    _A_CmSetResourceSized@16 _A_HalftoneSetResourceSized@16 _A_CmGetAdjustStatus@4)
+  set(expected ${plain})
+  foreach(name bytes IN ZIP_LISTS KESTRL_ENTRY_NAMES KESTRL_ENTRY_BYTES)
+    list(APPEND expected _A_${name}@${bytes})
+  endforeach()
 else()
   execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)

@@ -1,5 +1,6 @@
-// The eight exported functions: each forwards its arguments unchanged to the
-// function that does the work and returns that function's result unchanged.
+// The exported functions (listed in entry_points.inc): each forwards its
+// arguments unchanged to the function that does the work and returns that
+// function's result unchanged.
 #include <cstring>
 
 #include "colour/cm_context.h"
@@ -89,18 +90,10 @@ void* addressOf(Function* function) {
 }
 
 const EntryPoint kEntryPoints[] = {
-    {"CmNew", "_A_CmNew@20", addressOf(&CmNew)},
-    {"CmSetResource", "_A_CmSetResource@12", addressOf(&CmSetResource)},
-    {"CmDelete", "_A_CmDelete@4", addressOf(&CmDelete)},
-    {"CmGetLut", "_A_CmGetLut@4", addressOf(&CmGetLut)},
-    {"HalftoneNew", "_A_HalftoneNew@20", addressOf(&HalftoneNew)},
-    {"HalftoneSetResource", "_A_HalftoneSetResource@12", addressOf(&HalftoneSetResource)},
-    {"Halftone", "_A_Halftone@44", addressOf(&Halftone)},
-    {"HalftoneDelete", "_A_HalftoneDelete@4", addressOf(&HalftoneDelete)},
-    {"CmSetResourceSized", "_A_CmSetResourceSized@16", addressOf(&CmSetResourceSized)},
-    {"HalftoneSetResourceSized", "_A_HalftoneSetResourceSized@16",
-     addressOf(&HalftoneSetResourceSized)},
-    {"CmGetAdjustStatus", "_A_CmGetAdjustStatus@4", addressOf(&CmGetAdjustStatus)},
+#define KESTRL_ENTRY_POINT(name, argumentBytes) \
+  {#name, "_A_" #name "@" #argumentBytes, addressOf(&name)},
+#include "api/entry_points.inc"
+#undef KESTRL_ENTRY_POINT
 };
 
 }  // namespace

@@ -16,8 +16,8 @@ inline constexpr int32_t kAdjustLimit = 50;
 inline constexpr int32_t kDefaultGamma = 150;  // hundredths
 inline constexpr int32_t kMinGamma = 100;
 inline constexpr int32_t kMaxGamma = 300;
-inline constexpr uint32_t kGammaTag = 1;
-inline constexpr uint32_t kCurvesTag = 256;
+inline constexpr uint32_t kGammaTag = KESTRL_TAG_GAMMA;
+inline constexpr uint32_t kCurvesTag = KESTRL_TAG_CURVES;
 inline constexpr size_t kCurvesBytes = 3 * 256;
 // Tag 257 (1024 bytes) has no effect on the table and is never looked up.
 

@@ -10,47 +10,21 @@ namespace kestrl::colour {
 
 namespace {
 
-constexpr uint8_t kRecordEnd = 0xFE;
-constexpr uint8_t kListEnd = 0xFF;
-constexpr uint8_t kRecordTag[3] = {'C', 'W', ':'};
+namespace record_layout = layout::calibration_record;
 constexpr int kTableBytes = layout::correction_tables::kTableBytes;
 constexpr int kNominalWindow = 2;  // values this close to nominal use the neutral table
 
-// Record layout: "CW:", key, one value per channel (30..70), 0xFE, 0xFF. A
-// record given with its size must hold all of it.
-bool validRecord(const TagValue& tag, uint32_t channels) {
-  const auto* record = static_cast<const uint8_t*>(tag.data);
-  if (record == nullptr || channels > kMaxCalibrationChannels) return false;
-  if (!tag.holds(4 + channels + 2)) return false;
-  if (std::memcmp(record, kRecordTag, sizeof kRecordTag) != 0) return false;
-  const uint8_t* values = record + 4;
-  for (uint32_t i = 0; i < channels; ++i) {
-    if (values[i] < kMinCalibrationValue || values[i] > kMaxCalibrationValue) return false;
-  }
-  return values[channels] == kRecordEnd && values[channels + 1] == kListEnd;
-}
-
-// Resource 980: records of a key byte, map bytes and 0xFE, ended by 0xFF.
-// A record whose 0xFE does not come within 20 map bytes ends the walk; a
-// record with fewer map bytes than channels, or a map byte naming a channel
-// the grid does not have, is skipped so the tables are never overrun. With
-// `apply` false the walk only tells whether it ends within the block.
+// Resource 980: a record with fewer map bytes than channels, or a map byte
+// naming a channel the grid does not have, is skipped so the tables are never
+// overrun. With `apply` false the walk only tells whether it ends within the
+// block.
 bool readChannelMap(CalibrationState& state, ByteReader block, uint32_t channels, bool apply) {
-  const uint8_t key = state.record[3];
-  for (size_t pos = 0;;) {
-    const uint8_t recordKey = block.u8(pos);
-    if (!block.ok()) return false;
-    if (recordKey == kListEnd) return true;
-    uint32_t length = 0;
-    while (length <= kMaxCalibrationChannels && block.u8(pos + 1 + length) != kRecordEnd) ++length;
-    if (!block.ok()) return false;
-    if (length > kMaxCalibrationChannels) return true;
-    const uint8_t* map = block.bytes(pos + 1, length);
+  const uint8_t key = state.record[record_layout::kKey];
+  return walkChannelMap(block, [&](uint8_t recordKey, const uint8_t* map, uint32_t length) {
     const bool usable = recordKey == key && length >= channels &&
                         std::all_of(map, map + channels, [&](uint8_t c) { return c < channels; });
     if (usable && apply) std::memcpy(state.channelMap, map, channels);
-    pos += length + 2;
-  }
+  });
 }
 
 Status chooseCorrectionResource(CalibrationState& state, ByteReader block, int32_t* nextId) {
@@ -66,7 +40,7 @@ Status chooseCorrectionResource(CalibrationState& state, ByteReader block, int32
 
 Status fillCalibrationTables(CalibrationState& state, ByteReader block, int32_t* nextId) {
   const uint32_t channels = state.owner->lut->channelCount;
-  const uint8_t* tables = block.bytes(0, kCorrectionTableCount * kTableBytes);
+  const uint8_t* tables = correctionTables(block);
   if (tables == nullptr) return kBadResource;
   bool allNearNominal = true;
   for (uint32_t i = 0; i < channels; ++i) {
@@ -87,6 +61,27 @@ Status fillCalibrationTables(CalibrationState& state, ByteReader block, int32_t*
 
 }  // namespace
 
+bool validCalibrationRecord(const TagValue& tag, uint32_t channels) {
+  const auto* record = static_cast<const uint8_t*>(tag.data);
+  if (record == nullptr || channels > kMaxCalibrationChannels) return false;
+  if (!tag.holds(record_layout::kValues + channels + 2)) return false;
+  if (std::memcmp(record, record_layout::kTag, sizeof record_layout::kTag) != 0) return false;
+  const uint8_t* values = record + record_layout::kValues;
+  for (uint32_t i = 0; i < channels; ++i) {
+    if (values[i] < kMinCalibrationValue || values[i] > kMaxCalibrationValue) return false;
+  }
+  return values[channels] == record_layout::kValuesEnd &&
+         values[channels + 1] == record_layout::kRecordEnd;
+}
+
+const uint8_t* nominalValues(ByteReader block, uint32_t channels) {
+  return block.bytes(0, channels);
+}
+
+const uint8_t* correctionTables(ByteReader block) {
+  return block.bytes(0, kCorrectionTableCount * kTableBytes);
+}
+
 Status setUpCalibration(CmContext& context, int32_t* nextId) {
   memory::OwnedBlock<CalibrationState> stateBlock;
   if (Status s = stateBlock.allocate(sizeof(CalibrationState), /*zeroFill=*/true); s != kOk) {
@@ -103,7 +98,7 @@ Status setUpCalibration(CmContext& context, int32_t* nextId) {
   context.calibration = state;
 
   const TagValue record = findTagValue(context.settings.tagList, kCalibrationTag);
-  if (!validRecord(record, channels)) {
+  if (!validCalibrationRecord(record, channels)) {
     *nextId = -1;
     return kOk;
   }
@@ -118,7 +113,7 @@ Status runCalibrationStep(CalibrationState& state, ByteReader block, int32_t* ne
   switch (state.step) {
     case 1:
       if (!readChannelMap(state, block, channels, /*apply=*/false)) return kBadResource;
-      std::memcpy(state.calibrationValues, state.record + 4, channels);
+      std::memcpy(state.calibrationValues, state.record + record_layout::kValues, channels);
       for (int i = 0; i < kMaxCalibrationChannels; ++i)
         state.channelMap[i] = static_cast<uint8_t>(i);
       readChannelMap(state, block, channels, /*apply=*/true);
@@ -126,7 +121,7 @@ Status runCalibrationStep(CalibrationState& state, ByteReader block, int32_t* ne
       *nextId = kNominalResource;
       return kOk;
     case 2: {
-      const uint8_t* nominal = block.bytes(0, channels);
+      const uint8_t* nominal = nominalValues(block, channels);
       if (nominal == nullptr) return kBadResource;
       std::memcpy(state.nominalValues, nominal, channels);
       state.step = 3;

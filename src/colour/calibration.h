@@ -13,15 +13,16 @@
 
 namespace kestrl::colour {
 
-inline constexpr uint32_t kCalibrationTag = 512;
-inline constexpr int32_t kChannelMapResource = 980;
-inline constexpr int32_t kNominalResource = 990;
-inline constexpr int32_t kCorrectionDirectoryResource = 900;
-inline constexpr int kMaxCalibrationChannels = 20;
+inline constexpr uint32_t kCalibrationTag = KESTRL_TAG_CALIBRATION;
+inline constexpr int32_t kChannelMapResource = layout::calibration_ids::kChannelMap;
+inline constexpr int32_t kNominalResource = layout::calibration_ids::kNominalValues;
+inline constexpr int32_t kCorrectionDirectoryResource =
+    layout::calibration_ids::kCorrectionDirectory;
+inline constexpr int kMaxCalibrationChannels = layout::calibration_record::kMaxChannels;
 inline constexpr int kCorrectionTableCount = layout::correction_tables::kCount;
 inline constexpr int kNeutralCorrectionTable = layout::correction_tables::kNeutral;
-inline constexpr int32_t kMinCalibrationValue = 30;
-inline constexpr int32_t kMaxCalibrationValue = 70;
+inline constexpr int32_t kMinCalibrationValue = layout::calibration_record::kMinValue;
+inline constexpr int32_t kMaxCalibrationValue = layout::calibration_record::kMaxValue;
 
 struct CalibrationState {
   void* stateBlock;
@@ -49,6 +50,44 @@ Status setUpCalibration(CmContext& context, int32_t* nextId);
 // nominal-value or correction resource of known size too short for what is
 // read (those three leave the state unchanged).
 Status runCalibrationStep(CalibrationState& state, ByteReader block, int32_t* nextId);
+
+// The readers of the calibration blocks, which the steps above use and the
+// pack tool checks blocks with.
+
+// A calibration record for a table of `channels` channels: "CW:", key, one
+// value per channel within 30..70, 0xFE, 0xFF, all within a value of known
+// size. Tables of more than 20 channels take no record.
+bool validCalibrationRecord(const TagValue& record, uint32_t channels);
+
+// Walks the channel map (resource 980), calling visit(key, map, length) for
+// each record whose 0xFE comes within 20 map bytes; a record without it ends
+// the walk there. False when the walk runs past the end of a block of known
+// size.
+template <typename Visit>
+bool walkChannelMap(ByteReader block, Visit visit) {
+  namespace map_layout = layout::channel_map;
+  for (size_t pos = 0;;) {
+    const uint8_t key = block.u8(pos);
+    if (!block.ok()) return false;
+    if (key == map_layout::kListEnd) return true;
+    uint32_t length = 0;
+    while (length <= map_layout::kMaxMapBytes &&
+           block.u8(pos + 1 + length) != map_layout::kRecordEnd)
+      ++length;
+    if (!block.ok()) return false;
+    if (length > map_layout::kMaxMapBytes) return true;
+    visit(key, block.bytes(pos + 1, length), length);
+    pos += length + 2;
+  }
+}
+
+// The nominal values (resource 990) of `channels` channels, or null when a
+// block of known size is too short.
+const uint8_t* nominalValues(ByteReader block, uint32_t channels);
+
+// The 21 correction tables of a correction resource, or null when a block of
+// known size is too short.
+const uint8_t* correctionTables(ByteReader block);
 
 // Passes every grid byte of channel c through calibration table c.
 void applyCalibration(CmContext& context);

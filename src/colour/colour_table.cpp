@@ -95,15 +95,16 @@ bool locateParts(const CmContext& context, ByteReader& block, TableParts& parts)
 }
 
 void readHeader(CmContext& context, ByteReader& block, CmLut& lut) {
-  lut.lutKind = storedKind(block.u8(L::kLutKind));
+  const ColourTableHeader header = readColourTableHeader(block);
+  lut.lutKind = storedKind(header.lutKind);
   for (int i = 0; i < 3; ++i) {
-    context.peakReduce[i] = block.u8(L::kPeakReduce + i);
-    context.hueShift[i] = block.s8(L::kHueShift + i);
-    context.pairReduce[i] = block.s8(L::kPairReduce + i);
+    context.peakReduce[i] = header.peakReduce[i];
+    context.hueShift[i] = header.hueShift[i];
+    context.pairReduce[i] = header.pairReduce[i];
   }
-  context.saturationShift = block.s8(L::kSaturationShift);
-  for (int i = 0; i < 5; ++i) lut.scaleParams[i] = block.s16be(L::kScaleParams + 2 * i);
-  for (int i = 0; i < 4; ++i) lut.headerParams[i] = block.s16be(L::kHeaderParams + 2 * i);
+  context.saturationShift = header.saturationShift;
+  for (int i = 0; i < 5; ++i) lut.scaleParams[i] = header.scaleParams[i];
+  for (int i = 0; i < 4; ++i) lut.headerParams[i] = header.headerParams[i];
 }
 
 // Takes a zero-filled block of `size` bytes and copies `source` into it.
@@ -156,6 +157,30 @@ void replaceGreyAxis(CmLut& lut, const uint8_t* compositeNodes) {
 }
 
 }  // namespace
+
+ColourTableHeader readColourTableHeader(ByteReader& block) {
+  ColourTableHeader header{};
+  header.tableFlag = block.u8(L::kTableFlag);
+  header.lutKind = block.u8(L::kLutKind);
+  for (int i = 0; i < 3; ++i) {
+    header.peakReduce[i] = block.u8(L::kPeakReduce + i);
+    header.hueShift[i] = block.s8(L::kHueShift + i);
+    header.pairReduce[i] = block.s8(L::kPairReduce + i);
+    header.gridPoints[i] = block.u8(L::kGridPoints + i);
+  }
+  header.saturationShift = block.s8(L::kSaturationShift);
+  for (int i = 0; i < 5; ++i) header.scaleParams[i] = block.s16be(L::kScaleParams + 2 * i);
+  for (int i = 0; i < 4; ++i) header.headerParams[i] = block.s16be(L::kHeaderParams + 2 * i);
+  header.extraOffset = block.u32le(L::kExtraOffset);
+  header.extraSize = block.u32le(L::kExtraSize);
+  header.channelCount = block.u8(L::kChannelCount);
+  return header;
+}
+
+bool colourTableReadable(const CmContext& context, ByteReader block) {
+  TableParts parts{};
+  return locateParts(context, block, parts);
+}
 
 uint8_t inkGainCorrect(uint8_t x, int32_t p0, int32_t p1) {
   const int32_t light = 255 - x;

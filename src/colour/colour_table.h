@@ -26,6 +26,29 @@ inline constexpr int32_t kPlainGreyStyle = 50;       // greyStyle that keeps the
 // changes nothing.
 Status loadColourTable(CmContext& context, ByteReader block);
 
+// The fixed header of a colour table block, as stored.
+struct ColourTableHeader {
+  uint8_t tableFlag;
+  uint8_t lutKind;
+  uint8_t peakReduce[3];
+  int8_t hueShift[3];
+  int8_t saturationShift;
+  int8_t pairReduce[3];
+  int16_t scaleParams[5];
+  int16_t headerParams[4];
+  uint32_t extraOffset;
+  uint32_t extraSize;
+  uint8_t gridPoints[3];
+  uint8_t channelCount;
+};
+
+// Reads the header fields; the reader's ok() tells whether the block held them.
+ColourTableHeader readColourTableHeader(ByteReader& block);
+
+// True when loadColourTable would take the block for the context's settings
+// and print mode: the checks it makes before changing anything.
+bool colourTableReadable(const CmContext& context, ByteReader block);
+
 // Ink-gain correction of one byte with the percentages at zero (p0) and full
 // ink (p1). When the divisor comes out 0 or negative (p1 of 0 or below) the
 // byte is returned unchanged rather than dividing by it.

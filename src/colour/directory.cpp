@@ -141,6 +141,7 @@ bool parseNameList(const char* line, int length, int maxNames, bool hasBase, Nam
   Field field = fields.next();
   if (hasBase && (field.length == 0 || field.start[0] != 'P')) {
     list.base = number(field);
+    list.hasBase = true;
     field = fields.next();
   }
   for (; field.length > 0; field = fields.next()) {

@@ -40,6 +40,7 @@ struct DirectoryEntry {
 struct NameList {
   int32_t count;
   int32_t base;
+  bool hasBase;  // the line began with a base number rather than a name
   char names[kMaxSelectNames][kMaxNameLength + 1];
 };
 

@@ -81,6 +81,35 @@ inline constexpr int kMaxSelectNames = 32;
 inline constexpr int kMaxClassNames = 12;
 }  // namespace directory
 
+// The calibration record of the tag list: "CW:", a key byte, one value per
+// channel (30 to 70), then 0xFE and 0xFF.
+namespace calibration_record {
+inline constexpr uint8_t kTag[3] = {'C', 'W', ':'};
+inline constexpr size_t kKey = 3;
+inline constexpr size_t kValues = 4;
+inline constexpr uint8_t kValuesEnd = 0xFE;
+inline constexpr uint8_t kRecordEnd = 0xFF;
+inline constexpr uint32_t kMaxChannels = 20;
+inline constexpr uint8_t kMinValue = 30;
+inline constexpr uint8_t kMaxValue = 70;
+}  // namespace calibration_record
+
+// The calibration resources the colour side asks for by number.
+namespace calibration_ids {
+inline constexpr int32_t kChannelMap = 980;
+inline constexpr int32_t kNominalValues = 990;
+inline constexpr int32_t kCorrectionDirectory = 900;
+}  // namespace calibration_ids
+
+// The channel map (resource 980): records of a key byte, map bytes and 0xFE,
+// the list ended by 0xFF. A record whose 0xFE does not come within
+// kMaxMapBytes map bytes ends the walk.
+namespace channel_map {
+inline constexpr uint8_t kRecordEnd = 0xFE;
+inline constexpr uint8_t kListEnd = 0xFF;
+inline constexpr uint32_t kMaxMapBytes = 20;
+}  // namespace channel_map
+
 // The last calibration stage: 21 correction tables of 256 entries, from the
 // most lightening to the most darkening; table 10 changes nothing.
 namespace correction_tables {

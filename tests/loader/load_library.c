@@ -45,20 +45,23 @@ static void closeLibrary(Library library) {
 enum { kDecoratedNamesExported = 0 };
 #endif
 
-enum { kEntryPoints = 8, kLines = 6, kWidth = 96, kPlanes = 4, kMaxStages = 16 };
+enum { kLines = 6, kWidth = 96, kPlanes = 4, kMaxStages = 16 };
 
-static const char* const kNames[kEntryPoints][2] = {
-    {"CmNew", "_A_CmNew@20"},
-    {"CmSetResource", "_A_CmSetResource@12"},
-    {"CmDelete", "_A_CmDelete@4"},
-    {"CmGetLut", "_A_CmGetLut@4"},
-    {"HalftoneNew", "_A_HalftoneNew@20"},
-    {"HalftoneSetResource", "_A_HalftoneSetResource@12"},
-    {"Halftone", "_A_Halftone@44"},
-    {"HalftoneDelete", "_A_HalftoneDelete@4"},
+/* Every entry point of the library, indexed as entry_points.inc lists them. */
+enum {
+#define KESTRL_ENTRY_POINT(name, argumentBytes) kEntry##name,
+#include "api/entry_points.inc"
+#undef KESTRL_ENTRY_POINT
+  kEntryPoints
 };
 
-/* The entry points in the order of kNames. */
+static const char* const kNames[kEntryPoints][2] = {
+#define KESTRL_ENTRY_POINT(name, argumentBytes) {#name, "_A_" #name "@" #argumentBytes},
+#include "api/entry_points.inc"
+#undef KESTRL_ENTRY_POINT
+};
+
+/* The entry points the jobs call. */
 typedef struct Api {
   KestrlStatus(KESTRL_CALL* cmNew)(const ColorSettings*, const PrintMode*, uint32_t, int32_t*,
                                    CmContext**);
@@ -73,6 +76,10 @@ typedef struct Api {
                                       uint32_t);
   KestrlStatus(KESTRL_CALL* halftoneDelete)(HalftoneContext*);
 } Api;
+
+/* Object and function pointers may not be converted directly in C. */
+#define TAKE_ENTRY(api, field, name) \
+  memcpy(&(api)->field, &addresses[kEntry##name], sizeof(api)->field)
 
 typedef void* (*Resolver)(const char*);
 
@@ -95,7 +102,14 @@ static int resolveNames(Library library, Resolver resolver, int decorated, Api* 
     if (decorated && addresses[i] != resolver(kNames[i][0]))
       return fail("decorated and plain addresses differ for", name, 0);
   }
-  memcpy(api, addresses, sizeof addresses);
+  TAKE_ENTRY(api, cmNew, CmNew);
+  TAKE_ENTRY(api, cmSetResource, CmSetResource);
+  TAKE_ENTRY(api, cmDelete, CmDelete);
+  TAKE_ENTRY(api, cmGetLut, CmGetLut);
+  TAKE_ENTRY(api, halftoneNew, HalftoneNew);
+  TAKE_ENTRY(api, halftoneSetResource, HalftoneSetResource);
+  TAKE_ENTRY(api, halftone, Halftone);
+  TAKE_ENTRY(api, halftoneDelete, HalftoneDelete);
   return 1;
 }
 

@@ -118,65 +118,6 @@ TEST(PackBlocks, ParsedValuesMatchTheDescriptions) {
   EXPECT_EQ(m.value.cells[511], 511);
 }
 
-// Blocks a reader would run past the end of, or that break what the stages
-// rely on, are refused with a reason.
-TEST(PackBlocks, MalformedBlocksAreRefused) {
-  std::vector<uint8_t> longList;
-  for (int i = 0; i < 16; ++i) longList.insert(longList.end(), {1, 0});
-  longList.insert(longList.end(), {0xFF, 0xFF});
-  std::vector<uint8_t> falling = buildGridLevels(std::vector<uint8_t>(32, 0));
-  std::vector<uint8_t> shortMatrix =
-      buildThresholdMatrix(makeThresholdMatrix(4, 4, [](uint32_t, uint32_t) { return 0; }));
-  shortMatrix.resize(shortMatrix.size() - 2);
-  std::vector<uint8_t> oddWidth =
-      buildThresholdMatrix(makeThresholdMatrix(3, 4, [](uint32_t, uint32_t) { return 0; }));
-  std::vector<uint8_t> shortTable = buildColourTable(sampleColourTable());
-  shortTable.resize(76 + 9 + 20);
-  ColourTable zeroGain = sampleColourTable();
-  zeroGain.scaleParams[1] = 0;
-  ColourTable uneven = sampleColourTable();
-  uneven.levels[2] = {0, 200, 100};
-  std::vector<uint8_t> badExtra = buildColourTable(sampleColourTable());
-  badExtra[20] = 200;  // extra section size past the end
-  const struct {
-    BlockKind kind;
-    std::vector<uint8_t> bytes;
-    std::string reason;
-  } cases[] = {
-      {BlockKind::kResourceIdList, {1, 0, 2, 0}, "end marker"},
-      {BlockKind::kResourceIdList, longList, "more than 15"},
-      {BlockKind::kGridLevels, {32, 0, 0, 8}, "count says 32"},
-      {BlockKind::kGridLevels, falling, "rise strictly"},
-      {BlockKind::kThresholdMatrix, shortMatrix, "needs 16"},
-      {BlockKind::kThresholdMatrix, oddWidth, "power of two"},
-      {BlockKind::kThresholdMatrix, {255, 255, 2, 0}, "65536"},
-      {BlockKind::kThresholdMatrix, {0, 4, 2, 0}, "side of 0"},
-      {BlockKind::kDotSizeTable, std::vector<uint8_t>(767), "768"},
-      {BlockKind::kDirectory, bytesOf("title\r\n//2 old\r\n"), "'//3'"},
-      {BlockKind::kDirectory, bytesOf("t\n//3\nc\n1 2 M N 720 720 C 0\n/\nA\nB\nC\n"),
-       "fewer than nine"},
-      {BlockKind::kDirectory, bytesOf("t\n//3\nc\n1 2 M N 7x0 720 C 0 1\n/\nA\nB\nC\n"),
-       "not a number"},
-      {BlockKind::kDirectory, bytesOf("t\n//3\nc\n1 2 M N 720 720 C 0 1\n/\nA\n"), "name lists"},
-      {BlockKind::kDirectory, bytesOf("t\n//3\nc\n/\nA\nX B\nC\n"), "neither a number"},
-      {BlockKind::kColourTable, shortTable, "ends inside its grid"},
-      {BlockKind::kColourTable, buildColourTable(zeroGain), "at least 1"},
-      {BlockKind::kColourTable, buildColourTable(uneven), "rise strictly"},
-      {BlockKind::kColourTable, badExtra, "outside the block"},
-      {BlockKind::kCalibrationRecord, {'C', 'X', ':', 0, 50, 0xFE, 0xFF}, "'CW:'"},
-      {BlockKind::kCalibrationRecord, {'C', 'W', ':', 0, 50, 50}, "0xFE 0xFF"},
-      {BlockKind::kChannelMap, {0, 1, 2}, "0xFE end"},
-      {BlockKind::kChannelMap, {0, 1, 0xFE}, "0xFF end"},
-      {BlockKind::kNominalValues, {}, "empty"},
-      {BlockKind::kCorrectionTables, std::vector<uint8_t>(5375), "5376"},
-  };
-  for (const auto& c : cases) {
-    const std::string why = checkBlock(c.kind, c.bytes);
-    EXPECT_NE(why.find(c.reason), std::string::npos) << kindName(c.kind) << ": '" << why << "'";
-    EXPECT_NE(dumpBlock(c.kind, c.bytes).find("cannot read block"), std::string::npos);
-  }
-}
-
 TEST(PackBlocks, JsonGenerators) {
   BlockKind kind{};
   const auto matrix = blockFromJson({{"kind", "threshold-matrix"},

@@ -1,9 +1,12 @@
-// Reading every resource block format back into its description, checking
-// it on the way, and turning any block into readable text.
+// Reading every resource block format back into its description, and
+// turning any block into readable text or JSON. A block is checked by the
+// library's own readers, so the pack takes exactly the blocks the library
+// takes; one table describes each kind (block_kinds.cpp).
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <span>
 #include <string>
 #include <vector>
@@ -34,8 +37,20 @@ inline constexpr BlockKind kAllBlockKinds[] = {
     BlockKind::kNominalValues,  BlockKind::kCorrectionTables,
 };
 
-// The kind's name as used on the command line and in JSON descriptions
-// ("threshold-matrix", "colour-table", ...).
+// What the pack knows about a kind of block.
+struct BlockKindInfo {
+  BlockKind kind;
+  const char* name;  // on the command line and in JSON ("threshold-matrix", ...)
+  size_t largest;    // bytes of its largest layout
+  std::string (*check)(std::span<const uint8_t> bytes);  // empty, or the reason
+  std::string (*dump)(std::span<const uint8_t> bytes);   // readable text
+  nlohmann::json (*toJson)(std::span<const uint8_t> bytes);
+  std::vector<uint8_t> (*fromJson)(const nlohmann::json& description);
+};
+
+const BlockKindInfo& kindInfo(BlockKind kind);
+
+// The kind's name as used on the command line and in JSON descriptions.
 const char* kindName(BlockKind kind);
 bool kindFromName(const std::string& name, BlockKind& kind);
 
@@ -61,27 +76,23 @@ struct CalibrationRecord {
   std::vector<uint8_t> values;
 };
 
-using DotSizeRows = std::array<DotShares, 256>;
-using CorrectionTables = std::vector<std::array<uint8_t, 256>>;  // 21 tables
+using DotSizeRows = std::array<DotShares, layout::dot_table::kRows>;
+using CorrectionTables = std::vector<std::array<uint8_t, layout::correction_tables::kTableBytes>>;
 
-// Parsers. Each checks what a reader of the block relies on, so that a block
-// that parses can be fed to the library without reads past its end.
+// Parsers. Each hands the block to the library's reader of its kind (for the
+// halftone kinds, the stage itself, through the sized call) and reads the
+// fields of a block the library takes; a block the library refuses gives the
+// reason, in the library's terms. Blocks whose use depends on the job (the
+// colour table, the calibration blocks) are checked for the default job: no
+// composite grey, a table of as many channels as the record holds values.
 Parsed<std::vector<uint16_t>> parseResourceIdList(std::span<const uint8_t> bytes);
-// Levels must rise strictly from 0 to 255.
 Parsed<GridLevels> parseGridLevels(std::span<const uint8_t> bytes);
-// Width a power of two, at most 256 x 256 and fewer than 65536 cells, two
-// bytes per cell, all cells present.
 Parsed<ThresholdMatrix> parseThresholdMatrix(std::span<const uint8_t> bytes);
 Parsed<DotSizeRows> parseDotSizeTable(std::span<const uint8_t> bytes);
 Parsed<StageFourIdRecord> parseStageFourIdRecord(std::span<const uint8_t> bytes);
-// Text up to the first NUL. At most 100 entries of nine fields, names of at
-// most 11 characters, at most 12, 32 and 12 names in the three lists, lines
-// of at most 255 characters, numeric fields decimal.
 Parsed<DirectoryText> parseDirectory(std::span<const uint8_t> bytes);
-// Equal point counts of 2 to 68 on the three axes, level rows rising
-// strictly from 0 to 255, the whole grid present, the extra section inside
-// the block, ink-gain percentages of at least 1. The grey levels and
-// composite grey nodes are taken when the block holds them.
+// The grey levels and composite grey nodes are taken when the block holds
+// them.
 Parsed<ColourTable> parseColourTable(std::span<const uint8_t> bytes);
 Parsed<CalibrationRecord> parseCalibrationRecord(std::span<const uint8_t> bytes);
 Parsed<std::vector<ChannelMapRecord>> parseChannelMap(std::span<const uint8_t> bytes);

@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "common/block_layout.h"
+#include "pack/block_kind_parts.h"
 #include "pack/separation.h"
 #include "pack/void_and_cluster.h"
 
@@ -14,13 +15,6 @@ namespace kestrl::pack {
 namespace {
 
 using nlohmann::json;
-
-// The parsed value, by value: the Parsed record is usually a temporary.
-template <typename T>
-T parsedOrThrow(Parsed<T> parsed) {
-  if (!parsed.ok()) throw std::invalid_argument(parsed.error);
-  return std::move(parsed.value);
-}
 
 template <typename T>
 struct IsVector : std::false_type {};
@@ -88,6 +82,8 @@ std::vector<uint8_t> bytesField(const json& j, const char* name) {
   return j.contains(name) ? valueAs<std::vector<uint8_t>>(j.at(name), name)
                           : std::vector<uint8_t>{};
 }
+
+}  // namespace
 
 json directoryToJson(const DirectoryText& d) {
   json entries = json::array();
@@ -236,61 +232,86 @@ std::vector<uint8_t> correctionFromJson(const json& j) {
   return buildCorrectionTables([&](int t, int x) { return tables[t][x]; });
 }
 
-}  // namespace
+json idListToJson(const std::vector<uint16_t>& ids) {
+  return {{"ids", ids}};
+}
+std::vector<uint8_t> idListFromJson(const json& d) {
+  return buildResourceIdList(field<std::vector<uint16_t>>(d, "ids"));
+}
+
+json gridLevelsToJson(const GridLevels& g) {
+  return {{"pointCount", g.pointCount}, {"levels", g.levels}};
+}
+std::vector<uint8_t> gridLevelsFromJson(const json& d) {
+  const std::vector<uint8_t> levels = bytesField(d, "levels");
+  return buildGridLevels(fieldOr<uint16_t>(d, "pointCount", static_cast<uint16_t>(levels.size())),
+                         levels);
+}
+
+json matrixToJson(const ThresholdMatrix& m) {
+  return {{"width", m.width},
+          {"height", m.height},
+          {"bytesPerCell", m.bytesPerCell},
+          {"cells", m.cells}};
+}
+std::vector<uint8_t> matrixBlockFromJson(const json& d) {
+  return buildThresholdMatrix(matrixFromJson(d));
+}
+
+json dotTableToJson(const DotSizeRows& rows) {
+  return {{"rows", rows}};
+}
+
+json stageFourToJson(const StageFourIdRecord& r) {
+  return {{"present", r.present}, {"version", r.version}, {"dotTableId", r.dotTableId}};
+}
+std::vector<uint8_t> stageFourFromJson(const json& d) {
+  return buildStageFourIdRecord({fieldOr<uint32_t>(d, "present", 1),
+                                 fieldOr<uint16_t>(d, "version", 1),
+                                 field<uint16_t>(d, "dotTableId")});
+}
+
+std::vector<uint8_t> directoryBlockFromJson(const json& d) {
+  const std::string text = buildDirectory(directoryFromJson(d));
+  return {text.begin(), text.end()};
+}
+
+std::vector<uint8_t> colourTableBlockFromJson(const json& d) {
+  return buildColourTable(colourTableFromJson(d));
+}
+
+json calibrationRecordToJson(const CalibrationRecord& c) {
+  return {{"key", c.key}, {"values", c.values}};
+}
+std::vector<uint8_t> calibrationRecordFromJson(const json& d) {
+  return buildCalibrationRecord(field<uint8_t>(d, "key"), bytesField(d, "values"));
+}
+
+json channelMapToJson(const std::vector<ChannelMapRecord>& map) {
+  json records = json::array();
+  for (const ChannelMapRecord& r : map) records.push_back({{"key", r.key}, {"map", r.map}});
+  return {{"records", records}};
+}
+std::vector<uint8_t> channelMapFromJson(const json& d) {
+  std::vector<ChannelMapRecord> records;
+  for (const json& r : d.at("records"))
+    records.push_back({field<uint8_t>(r, "key"), bytesField(r, "map")});
+  return buildChannelMapResource(records);
+}
+
+json nominalToJson(const std::vector<uint8_t>& values) {
+  return {{"values", values}};
+}
+std::vector<uint8_t> nominalFromJson(const json& d) {
+  return buildNominalValues(bytesField(d, "values"));
+}
+
+json correctionToJson(const CorrectionTables& tables) {
+  return {{"tables", tables}};
+}
 
 json blockToJson(BlockKind kind, std::span<const uint8_t> b) {
-  json j;
-  switch (kind) {
-    case BlockKind::kResourceIdList:
-      j = {{"ids", parsedOrThrow(parseResourceIdList(b))}};
-      break;
-    case BlockKind::kGridLevels: {
-      const GridLevels g = parsedOrThrow(parseGridLevels(b));
-      j = {{"pointCount", g.pointCount}, {"levels", g.levels}};
-      break;
-    }
-    case BlockKind::kThresholdMatrix: {
-      const ThresholdMatrix m = parsedOrThrow(parseThresholdMatrix(b));
-      j = {{"width", m.width},
-           {"height", m.height},
-           {"bytesPerCell", m.bytesPerCell},
-           {"cells", m.cells}};
-      break;
-    }
-    case BlockKind::kDotSizeTable:
-      j = {{"rows", parsedOrThrow(parseDotSizeTable(b))}};
-      break;
-    case BlockKind::kStageFourIdRecord: {
-      const StageFourIdRecord r = parsedOrThrow(parseStageFourIdRecord(b));
-      j = {{"present", r.present}, {"version", r.version}, {"dotTableId", r.dotTableId}};
-      break;
-    }
-    case BlockKind::kDirectory:
-      j = directoryToJson(parsedOrThrow(parseDirectory(b)));
-      break;
-    case BlockKind::kColourTable:
-      j = colourTableToJson(parsedOrThrow(parseColourTable(b)));
-      break;
-    case BlockKind::kCalibrationRecord: {
-      const CalibrationRecord c = parsedOrThrow(parseCalibrationRecord(b));
-      j = {{"key", c.key}, {"values", c.values}};
-      break;
-    }
-    case BlockKind::kChannelMap: {
-      json records = json::array();
-      for (const ChannelMapRecord& r : parsedOrThrow(parseChannelMap(b))) {
-        records.push_back({{"key", r.key}, {"map", r.map}});
-      }
-      j = {{"records", records}};
-      break;
-    }
-    case BlockKind::kNominalValues:
-      j = {{"values", parsedOrThrow(parseNominalValues(b))}};
-      break;
-    case BlockKind::kCorrectionTables:
-      j = {{"tables", parsedOrThrow(parseCorrectionTables(b))}};
-      break;
-  }
+  json j = kindInfo(kind).toJson(b);
   j["kind"] = kindName(kind);
   return j;
 }
@@ -299,42 +320,7 @@ std::vector<uint8_t> blockFromJson(const json& d, BlockKind& kind) {
   if (!kindFromName(field<std::string>(d, "kind"), kind)) {
     throw std::invalid_argument("unknown block kind \"" + d.at("kind").get<std::string>() + "\"");
   }
-  switch (kind) {
-    case BlockKind::kResourceIdList:
-      return buildResourceIdList(field<std::vector<uint16_t>>(d, "ids"));
-    case BlockKind::kGridLevels: {
-      const std::vector<uint8_t> levels = bytesField(d, "levels");
-      return buildGridLevels(
-          fieldOr<uint16_t>(d, "pointCount", static_cast<uint16_t>(levels.size())), levels);
-    }
-    case BlockKind::kThresholdMatrix:
-      return buildThresholdMatrix(matrixFromJson(d));
-    case BlockKind::kDotSizeTable:
-      return dotTableFromJson(d);
-    case BlockKind::kStageFourIdRecord:
-      return buildStageFourIdRecord({fieldOr<uint32_t>(d, "present", 1),
-                                     fieldOr<uint16_t>(d, "version", 1),
-                                     field<uint16_t>(d, "dotTableId")});
-    case BlockKind::kDirectory: {
-      const std::string text = buildDirectory(directoryFromJson(d));
-      return {text.begin(), text.end()};
-    }
-    case BlockKind::kColourTable:
-      return buildColourTable(colourTableFromJson(d));
-    case BlockKind::kCalibrationRecord:
-      return buildCalibrationRecord(field<uint8_t>(d, "key"), bytesField(d, "values"));
-    case BlockKind::kChannelMap: {
-      std::vector<ChannelMapRecord> records;
-      for (const json& r : d.at("records"))
-        records.push_back({field<uint8_t>(r, "key"), bytesField(r, "map")});
-      return buildChannelMapResource(records);
-    }
-    case BlockKind::kNominalValues:
-      return buildNominalValues(bytesField(d, "values"));
-    case BlockKind::kCorrectionTables:
-      return correctionFromJson(d);
-  }
-  throw std::invalid_argument("unknown block kind");
+  return kindInfo(kind).fromJson(d);
 }
 
 json parseDescription(std::string_view text) {

@@ -11,9 +11,10 @@ namespace {
 
 namespace L = layout::colour_table;
 constexpr size_t kHeaderSize = L::kLevels;
-constexpr uint8_t kRecordEnd = 0xFE;
-constexpr uint8_t kListEnd = 0xFF;
-constexpr int kCorrectionTables = 21;
+namespace record_layout = layout::calibration_record;
+namespace map_layout = layout::channel_map;
+constexpr int kCorrectionTables = layout::correction_tables::kCount;
+constexpr int kCorrectionTableBytes = layout::correction_tables::kTableBytes;
 
 void putLe32(std::vector<uint8_t>& out, size_t offset, uint32_t value) {
   for (int i = 0; i < 4; ++i) out[offset + i] = static_cast<uint8_t>(value >> (8 * i));
@@ -131,10 +132,11 @@ void complementaryInks(uint8_t r, uint8_t g, uint8_t b, uint8_t* out) {
 std::vector<uint8_t> buildCalibrationRecord(uint8_t key, const std::vector<uint8_t>& values) {
   std::vector<uint8_t> out;
   out.reserve(values.size() + 6);
-  append(out, {'C', 'W', ':', key});
+  out.assign(std::begin(record_layout::kTag), std::end(record_layout::kTag));
+  out.push_back(key);
   append(out, values);
-  out.push_back(kRecordEnd);
-  out.push_back(kListEnd);
+  out.push_back(record_layout::kValuesEnd);
+  out.push_back(record_layout::kRecordEnd);
   return out;
 }
 
@@ -143,9 +145,9 @@ std::vector<uint8_t> buildChannelMapResource(const std::vector<ChannelMapRecord>
   for (const ChannelMapRecord& record : records) {
     out.push_back(record.key);
     append(out, record.map);
-    out.push_back(kRecordEnd);
+    out.push_back(map_layout::kRecordEnd);
   }
-  out.push_back(kListEnd);
+  out.push_back(map_layout::kListEnd);
   return out;
 }
 
@@ -154,9 +156,10 @@ std::vector<uint8_t> buildNominalValues(const std::vector<uint8_t>& values) {
 }
 
 std::vector<uint8_t> buildCorrectionTables(const std::function<uint8_t(int table, int x)>& entry) {
-  std::vector<uint8_t> out(size_t{kCorrectionTables} * 256);
+  std::vector<uint8_t> out(size_t{kCorrectionTables} * kCorrectionTableBytes);
   for (int t = 0; t < kCorrectionTables; ++t) {
-    for (int x = 0; x < 256; ++x) out[t * 256 + x] = entry(t, x);
+    for (int x = 0; x < kCorrectionTableBytes; ++x)
+      out[t * kCorrectionTableBytes + x] = entry(t, x);
   }
   return out;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/block_layout.h"
 #include "pack/pack_io.h"
 
 namespace kestrl::pack {
@@ -19,10 +20,10 @@ inline constexpr int32_t kGridLevels = 200;
 inline constexpr int32_t kSquareMatrix = 310;  // resolution classes other than 2:1
 inline constexpr int32_t kWideMatrix = 320;    // pixels twice as tall as wide
 inline constexpr int32_t kDotSizeTable = 400;
-inline constexpr int32_t kCalibrationDirectory = 900;
+inline constexpr int32_t kCalibrationDirectory = layout::calibration_ids::kCorrectionDirectory;
 inline constexpr int32_t kCorrectionTables = 910;
-inline constexpr int32_t kChannelMap = 980;
-inline constexpr int32_t kNominalValues = 990;
+inline constexpr int32_t kChannelMap = layout::calibration_ids::kChannelMap;
+inline constexpr int32_t kNominalValues = layout::calibration_ids::kNominalValues;
 }  // namespace default_ids
 
 // Table classes the default directory lists: 0 for plain jobs, 4 for jobs

@@ -1,10 +1,11 @@
 # The header-only JSON library for a cross build: the build machine's
 # headers, staged in a folder of their own so that the build machine's C
-# library headers (beside them in /usr/include) stay out of the target's
-# include path.
+# library headers (beside them) stay out of the target's include path. The
+# build machine's prefix is the one CMake itself runs from.
 if(NOT TARGET nlohmann_json::nlohmann_json)
-  find_path(KESTRL_HOST_JSON_INCLUDE nlohmann/json.hpp PATHS /usr/include NO_DEFAULT_PATH
-    NO_CMAKE_FIND_ROOT_PATH)
+  get_filename_component(_kestrl_host_prefix ${CMAKE_ROOT}/../.. ABSOLUTE)
+  find_path(KESTRL_HOST_JSON_INCLUDE nlohmann/json.hpp PATHS ${_kestrl_host_prefix}/include
+    NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
   if(NOT KESTRL_HOST_JSON_INCLUDE)
     set(nlohmann_json_FOUND FALSE)
     set(nlohmann_json_NOT_FOUND_MESSAGE "nlohmann/json.hpp not found (Debian nlohmann-json3-dev)")
