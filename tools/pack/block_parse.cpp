@@ -49,8 +49,7 @@ constexpr uint8_t kStageFourRecord[] = {1, 0, 0, 0, 1, 0, 4, 0};
 class ProbeLut {
  public:
   explicit ProbeLut(std::span<const uint8_t> extra) {
-    static const uint8_t kNoExtra = 0;
-    CmLut& lut = record_.lut;
+    CmLut& lut = lut_;
     lut.selfBlock = &lut;
     lut.channelCount = 4;
     for (int axis = 0; axis < 3; ++axis) {
@@ -62,13 +61,18 @@ class ProbeLut {
     lut.scaleParams[1] = 100;
     lut.gridData = grid_.data();
     lut.gridBlock = grid_.data();
-    lut.extraData = const_cast<uint8_t*>(extra.empty() ? &kNoExtra : extra.data());
-    record_.extraSize = static_cast<uint32_t>(extra.size());
+    // The section as the library keeps it: its byte count ahead of its bytes.
+    extra_.resize(extra_section::blockBytes(static_cast<uint32_t>(extra.size())));
+    uint8_t* bytes = extra_section::prepare(extra_.data(), static_cast<uint32_t>(extra.size()));
+    std::copy(extra.begin(), extra.end(), bytes);
+    lut.extraBlock = extra_.data();
+    lut.extraData = bytes;
   }
-  const CmLut& lut() const { return record_.lut; }
+  const CmLut& lut() const { return lut_; }
 
  private:
-  LutRecord record_{};
+  CmLut lut_{};
+  std::vector<uint8_t> extra_;
   std::array<uint8_t, 8 * 4> grid_{};
 };
 
