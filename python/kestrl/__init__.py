@@ -177,6 +177,11 @@ class ColourTable:
         return self._job.grey_ramp
 
     @property
+    def breakpoints(self) -> np.ndarray:
+        """The grid's levels on each axis (red, green, blue): 3 x points."""
+        return self._job.breakpoints
+
+    @property
     def channels(self) -> int:
         return self._job.channels
 

@@ -55,8 +55,9 @@ std::string shapeText(const py::array& array) {
 // The shape a line or page of this job takes, for messages.
 std::string expectedShape(const HalftoneJob& job, const std::string& lines,
                           const std::string& samples) {
-  const std::string last = job.sampleBytes() == 1 ? "" : ", " + std::to_string(job.sampleBytes());
-  return "(" + lines + (lines.empty() ? "" : ", ") + samples + last + ")";
+  std::string shape = "(" + lines + (lines.empty() ? "" : ", ") + samples;
+  if (job.sampleBytes() != 1) return shape + ", " + std::to_string(job.sampleBytes()) + ")";
+  return shape + (lines.empty() ? ",)" : ")");
 }
 
 // The layout of a source whose last axes are samples (and bytes, when a
@@ -99,9 +100,15 @@ struct PyPack {
   SharedPack pack;
 };
 
+// A pack folder that cannot be listed, read or written.
+[[noreturn]] void raiseOSError(const std::string& message) {
+  PyErr_SetString(PyExc_OSError, message.c_str());
+  throw py::error_already_set();
+}
+
 PyPack openPack(const std::string& folder) {
   auto pack = std::make_shared<pack::Pack>();
-  if (pack::PackResult r = pack::readPack(folder, *pack); !r.ok()) throw py::value_error(r.error);
+  if (pack::PackResult r = pack::readPack(folder, *pack); !r.ok()) raiseOSError(r.error);
   return {pack};
 }
 
@@ -109,7 +116,7 @@ void exportPack(const PyPack& self, const std::string& folder) {
   pack::Pack all = *self.pack;
   pack::PackResult r = pack::loadAll(all);
   if (r.ok()) r = pack::writePack(all, folder);
-  if (!r.ok()) throw py::value_error(r.error);
+  if (!r.ok()) raiseOSError(r.error);
 }
 
 py::bytes packResource(const PyPack& self, int32_t id) {
@@ -307,6 +314,16 @@ void bindColour(py::module_& m) {
                              [](const PyColourJob& self) {
                                const CmLut& lut = self.job->lut();
                                return py::array_t<uint8_t>(256, lut.greyRamp);
+                             })
+      .def_property_readonly("breakpoints",
+                             [](const PyColourJob& self) {
+                               const CmLut& lut = self.job->lut();
+                               py::array_t<uint8_t> levels({3, lut.gridPoints[0]});
+                               for (int k = 0; k < 3; ++k) {
+                                 std::copy_n(lut.breakpoints[k], lut.gridPoints[0],
+                                             levels.mutable_data(k));
+                               }
+                               return levels;
                              })
       .def_property_readonly("channels",
                              [](const PyColourJob& self) { return self.job->lut().channelCount; })
