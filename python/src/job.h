@@ -17,8 +17,9 @@
 
 namespace kestrl::python {
 
-// A call that answered a status other than 0: the call, and what it was
-// doing when the status is about the pack rather than the arguments.
+// A call that answered a status other than 0, or a resource the pack lacks
+// (KESTRL_STATUS_BAD_RESOURCE): the status and the call, with its stage and
+// resource or its line.
 struct LibraryError {
   uint32_t status = 0;
   std::string call;

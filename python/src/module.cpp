@@ -18,8 +18,6 @@ namespace kestrl::python {
 
 namespace {
 
-using MutablePack = std::shared_ptr<pack::Pack>;
-
 const SharedPack& builtInPack() {
   static const SharedPack pack = std::make_shared<const pack::Pack>(tool::builtInPack());
   return pack;
@@ -164,7 +162,7 @@ py::array gridView(const py::object& self) {
   const std::vector<py::ssize_t> shape = {lut.gridPoints[0], lut.gridPoints[1], lut.gridPoints[2],
                                           channels};
   py::array view(py::dtype::of<uint8_t>(), shape, lut.gridData, self);
-  py::detail::array_proxy(view.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
+  view.attr("setflags")(py::arg("write") = false);
   return view;
 }
 
