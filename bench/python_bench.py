@@ -11,6 +11,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 from pathlib import Path
 
@@ -36,6 +37,22 @@ def python_job(page, **options):
     return time.perf_counter() - start
 
 
+def two_pages(page, threaded):
+    """Seconds for two pages, in two threads at once or one after the other."""
+    start = time.perf_counter()
+    if threaded:
+        threads = [threading.Thread(target=kestrl.halftone, args=(page,), kwargs=JOB)
+                   for _ in range(2)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+    else:
+        for _ in range(2):
+            kestrl.halftone(page, **JOB)
+    return time.perf_counter() - start
+
+
 def main():
     program = sys.argv[1]
     rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 15
@@ -55,6 +72,11 @@ def main():
         median = statistics.median(seconds)
         print(f"{what:24s} {median * 1e3:8.2f} ms  {WIDTH * LINES / median / 1e6:7.1f} Mpixel/s"
               f"  {100 * (median / c - 1):+6.1f}% against the C calls")
+    # The engines run without the interpreter lock: two threads overlap.
+    pairs = {threaded: statistics.median(two_pages(page, threaded) for _ in range(3))
+             for threaded in (False, True)}
+    print(f"two pages: {pairs[False] * 1e3:.0f} ms one after the other, "
+          f"{pairs[True] * 1e3:.0f} ms in two threads")
 
 
 if __name__ == "__main__":
