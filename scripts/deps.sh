@@ -3,7 +3,7 @@
 # if any are missing (apt-get update first).
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev pkg-config binutils
-  libpng-dev libcli11-dev nlohmann-json3-dev libvips-dev)
+  libpng-dev libcli11-dev nlohmann-json3-dev libvips-dev liblcms2-dev)
 (($#)) && packages=("$@")
 missing=()
 for p in "${packages[@]}"; do
