@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "colour/accuracy.h"
 #include "colour/printer_model.h"
@@ -269,6 +270,14 @@ TEST_F(ColourCommand, ProofShowsPaperWhiteAndTheProfilesBlack) {
   ASSERT_EQ(own.exitCode, 0) << own.output;
   EXPECT_NE(own.output.find("synthetic printer (ICC v4.3, relative intent)"), std::string::npos)
       << own.output;
+  const Outcome standard =
+      kestrl("render " + flatPgm(128) + " --colour --no-progress -o " + path("standard"));
+  ASSERT_EQ(standard.exitCode, 0) << standard.output;
+  const auto bytes = [](const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::vector<char>{std::istreambuf_iterator<char>(in), {}};
+  };
+  EXPECT_TRUE(bytes(path("own/plane-cyan.pgm")) != bytes(path("standard/plane-cyan.pgm")));
 }
 
 }  // namespace
