@@ -3,7 +3,7 @@
 # if any are missing (apt-get update first).
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev pkg-config binutils
-  libpng-dev libcli11-dev nlohmann-json3-dev libvips-dev
+  libpng-dev libcli11-dev nlohmann-json3-dev libvips-dev liblcms2-dev
   pybind11-dev python3-dev python3-numpy python3-pytest)
 (($#)) && packages=("$@")
 missing=()

@@ -132,7 +132,7 @@ TEST(ExtraSection, TooShortForTheIdRecordIsRefusedNotReadPast) {
     SCOPED_TRACE(::testing::Message() << "extra section of " << +size << " bytes");
     Job j(job(1, false, 2));
     j.feed(1, 0);
-    std::vector<uint8_t> table = block(ids::kColourTable);
+    std::vector<uint8_t> table = block(pack::colourTableId(1, 2));
     table[20] = size;
     ASSERT_EQ(CmSetResource(j.cm, table.data(), &j.id), kOk);  // unsized, as drivers call
     ASSERT_EQ(HalftoneNew(&j.mode, CmGetLut(j.cm), 0, &j.id, &j.ht), kOk);
@@ -157,7 +157,7 @@ TEST(ExtraSection, ACopiedRecordIsReadOnlyWithinTheSectionToo) {
     SCOPED_TRACE(::testing::Message() << "extra section of " << +size << " bytes");
     Job j(job(1, false, 2));
     j.feed(1, 0);
-    std::vector<uint8_t> table = block(ids::kColourTable);
+    std::vector<uint8_t> table = block(pack::colourTableId(1, 2));
     table[20] = size;
     ASSERT_EQ(CmSetResource(j.cm, table.data(), &j.id), kOk);
     const CmLut copy = *CmGetLut(j.cm);

@@ -82,13 +82,13 @@ def test_every_engine_gives_the_c_path_dots(engine, c_reference):
                          ids=lambda e: e[0])
 def test_a_context_run_by_run_gives_the_page(engine):
     """Line by line as a driver does: the threshold screens split anywhere;
-    the engines that carry a value along the line, a whole line at a time."""
+    the engines that carry an error along the line, a whole line at a time."""
     name, mode, bits, resolution, sample_bytes, method, step = engine
     image = page((9, 200) + ((3,) if sample_bytes == 3 else ()), 99)
     expected = kestrl.halftone(image, mode=mode, bits=bits, resolution=resolution)
     context = kestrl.HalftoneContext(200, mode=mode, bits=bits, resolution=resolution,
                                      grey=sample_bytes == 1)
-    carries = name in ("ScreenBilevel", "DiffuseBilevelCached")
+    carries = name.startswith(("ScreenBilevel", "ScreenFourLevel", "DiffuseBilevelCached"))
     splits = [0, 200] if carries else [0, 3, 77, 130, 200]
     for y in range(image.shape[0]):
         assert context.line == y

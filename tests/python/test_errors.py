@@ -10,7 +10,8 @@ RGB = np.full((4, 64, 3), 128, np.uint8)
 
 
 def truncated_colour_table(pack):
-    return pack.replace({10: pack[10][:40]})
+    """Every colour table of the pack (ids 10 to 19, one per mode and depth) cut short."""
+    return pack.replace({i: pack[i][:40] for i in pack.ids() if 10 <= i < 20})
 
 
 # What is asked, the exception, its status and a word of the call that answered.

@@ -101,7 +101,7 @@ bool libraryTakes(BlockKind kind, const Bytes& block) {
     takes = feedSide(cm, id, 2, nullptr, CmSetResourceSized) == KESTRL_STATUS_OK &&
             id == layout::calibration_ids::kChannelMap;
   } else if (kind == BlockKind::kStageFourIdRecord) {
-    ColourTable table = parseColourTable(resource(default_ids::kColourTable)).value;
+    ColourTable table = parseColourTable(resource(colourTableId(1, 2))).value;
     table.extra = block;
     const Bytes withRecord = buildColourTable(table);
     EXPECT_EQ(feedSide(cm, id, 2, &withRecord, CmSetResourceSized), KESTRL_STATUS_OK);

@@ -1,10 +1,16 @@
 // Writes the default resource pack as a C++ source file, so that the kestrl
 // command carries the finished bytes instead of generating them each run.
+// With --separation it writes instead the default printer's separation (sRGB
+// through the built-in profile, perceptual intent) as the data file that
+// tools/pack/default_separation.inc keeps.
 // Usage: kestrl_pack_generator OUTPUT.cpp
+//        kestrl_pack_generator --separation tools/pack/default_separation.inc
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <string>
 
+#include "colour/printer_model.h"
 #include "pack/default_pack.h"
 
 namespace {
@@ -15,11 +21,45 @@ void writeBytes(std::ostream& out, const std::vector<uint8_t>& bytes) {
   }
 }
 
+// Grid points per axis of the default separation.
+constexpr uint32_t kSeparationPoints = 17;
+
+void writeList(std::ostream& out, const char* name, const std::vector<uint8_t>& bytes) {
+  out << "const uint8_t " << name << "[] = {";
+  writeBytes(out, bytes);
+  out << "\n};\n";
+}
+
+int writeSeparation(const char* path) {
+  const auto profile = kestrl::colour::Profile::builtIn();
+  if (!profile) {
+    std::cerr << "kestrl_pack_generator: the built-in printer profile does not open\n";
+    return 1;
+  }
+  const kestrl::colour::PrinterModel model(*profile, kestrl::colour::Intent::kPerceptual);
+  const kestrl::pack::Separation s = model.separation(kSeparationPoints);
+  std::ofstream out(path, std::ios::trunc);
+  out << "// The default printer's separation, written by `kestrl_pack_generator\n"
+         "// --separation`: sRGB through the built-in printer profile, perceptual intent,\n"
+         "// "
+      << s.points
+      << " even levels per axis; then black alone for each neutral level.\n"
+         "// clang-format off\n"
+         "inline constexpr uint32_t kDefaultSeparationPoints = "
+      << s.points << ";\n";
+  writeList(out, "kDefaultSeparationGrid", s.grid);
+  writeList(out, "kDefaultSeparationBlack", s.black);
+  out << "// clang-format on\n";
+  out.close();
+  return out ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--separation") return writeSeparation(argv[2]);
   if (argc != 2) {
-    std::cerr << "usage: kestrl_pack_generator OUTPUT.cpp\n";
+    std::cerr << "usage: kestrl_pack_generator OUTPUT.cpp | --separation OUTPUT.inc\n";
     return 2;
   }
   const kestrl::pack::Pack pack = kestrl::pack::makeDefaultPack();

@@ -13,9 +13,11 @@
 #include <sstream>
 
 #include "kestrl/built_in_pack.h"
+#include "kestrl/colour_choice.h"
 #include "kestrl/demo_image.h"
 #include "kestrl/image_io.h"
 #include "kestrl/job.h"
+#include "kestrl/proof_check.h"
 #include "kestrl/render.h"
 #include "pack/block_dump.h"
 #include "pack/block_json.h"
@@ -40,6 +42,7 @@ struct RenderArgs {
   std::optional<int32_t> gamma;
   double printWidth = 0;
   bool grey = false, colour = false, noProgress = false;
+  ColourChoice printer;
 };
 
 // Dots per inch a resolution may have on either axis.
@@ -189,6 +192,29 @@ void addRenderOptions(CLI::App* cmd, RenderArgs& a) {
   cmd->add_flag("--no-progress", a.noProgress, "never draw the progress bar");
 }
 
+// The printer's colour: profile, intent, and the preview as a soft proof.
+void addColourOptions(CLI::App* cmd, ColourChoice& c, bool proofOption) {
+  cmd->add_option("--profile", c.profilePath,
+                  "the printer's ICC output profile (CMYK, v2 or v4): colour tables and proof are "
+                  "made for it (default: the built-in printer profile)")
+      ->check(CLI::ExistingFile);
+  cmd->add_option("--intent", c.intent,
+                  "perceptual, relative (with black-point compensation), saturation or absolute")
+      ->capture_default_str();
+  if (proofOption)
+    cmd->add_option("--proof", c.proof,
+                    "on: preview.png shows the print through the profile; "
+                    "off: plain ink colours")
+        ->capture_default_str();
+}
+
+// The pack a job uses: the folder given, or the default pack made for the printer.
+int packFor(const std::string& folder, const Printer& printer, pack::Pack& pack) {
+  if (!folder.empty()) return loadPack(folder, pack);
+  pack = defaultPackFor(printer);
+  return kExitOk;
+}
+
 // The job a picture gets when the command line names no mode or depth.
 DefaultJob defaultJob(const RenderArgs& a, PictureKind kind) {
   if (kind == PictureKind::kInks) return kInkLevelsDefault;
@@ -290,8 +316,8 @@ int toOptions(const RenderArgs& a, const PictureInfo& picture, RenderOptions& o)
   return kExitOk;
 }
 
-int renderPage(const RenderArgs& a, const pack::Pack& pack, PictureRequest request,
-               const std::string& outDir) {
+int renderPage(const RenderArgs& a, const pack::Pack& pack, const Printer& printer,
+               PictureRequest request, const std::string& outDir) {
   std::string error;
   const std::unique_ptr<Picture> picture = openPicture(request, error);
   if (!picture) {
@@ -301,6 +327,7 @@ int renderPage(const RenderArgs& a, const pack::Pack& pack, PictureRequest reque
   RenderOptions options;
   if (int code = toOptions(a, picture->info(), options); code != kExitOk) return code;
   options.outDir = outDir;
+  options.proof = printer.proof ? printer.model.get() : nullptr;
   const int code = render(*picture, pack, options, std::cout, std::cerr);
   if (code == kExitOk) std::cout << "kestrl: outputs in " << outDir << "\n";
   return code;
@@ -309,12 +336,14 @@ int renderPage(const RenderArgs& a, const pack::Pack& pack, PictureRequest reque
 int runRender(const RenderArgs& a) {
   PrintMode checked{};
   if (int code = checkArgs(a, checked); code != kExitOk) return code;
+  Printer printer;
+  if (int code = openPrinter(a.printer, printer, std::cerr); code != kExitOk) return code;
   pack::Pack pack;
-  if (int code = loadPack(a.resources, pack); code != kExitOk) return code;
+  if (int code = packFor(a.resources, printer, pack); code != kExitOk) return code;
   PictureRequest request{a.input, a.page,
                          a.dpi.value_or(std::min(checked.xResolution, checked.yResolution)),
                          a.grey || a.colour};
-  if (!a.allPages) return renderPage(a, pack, request, a.outDir);
+  if (!a.allPages) return renderPage(a, pack, printer, request, a.outDir);
   std::string error;
   const std::unique_ptr<Picture> first = openPicture(request, error);
   if (!first) {
@@ -325,7 +354,7 @@ int runRender(const RenderArgs& a) {
   for (uint32_t page = 1; page <= pages; ++page) {
     request.page = page;
     const std::string dir = (fs::path(a.outDir) / ("page-" + std::to_string(page))).string();
-    if (int code = renderPage(a, pack, request, dir); code != kExitOk) return code;
+    if (int code = renderPage(a, pack, printer, request, dir); code != kExitOk) return code;
   }
   return kExitOk;
 }
@@ -340,6 +369,8 @@ int runDemo(const std::string& outDir, bool noProgress) {
     return kExitFailure;
   }
   const pack::Pack pack = builtInPack();
+  Printer printer;
+  if (int code = openPrinter({}, printer, std::cerr); code != kExitOk) return code;
   struct Part {
     const char* folder;
     const char* what;
@@ -366,6 +397,7 @@ int runDemo(const std::string& outDir, bool noProgress) {
     o.job.printMode = part.mode;
     o.input = part.input;
     o.printWidth = 5;
+    o.proof = printer.model.get();
     o.progress = !noProgress && isatty(STDERR_FILENO);
     std::cout << "kestrl demo: " << part.what << ", 5 inches wide\n";
     RenderSummary summary;
@@ -464,6 +496,7 @@ int run(int argc, char** argv) {
       ->required();
   render->add_option("-o,--output", renderArgs.outDir, "output folder")->capture_default_str();
   addRenderOptions(render, renderArgs);
+  addColourOptions(render, renderArgs.printer, true);
 
   std::string demoDir = "out/demo";
   bool demoNoProgress = false;
@@ -471,6 +504,16 @@ int run(int argc, char** argv) {
       app.add_subcommand("demo", "render the built-in test picture with the default pack");
   demo->add_option("OUTDIR", demoDir, "output folder")->capture_default_str();
   demo->add_flag("--no-progress", demoNoProgress, "never draw the progress bar");
+
+  std::string proofDir = "out/proof-check", proofResources;
+  ColourChoice proofPrinter;
+  CLI::App* proofCmd = app.add_subcommand(
+      "proof-check",
+      "colour accuracy of every default job kind, in CIEDE2000, with a contact sheet");
+  proofCmd->add_option("OUTDIR", proofDir, "output folder")->capture_default_str();
+  proofCmd->add_option("--resources", proofResources, "resource pack folder to check instead")
+      ->check(CLI::ExistingDirectory);
+  addColourOptions(proofCmd, proofPrinter, false);
 
   CLI::App* packCmd = app.add_subcommand("pack", "export, inspect and build resource packs");
   packCmd->require_subcommand(1);
@@ -496,6 +539,13 @@ int run(int argc, char** argv) {
   }
   if (*render) return runRender(renderArgs);
   if (*demo) return runDemo(demoDir, demoNoProgress);
+  if (*proofCmd) {
+    Printer printer;
+    pack::Pack pack;
+    if (int code = openPrinter(proofPrinter, printer, std::cerr); code != kExitOk) return code;
+    if (int code = packFor(proofResources, printer, pack); code != kExitOk) return code;
+    return proofCheck(pack, printer, proofDir, std::cout, std::cerr);
+  }
   if (*exportCmd) return runPackExport(exportDir);
   if (*dump) return runPackDump(dumpFile, dumpKind, dumpJson);
   return runPackBuild(buildFile, buildDir);

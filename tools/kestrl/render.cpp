@@ -89,8 +89,9 @@ uint32_t pixelCoverage(uint8_t byte, uint32_t bits, uint32_t i) {
 // only one row of preview cells is summed at a time.
 class PreviewBuilder {
  public:
-  PreviewBuilder(const Page& page, uint32_t xRes, uint32_t yRes, uint32_t longest)
-      : page_(page), table_(coverageTable(page.bits)) {
+  PreviewBuilder(const Page& page, uint32_t xRes, uint32_t yRes, uint32_t longest,
+                 const colour::PrinterModel* proof)
+      : page_(page), table_(coverageTable(page.bits)), proof_(proof) {
     const double inchesX = double(page.width) / xRes, inchesY = double(page.height) / yRes;
     const double ppi =
         std::min({double(std::min(xRes, yRes)), longest / std::max(inchesX, inchesY)});
@@ -169,10 +170,24 @@ class PreviewBuilder {
     }
   }
 
+  // Each cell's ink coverage (black for a single plane) through the profile.
+  void proofRow(uint8_t* out) {
+    inks_.assign(size_t{image_.width} * 4, 0);
+    for (uint32_t px = 0; px < image_.width; ++px) {
+      const double pixels = 3.0 * columnPixels_[px] * rowLines_;
+      for (uint32_t k = 0; k < page_.planes; ++k) {
+        const uint32_t ink = page_.planes == 4 ? k : 3;
+        inks_[4 * px + ink] = sums_[size_t{k} * (image_.width + 1) + px] / pixels;
+      }
+    }
+    proof_->inksToSrgb(inks_.data(), image_.width, out);
+  }
+
   void flush() {
     if (rowLines_ == 0) return;
     uint8_t* out = &image_.pixels[size_t{row_} * image_.width * 3];
-    for (uint32_t px = 0; px < image_.width; ++px) {
+    if (proof_) proofRow(out);
+    for (uint32_t px = 0; px < image_.width && !proof_; ++px) {
       double rgb[3] = {1, 1, 1};
       const double pixels = 3.0 * columnPixels_[px] * rowLines_;
       for (uint32_t k = 0; k < page_.planes; ++k) {
@@ -187,6 +202,8 @@ class PreviewBuilder {
 
   const Page& page_;
   const std::array<uint8_t, 256> table_;
+  const colour::PrinterModel* proof_;
+  std::vector<double> inks_;
   Image image_;
   std::vector<uint32_t> column_, columnPixels_, sums_;
   std::vector<ByteSplit> splits_;
@@ -399,7 +416,7 @@ int render(Picture& picture, const pack::Pack& pack, const RenderOptions& o, std
   }
   if (!job.adjustWarning().empty()) err << "kestrl: warning: " << job.adjustWarning() << "\n";
   std::vector<PlaneFile> files;
-  PreviewBuilder preview(page, mode.xResolution, mode.yResolution, o.previewSize);
+  PreviewBuilder preview(page, mode.xResolution, mode.yResolution, o.previewSize, o.proof);
   const std::string previewPath = (std::filesystem::path(o.outDir) / "preview.png").string();
   PageSink sink(job, mode, page, static_cast<uint32_t>(info.kind), o.runs, files, preview,
                 o.progress);
@@ -437,6 +454,7 @@ int render(Picture& picture, const pack::Pack& pack, const RenderOptions& o, std
                 summary.bands == 1 ? "" : "s", summary.largestBand, summary.halftoneSeconds,
                 pixels / 1e6 / std::max(summary.halftoneSeconds, 1e-9), summary.totalSeconds);
   out << line;
+  if (o.proof) out << "kestrl: preview.png is a soft proof through " << o.proof->describe() << "\n";
   if (summaryOut) *summaryOut = summary;
   return kExitOk;
 }

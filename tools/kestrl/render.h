@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "colour/printer_model.h"
 #include "kestrl/job.h"
 #include "kestrl/picture.h"
 #include "pack/pack_io.h"
@@ -47,6 +48,8 @@ struct RenderOptions {
   uint32_t runs = 1;                   // Halftone calls per line
   uint32_t previewSize = 1000;         // longest side of preview.png in pixels
   bool progress = false;               // draw a progress bar on standard error
+  // The preview as a soft proof through this printer; null: plain ink colours.
+  const colour::PrinterModel* proof = nullptr;
 };
 
 // What a render produced.

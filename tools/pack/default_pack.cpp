@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "pack/colour_blocks.h"
@@ -15,7 +17,6 @@ namespace {
 
 using namespace default_ids;
 
-constexpr uint32_t kTablePoints = 17;
 constexpr int16_t kGainAtZero = 250;  // one of the ink-gain classes the screens know
 constexpr int16_t kGainAtFull = 100;
 constexpr uint32_t kChannels = 4;
@@ -26,20 +27,24 @@ const std::vector<std::string> kModeNames = {"MODE0", "MODE1", "MODE2", "MODE3"}
 const std::vector<std::string> kClassNames = {"PLAIN", "CLASS1", "CLASS2", "CLASS3", "CORRECTED"};
 const std::string kSelectName = "PLAIN";
 
+constexpr int32_t kEachModesTable = -1;
+
 bool twoBitAllowed(const Resolution& r) {
   return r.x == r.y || (r.x == 1440 && r.y == 720);
 }
 
 // Entries for the modes colour management looks up (1 to 3; mode 0 arrives
-// as 3) at every resolution and bit depth, for one table class.
+// as 3) at every resolution and bit depth, for one table class; a negative
+// table id stands for the colour table of each entry's mode and depth.
 void addEntries(DirectoryText& d, int32_t tableId, int32_t code, int32_t tableClass) {
   for (uint32_t mode = 1; mode <= 3; ++mode) {
     for (const Resolution& r : defaultResolutions()) {
       for (uint32_t bits = 1; bits <= 2; ++bits) {
         if (bits == 2 && (mode == 2 || !twoBitAllowed(r))) continue;
-        d.entries.push_back({tableId, code, kModeNames[mode], kSelectName,
-                             static_cast<int32_t>(r.x), static_cast<int32_t>(r.y),
-                             kClassNames[tableClass], 0, static_cast<int32_t>(bits)});
+        const int32_t id = tableId < 0 ? colourTableId(mode, bits) : tableId;
+        d.entries.push_back({id, code, kModeNames[mode], kSelectName, static_cast<int32_t>(r.x),
+                             static_cast<int32_t>(r.y), kClassNames[tableClass], 0,
+                             static_cast<int32_t>(bits)});
       }
     }
   }
@@ -56,8 +61,8 @@ DirectoryText directoryFrame(const std::string& title) {
 
 std::string colourDirectory() {
   DirectoryText d = directoryFrame("kestrl default colour tables");
-  addEntries(d, kColourTable, kHalftoneIds, kPlainClass);
-  addEntries(d, kColourTable, kHalftoneIds, kCorrectedClass);
+  addEntries(d, kEachModesTable, kHalftoneIds, kPlainClass);
+  addEntries(d, kEachModesTable, kHalftoneIds, kCorrectedClass);
   return buildDirectory(d);
 }
 
@@ -68,9 +73,22 @@ std::string calibrationDirectory() {
   return buildDirectory(d);
 }
 
-std::vector<uint8_t> colourTable() {
-  ColourTable table = makeSeparationTable(kTablePoints, kGainAtZero, kGainAtFull);
-  table.extra = buildStageFourIdRecord({1, 1, static_cast<uint16_t>(kDotSizeTable)});
+// The header every colour table of the pack shares: kind 1, the ink gain
+// the screens know, the id of the dot-size table for two-bit output.
+ColourTable tableFrame() {
+  ColourTable frame;
+  frame.lutKind = 1;
+  frame.scaleParams = {kGainAtZero, kGainAtFull, 0, 0, 0};
+  frame.extra = buildStageFourIdRecord({1, 1, static_cast<uint16_t>(kDotSizeTable)});
+  return frame;
+}
+
+std::vector<uint8_t> colourTable(const Separation& separation, uint32_t mode, uint32_t bits) {
+  const ModeInkCurves& curves = defaultInkCurves(mode, bits);
+  ColourTable table =
+      makeCharacterisedTable(separation, curves.colour, curves.grey, kGainAtZero, kGainAtFull);
+  table.extra = tableFrame().extra;
+  if (bits == 2) makeTwoBitGreyRampUsable(table);
   return buildColourTable(table);
 }
 
@@ -124,10 +142,24 @@ std::vector<uint8_t> defaultDotSizeTable() {
   return buildDotSizeTable(rows);
 }
 
-Pack makeDefaultPack() {
+namespace {
+
+// Straight ink curves.
+InkCurve straight() {
+  InkCurve c{};
+  for (int v = 0; v < 256; ++v) c[v] = static_cast<uint8_t>(v);
+  return c;
+}
+
+struct ModeDepth {
+  uint32_t mode, bits;
+};
+constexpr ModeDepth kTableModes[] = {{1, 1}, {1, 2}, {2, 1}, {3, 1}, {3, 2}};
+
+// Everything but the colour tables.
+Pack basePack() {
   Pack pack;
   pack.putText(kColourDirectory, colourDirectory());
-  pack.put(kColourTable, colourTable());
   const std::array<uint16_t, 4> ids = {kGridLevels, kSquareMatrix, kWideMatrix, kWideMatrix};
   pack.put(kHalftoneIds, buildResourceIdList(ids));
   pack.put(kGridLevels, buildGridLevels(evenLevels(32)));
@@ -138,6 +170,47 @@ Pack makeDefaultPack() {
   pack.put(kCorrectionTables, buildCorrectionTables(correction));
   pack.put(kChannelMap, buildChannelMapResource({{kCalibrationKey, {0, 1, 2, 3}}}));
   pack.put(kNominalValues, buildNominalValues(std::vector<uint8_t>(kChannels, kNominal)));
+  return pack;
+}
+
+ModeInkCurves measureCurves(uint32_t mode, uint32_t bits) {
+  ModeInkCurves curves;
+  curves.grey = straight();
+  curves.colour.fill(straight());
+  if (mode == 2) return curves;
+  Pack pack = basePack();
+  const int32_t id = colourTableId(mode, bits);
+  const ColourTable frame = tableFrame();
+  const auto colour = measureColourResponse(pack, id, frame, {mode, bits, 1440, 720});
+  for (size_t c = 0; c < 4; ++c) curves.colour[c] = inverseCurve(colour[c]);
+  curves.grey = inverseCurve(measureGreyResponse(pack, id, frame, {mode, bits, 720, 720}));
+  return curves;
+}
+
+}  // namespace
+
+int32_t colourTableId(uint32_t mode, uint32_t bits) {
+  return kColourTable + 2 * (static_cast<int32_t>(mode == 0 ? 3 : mode) - 1) + (bits == 2 ? 1 : 0);
+}
+
+const ModeInkCurves& defaultInkCurves(uint32_t mode, uint32_t bits) {
+  static std::mutex lock;
+  static std::map<int32_t, ModeInkCurves> measured;
+  const std::lock_guard<std::mutex> guard(lock);
+  const int32_t id = colourTableId(mode, bits);
+  auto it = measured.find(id);
+  if (it == measured.end()) it = measured.emplace(id, measureCurves(mode, bits)).first;
+  return it->second;
+}
+
+Pack makeDefaultPack() {
+  return makeDefaultPack(defaultSeparation());
+}
+
+Pack makeDefaultPack(const Separation& separation) {
+  Pack pack = basePack();
+  for (const ModeDepth& m : kTableModes)
+    pack.put(colourTableId(m.mode, m.bits), colourTable(separation, m.mode, m.bits));
   return pack;
 }
 

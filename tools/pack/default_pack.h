@@ -3,18 +3,21 @@
 // The same build always makes the same bytes.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
 #include "common/block_layout.h"
+#include "pack/linearisation.h"
 #include "pack/pack_io.h"
+#include "pack/separation.h"
 
 namespace kestrl::pack {
 
 // Resource ids of the default pack.
 namespace default_ids {
 inline constexpr int32_t kColourDirectory = 0;
-inline constexpr int32_t kColourTable = 10;
+inline constexpr int32_t kColourTable = 10;   // 10 + 2 x (mode - 1) + (bits - 1)
 inline constexpr int32_t kHalftoneIds = 100;  // the directory entries' code
 inline constexpr int32_t kGridLevels = 200;
 inline constexpr int32_t kSquareMatrix = 310;  // resolution classes other than 2:1
@@ -58,7 +61,23 @@ std::vector<Combination> defaultCombinations();
 // giving way to medium, then medium to large.
 std::vector<uint8_t> defaultDotSizeTable();
 
-// The whole pack; generating it takes a fraction of a second.
+// The colour table id of a print mode (mode 0 looks up mode 3) and depth.
+int32_t colourTableId(uint32_t mode, uint32_t bits);
+
+// The inverse ink curves of each print mode and depth: colour input at
+// 1440 x 720 dpi (C, M, Y, K) and grey input at 720 x 720, measured once per
+// process through the library (see linearisation.h). Mode 2, whose engines
+// take neither input, gets straight curves.
+struct ModeInkCurves {
+  std::array<InkCurve, 4> colour;
+  InkCurve grey;
+};
+const ModeInkCurves& defaultInkCurves(uint32_t mode, uint32_t bits);
+
+// The whole pack, its colour tables from the default printer's separation
+// or from the one given (a user's printer profile); generating it takes
+// about a second, most of it measuring the engines the first time.
 Pack makeDefaultPack();
+Pack makeDefaultPack(const Separation& separation);
 
 }  // namespace kestrl::pack
