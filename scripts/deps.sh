@@ -3,7 +3,8 @@
 # if any are missing (apt-get update first).
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev pkg-config binutils
-  libpng-dev libcli11-dev nlohmann-json3-dev libvips-dev)
+  libpng-dev libcli11-dev nlohmann-json3-dev libvips-dev
+  libpoppler-glib-dev libcairo2-dev libpaper-dev)
 (($#)) && packages=("$@")
 missing=()
 for p in "${packages[@]}"; do
