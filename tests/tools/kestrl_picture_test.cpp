@@ -162,19 +162,23 @@ class KestrlPicture : public ::testing::Test {
   fs::path dir_;
 };
 
-// A 300 x 200 picture keeps its 3:2 shape within one printer pixel on every
-// grid, whichever way its size is found, and the summary says the size.
+// A 300 x 200 picture keeps its 3:2 shape (and a 100 x 300 one its 1:3)
+// within one printer pixel on every grid, whichever way its size is found,
+// and the summary says the size.
 TEST_F(KestrlPicture, AspectIsKeptOnEveryGrid) {
   saveGrey(path("plain.pgm"), 300, 200, 50);
   saveGrey(path("stated.png"), 300, 200, 50, 300);
+  saveGrey(path("tall.pgm"), 100, 300, 50);
   const struct {
     std::string args, inches;
+    double aspect = 2.0 / 3;
   } sizes[] = {
       {path("plain.pgm") + " --print-width 1.3", "1.30 x 0.87 in (33.02 x 22.01 mm) as asked"},
       {path("plain.pgm") + " --print-height 0.7", "1.05 x 0.70 in (26.67 x 17.78 mm) as asked"},
       {path("plain.pgm"), "1.50 x 1.00 in (38.10 x 25.40 mm) fitted to 2x2in"},
       {path("stated.png"), "1.00 x 0.67 in (25.40 x 16.93 mm) at the picture's own resolution"},
       {path("stated.png") + " --paper 1x1in", "0.50 x 0.33 in (12.70 x 8.47 mm) fitted to 1x1in"},
+      {path("tall.pgm"), "0.50 x 1.50 in (12.70 x 38.10 mm) fitted to 2x2in", 3},
   };
   for (const auto& size : sizes) {
     for (const auto& [x, y] : {std::pair{720, 720}, {1440, 720}, {720, 360}}) {
@@ -187,7 +191,7 @@ TEST_F(KestrlPicture, AspectIsKeptOnEveryGrid) {
       const auto [width, height] = gridSize(r.output);
       const double inchesWide = std::atof(r.output.c_str() + r.output.find("-> ") + 3);
       EXPECT_EQ(width, std::lround(inchesWide * x)) << r.output;
-      EXPECT_LE(std::abs(height - double(width) / x * 2 / 3 * y), 1.0) << r.output;
+      EXPECT_LE(std::abs(height - double(width) / x * size.aspect * y), 1.0) << r.output;
     }
   }
   // Both sides given set each side.
