@@ -415,7 +415,7 @@ class PdfPicture : public Picture {
       ok = drawScaled(cr, width, height, first, count, error);
     } else {
       cairo_scale(cr, width / pointsWide_, height / pointsHigh_);
-      cairo_translate(cr, 0, -first * pointsHigh_ / height);
+      cairo_translate(cr, 0, -double(first) * pointsHigh_ / height);
       poppler_page_render(page_.get(), cr);
     }
     cairo_destroy(cr);
@@ -449,7 +449,7 @@ class PdfPicture : public Picture {
     cairo_destroy(drawn);
     cairo_surface_flush(strip.get());
     cairo_scale(cr, double(width) / drawnWidth, 1 / rowsPerLine);
-    cairo_translate(cr, 0, -first * rowsPerLine);
+    cairo_translate(cr, 0, -double(first) * rowsPerLine);
     cairo_set_source_surface(cr, strip.get(), 0, top);
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
     cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
