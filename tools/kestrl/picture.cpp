@@ -538,6 +538,33 @@ bool isPdfFile(const std::string& path) {
   return pdf;
 }
 
+// The page asked for, its header read (pixels come as the bands ask), and
+// the page count in `info`; null with the message for a page the file does
+// not have or a header libvips cannot read.
+VipsImagePtr loadPage(VipsSource* source, const PictureRequest& r, PictureInfo& info,
+                      std::string& error) {
+  if (r.page > 1 && !pagedFormat(info.format)) {
+    error = pageOutOfRange(info, r.page);
+    return nullptr;
+  }
+  VipsImagePtr image(load(source, r.page, info.format, VIPS_ACCESS_SEQUENTIAL));
+  if (image) info.pages = uint32_t(std::max(1, vips_image_get_n_pages(image.get())));
+  if (r.page > 1 && (!image || r.page > info.pages)) {
+    // Some loaders refuse a page past the end, some give the first page:
+    // the first page says how many there are.
+    if (VipsImagePtr first{load(source, 1, info.format, VIPS_ACCESS_SEQUENTIAL)}) {
+      info.pages = uint32_t(std::max(1, vips_image_get_n_pages(first.get())));
+      if (r.page > info.pages) {
+        libraryMessage();
+        error = pageOutOfRange(info, r.page);
+        return nullptr;
+      }
+    }
+  }
+  if (!image) error = info.name + ": cannot read " + info.format + " (" + libraryMessage() + ")";
+  return image;
+}
+
 std::unique_ptr<Picture> open(const PictureRequest& r, std::string& error) {
   PictureInfo info;
   info.name = r.path == "-" ? "standard input" : r.path;
@@ -561,28 +588,8 @@ std::unique_ptr<Picture> open(const PictureRequest& r, std::string& error) {
   }
   info.format = formatName(loader);
   if (info.format == "PDF") return openPdf(r, source.get(), std::move(info), error);
-  if (r.page > 1 && !pagedFormat(info.format)) {
-    error = pageOutOfRange(info, r.page);
-    return nullptr;
-  }
-  VipsImagePtr image(load(source.get(), r.page, info.format, VIPS_ACCESS_SEQUENTIAL));
-  if (image) info.pages = uint32_t(std::max(1, vips_image_get_n_pages(image.get())));
-  if (r.page > 1 && (!image || r.page > info.pages)) {
-    // Some loaders refuse a page past the end, some give the first page:
-    // the first page says how many there are.
-    if (VipsImagePtr first{load(source.get(), 1, info.format, VIPS_ACCESS_SEQUENTIAL)}) {
-      info.pages = uint32_t(std::max(1, vips_image_get_n_pages(first.get())));
-      if (r.page > info.pages) {
-        libraryMessage();
-        error = pageOutOfRange(info, r.page);
-        return nullptr;
-      }
-    }
-  }
-  if (!image) {
-    error = info.name + ": cannot read " + info.format + " (" + libraryMessage() + ")";
-    return nullptr;
-  }
+  VipsImagePtr image = loadPage(source.get(), r, info, error);
+  if (!image) return nullptr;
   info.width = uint32_t(image->Xsize);
   info.height = uint32_t(image->Ysize);
   if (!checkDeclaredSize(info, fileSize(r.path), error) ||

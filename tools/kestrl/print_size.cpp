@@ -9,7 +9,10 @@ namespace kestrl::tool {
 bool printSize(uint32_t pixelsWide, uint32_t pixelsHigh, double ownWidth, double ownHeight,
                const PrintRequest& r, uint32_t xResolution, uint32_t yResolution, PrintSize& size,
                std::string& error) {
-  const double aspect = double(pixelsHigh) / pixelsWide;  // height per width
+  // Height per width: the stated size's where there is one (a PDF page's
+  // exact proportions, or pixels that are not square).
+  const double aspect =
+      ownWidth > 0 && ownHeight > 0 ? ownHeight / ownWidth : double(pixelsHigh) / pixelsWide;
   const double printableWidth = r.paper.widthInches - 2 * r.margin;
   const double printableHeight = r.paper.heightInches - 2 * r.margin;
   double w = 0, h = 0;
