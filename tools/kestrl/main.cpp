@@ -18,6 +18,7 @@
 #include "kestrl/image_io.h"
 #include "kestrl/job.h"
 #include "kestrl/proof_check.h"
+#include "kestrl/paper.h"
 #include "kestrl/render.h"
 #include "pack/block_dump.h"
 #include "pack/block_json.h"
@@ -43,6 +44,10 @@ struct RenderArgs {
   double printWidth = 0;
   bool grey = false, colour = false, noProgress = false;
   ColourChoice printer;
+  // Print size, paper and how the picture is read.
+  double printHeight = 0;
+  std::string paper, margin;
+  bool noAutorotate = false, verbose = false;
 };
 
 // Dots per inch a resolution may have on either axis.
@@ -130,6 +135,44 @@ int loadPack(const std::string& folder, pack::Pack& pack) {
   return kExitOk;
 }
 
+// Print size and paper, and how the picture is read.
+void addPrintSizeOptions(CLI::App* cmd, RenderArgs& a) {
+  cmd->add_option("--print-width", a.printWidth,
+                  "print width in inches (default: the picture's own size when it states a "
+                  "resolution and fits the paper, else fitted to the paper)")
+      ->check(finiteRange(0.001, 1000));
+  cmd->add_option("--print-height", a.printHeight,
+                  "print height in inches; alone it keeps the picture's proportions like "
+                  "--print-width, with it sets the other side")
+      ->check(finiteRange(0.001, 1000));
+  cmd->add_option("--paper", a.paper,
+                  "A4, Letter, Legal, A3, ... or WxH in mm or in, e.g. 100x150mm (default: the "
+                  "system's paper, PAPERSIZE or /etc/papersize)");
+  cmd->add_option("--margin", a.margin,
+                  "unprinted margin on every side of the paper, e.g. 5mm or 0.25in (default "
+                  "0.25in)");
+  cmd->add_flag("--no-autorotate", a.noAutorotate,
+                "keep the pixels as stored instead of turning them as the EXIF orientation says");
+  cmd->add_flag("--verbose", a.verbose, "show the warnings of the image libraries as they come");
+}
+
+// The print size, paper and margin the command line asks for.
+int toPrintRequest(const RenderArgs& a, PrintRequest& r) {
+  std::string error;
+  if (!(a.paper.empty() ? systemPaper(r.paper, error) : parsePaper(a.paper, r.paper, error))) {
+    std::cerr << "kestrl: " << (a.paper.empty() ? "" : "--paper: ") << error << "\n";
+    return kExitUsage;
+  }
+  if (!a.margin.empty() && !parseLength(a.margin, r.margin)) {
+    std::cerr << "kestrl: --margin '" << a.margin.substr(0, 40)
+              << "' is not a length such as 5mm or 0.25in\n";
+    return kExitUsage;
+  }
+  r.width = a.printWidth;
+  r.height = a.printHeight;
+  return kExitOk;
+}
+
 void addRenderOptions(CLI::App* cmd, RenderArgs& a) {
   cmd->add_option("--mode", a.mode, "halftone mode 0-3 (default: 1)")->check(CLI::Range(0, 3));
   cmd->add_option("--color-method", a.colorMethod, "colour engine choice in modes 0, 2, 3 (0-3)");
@@ -173,9 +216,6 @@ void addRenderOptions(CLI::App* cmd, RenderArgs& a) {
       ->check(CLI::ExistingFile);
   cmd->add_option("--resources", a.resources, "resource pack folder (default: the built-in pack)")
       ->check(CLI::ExistingDirectory);
-  cmd->add_option("--print-width", a.printWidth,
-                  "print width in inches: resample onto the printer grid")
-      ->check(finiteRange(0.001, 1000));
   cmd->add_option("--runs", a.runs, "Halftone calls per line (exercises run joining)")
       ->check(CLI::Range(1u, 1u << 20));
   cmd->add_option("--preview-size", a.previewSize, "longest side of preview.png")
@@ -183,13 +223,15 @@ void addRenderOptions(CLI::App* cmd, RenderArgs& a) {
   cmd->add_option("--page", a.page, "page of a PDF or multi-page TIFF, 1 for the first")
       ->check(CLI::Range(1, 100000));
   cmd->add_option("--dpi", a.dpi,
-                  "resolution a PDF page is drawn at (default: the lower printer resolution)")
+                  "draw a PDF page at this resolution, then scale it onto the printer grid "
+                  "(default: drawn straight onto the grid)")
       ->check(finiteRange(1, 4800));
   cmd->add_flag("--all-pages", a.allPages,
                 "render every page into numbered folders OUTDIR/page-1, OUTDIR/page-2, ...");
   cmd->add_flag("--grey", a.grey, "feed the picture as one grey channel");
   cmd->add_flag("--colour,--color", a.colour, "feed the picture as RGB colour");
   cmd->add_flag("--no-progress", a.noProgress, "never draw the progress bar");
+  addPrintSizeOptions(cmd, a);
 }
 
 // The printer's colour: profile, intent, and the preview as a soft proof.
@@ -306,10 +348,7 @@ int toOptions(const RenderArgs& a, const PictureInfo& picture, RenderOptions& o)
   }
   o.inkSet = a.inkSet;
   o.outDir = a.outDir;
-  o.printWidth = a.printWidth;
-  // A PDF page prints at its own size unless a print width is given.
-  if (o.printWidth == 0 && picture.format == "PDF" && picture.dotsPerInch > 0)
-    o.printWidth = picture.width / picture.dotsPerInch;
+  if (int code = toPrintRequest(a, o.size); code != kExitOk) return code;
   o.runs = a.runs;
   o.previewSize = a.previewSize;
   o.progress = !a.noProgress && isatty(STDERR_FILENO);
@@ -340,9 +379,9 @@ int runRender(const RenderArgs& a) {
   if (int code = openPrinter(a.printer, printer, std::cerr); code != kExitOk) return code;
   pack::Pack pack;
   if (int code = packFor(a.resources, printer, pack); code != kExitOk) return code;
-  PictureRequest request{a.input, a.page,
-                         a.dpi.value_or(std::min(checked.xResolution, checked.yResolution)),
-                         a.grey || a.colour};
+  if (PrintRequest size; toPrintRequest(a, size) != kExitOk) return kExitUsage;
+  PictureRequest request{a.input,         a.page,   a.dpi.value_or(0), a.grey || a.colour,
+                         !a.noAutorotate, a.verbose};
   if (!a.allPages) return renderPage(a, pack, printer, request, a.outDir);
   std::string error;
   const std::unique_ptr<Picture> first = openPicture(request, error);
@@ -396,12 +435,16 @@ int runDemo(const std::string& outDir, bool noProgress) {
     o.outDir = (fs::path(outDir) / part.folder).string();
     o.job.printMode = part.mode;
     o.input = part.input;
-    o.printWidth = 5;
+    o.size.width = 5;
     o.proof = printer.model.get();
     o.progress = !noProgress && isatty(STDERR_FILENO);
     std::cout << "kestrl demo: " << part.what << ", 5 inches wide\n";
     RenderSummary summary;
-    const std::unique_ptr<Picture> picture = pictureFromImage(image);
+    const std::unique_ptr<Picture> picture = pictureFromImage(image, error);
+    if (!picture) {
+      std::cerr << "kestrl: " << error << "\n";
+      return kExitFailure;
+    }
     if (int code = render(*picture, pack, o, std::cout, std::cerr, &summary); code != kExitOk)
       return code;
     std::cout << summary.outputs;

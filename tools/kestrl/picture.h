@@ -1,18 +1,19 @@
 // Input pictures, read band by band onto the printer grid.
 //
-// Every format goes through libvips (JPEG, PNG, TIFF, WebP, PNM, PDF pages
-// and whatever else the installed library reads): alpha is laid over white
-// paper, an embedded colour profile is converted to sRGB, 16-bit samples are
-// reduced to 8, and the picture is resampled onto the grid with a proper
-// shrinking filter or smooth enlargement. A CMYK picture keeps its four ink
-// levels unless it is asked for as RGB or grey. Binary PNM and plain PNG
-// pictures (8 bits or fewer, no transparency, no profile, not interlaced)
-// that need no resampling are decoded by the command itself, so that small
-// jobs do not pay for loading the image library.
+// Every picture format goes through libvips (JPEG, PNG, TIFF, WebP, GIF,
+// PNM and whatever else the installed library reads): the EXIF orientation
+// is applied, alpha is laid over white paper, an embedded colour profile is
+// converted to sRGB, 16-bit samples are reduced to 8, and the picture is
+// resampled onto the grid with a proper shrinking filter or smooth
+// enlargement. A CMYK picture keeps its four ink levels unless it is asked
+// for as RGB or grey.
 //
-// Either way the picture streams: decoding and resampling of the next band
-// run on another core while the current band is halftoned, and memory
-// depends on the line width, not on the page height.
+// A PDF page is drawn by the PDF renderer straight onto the printer grid,
+// one band of lines at a time, each band drawing only its own strip of the
+// page; a page of any size therefore needs memory for one band.
+//
+// Either way the picture streams: memory depends on the line width, not on
+// the page height.
 #pragma once
 
 #include <cstddef>
@@ -28,13 +29,16 @@ namespace kestrl::tool {
 enum class PictureKind : uint32_t { kGrey = 1, kColour = 3, kInks = 4 };
 
 struct PictureInfo {
-  uint32_t width = 0, height = 0;
+  uint32_t width = 0, height = 0;  // upright; a PDF page in points
   PictureKind kind = PictureKind::kGrey;
   std::string name;               // the file name, or "standard input"
   std::string format;             // e.g. "PNG", "JPEG", "PDF"
   bool profileConverted = false;  // an embedded colour profile was converted to sRGB
-  uint32_t page = 1, pages = 1;   // which page of how many (PDF, multi-page TIFF)
-  double dotsPerInch = 0;         // the picture's own resolution, 0 when it states none
+  uint32_t page = 1, pages = 1;   // which page of how many (PDF, TIFF, GIF, WebP)
+  // The picture's own size when it states its resolution, else 0.
+  double widthInches = 0, heightInches = 0;
+  uint32_t orientation = 1;    // the EXIF orientation as stored, 1 when upright
+  bool turnedUpright = false;  // that orientation was applied
 };
 
 // Receives the picture's lines, top to bottom, a band at a time.
@@ -63,21 +67,23 @@ class Picture {
 struct PictureRequest {
   std::string path;           // "-" reads standard input
   uint32_t page = 1;          // 1 for the first page
-  double dpi = 72;            // resolution a PDF page is drawn at
+  double dpi = 0;             // a PDF page's drawing resolution; 0: straight onto the grid
   bool inksAsColour = false;  // convert CMYK through a profile instead of keeping ink levels
+  bool autorotate = true;     // apply the EXIF orientation
+  bool verbose = false;       // print the image libraries' warnings as they come
 };
 
 // Pictures larger than this many pixels are refused before any decoding.
 inline constexpr uint64_t kMaxImagePixels = uint64_t{1} << 28;
 
-// Lines per band of the command's own decoders.
-inline constexpr uint32_t kBandLines = 64;
+// Widest strip a PDF page is drawn in at --dpi, in pixels.
+inline constexpr uint32_t kMaxDrawingWidth = 1u << 17;
 
 // Opens a picture; null with a one-line message for a missing, unreadable,
-// damaged or oversized file.
+// damaged or oversized file, or a page it does not have.
 std::unique_ptr<Picture> openPicture(const PictureRequest& request, std::string& error);
 
 // A picture held in memory (the demo's).
-std::unique_ptr<Picture> pictureFromImage(const Image& image);
+std::unique_ptr<Picture> pictureFromImage(const Image& image, std::string& error);
 
 }  // namespace kestrl::tool

@@ -328,25 +328,21 @@ class PageSink : public BandSink {
   std::vector<uint8_t> line_, dots_;
 };
 
-// The printer grid: the picture's own pixels, or the print width in inches
-// at the job's resolution with the picture's proportions.
+// The printer grid: the print size at the job's resolution, the picture's
+// proportions kept.
 bool pageSize(const PictureInfo& picture, const RenderOptions& o, const PrintMode& mode, Page& page,
-              std::string& error) {
-  page.width = picture.width;
-  page.height = picture.height;
-  if (o.printWidth > 0) {
-    const double w = std::round(o.printWidth * mode.xResolution);
-    const double h = std::round(o.printWidth * picture.height / picture.width * mode.yResolution);
-    if (!(w >= 1 && h >= 1 && w * h <= double(kMaxPagePixels))) {
-      error = "a print width of " + std::to_string(o.printWidth) +
-              " inches gives a page outside 1 to " + std::to_string(kMaxPagePixels) + " pixels";
-      return false;
-    }
-    page.width = static_cast<uint32_t>(w);
-    page.height = static_cast<uint32_t>(h);
+              PrintSize& size, std::string& error) {
+  if (!printSize(picture.width, picture.height, picture.widthInches, picture.heightInches, o.size,
+                 mode.xResolution, mode.yResolution, size, error)) {
+    return false;
   }
+  page.width = size.width;
+  page.height = size.height;
   if (uint64_t{page.width} * page.height > kMaxPagePixels) {
-    error = "the page is larger than " + std::to_string(kMaxPagePixels) + " pixels";
+    error = "a print of " + describeInches(size.widthInches, size.heightInches) + " is " +
+            std::to_string(page.width) + " x " + std::to_string(page.height) +
+            " printer pixels, more than " + std::to_string(kMaxPagePixels) +
+            "; a smaller --print-width, --print-height or --paper shrinks it";
     return false;
   }
   page.bits = mode.bitsPerPixel == 2 ? 2 : 1;
@@ -380,8 +376,22 @@ bool openPlanes(const RenderOptions& o, const Page& page, std::vector<PlaneFile>
 std::string describePicture(const PictureInfo& p) {
   std::string s = p.format + " " + std::to_string(p.width) + " x " + std::to_string(p.height);
   if (p.pages > 1) s += ", page " + std::to_string(p.page) + " of " + std::to_string(p.pages);
+  if (p.turnedUpright) {
+    s += ", turned upright (EXIF orientation " + std::to_string(p.orientation) + ")";
+  } else if (p.orientation > 1) {
+    s += ", EXIF orientation " + std::to_string(p.orientation) + " not applied";
+  }
   if (p.kind == PictureKind::kInks) s += ", CMYK as ink levels";
   if (p.profileConverted) s += ", embedded colour profile converted to sRGB";
+  return s;
+}
+
+// "8.00 x 5.33 in (...), fitted to Letter": the print size and where it came from.
+std::string describeSize(const PrintSize& size, const RenderOptions& o) {
+  static const char* const kBasis[] = {"as asked", "at the picture's own resolution", "fitted to "};
+  std::string s = describeInches(size.widthInches, size.heightInches) + " " +
+                  kBasis[static_cast<int>(size.basis)];
+  if (size.basis == SizeBasis::kFitted) s += o.size.paper.name;
   return s;
 }
 
@@ -399,8 +409,9 @@ int render(Picture& picture, const pack::Pack& pack, const RenderOptions& o, std
   mode.colorInput = colour ? 1 : 0;
   mode.inkSet = o.inkSet.value_or(inks ? kInkLevelsInkSet : colour ? 1 : 0);
   Page page;
+  PrintSize size;
   std::string error;
-  if (!pageSize(info, o, mode, page, error)) {
+  if (!pageSize(info, o, mode, page, size, error)) {
     err << "kestrl: " << error << "\n";
     return kExitUsage;
   }
@@ -445,14 +456,15 @@ int render(Picture& picture, const pack::Pack& pack, const RenderOptions& o, std
   for (const PlaneFile& f : files) summary.outputs += f.path() + "\n";
   summary.outputs += previewPath + "\n";
   const double pixels = double(page.width) * page.height;
-  char line[512];
+  char line[1024];
   std::snprintf(line, sizeof line,
-                "kestrl: %s -> %u x %u pixels (%.1f Mpixel), %u plane%s, %u-bit, %u band%s of up "
-                "to %u lines: halftoned in %.2f s (%.1f Mpixel/s), %.2f s in all\n",
-                describePicture(info).c_str(), page.width, page.height, pixels / 1e6, page.planes,
-                page.planes == 1 ? "" : "s", page.bits, summary.bands,
-                summary.bands == 1 ? "" : "s", summary.largestBand, summary.halftoneSeconds,
-                pixels / 1e6 / std::max(summary.halftoneSeconds, 1e-9), summary.totalSeconds);
+                "kestrl: %s -> %s, %u x %u pixels (%.1f Mpixel), %u plane%s, %u-bit, %u band%s of "
+                "up to %u lines: halftoned in %.2f s (%.1f Mpixel/s), %.2f s in all\n",
+                describePicture(info).c_str(), describeSize(size, o).c_str(), page.width,
+                page.height, pixels / 1e6, page.planes, page.planes == 1 ? "" : "s", page.bits,
+                summary.bands, summary.bands == 1 ? "" : "s", summary.largestBand,
+                summary.halftoneSeconds, pixels / 1e6 / std::max(summary.halftoneSeconds, 1e-9),
+                summary.totalSeconds);
   out << line;
   if (o.proof) out << "kestrl: preview.png is a soft proof through " << o.proof->describe() << "\n";
   if (summaryOut) *summaryOut = summary;

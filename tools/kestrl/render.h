@@ -10,6 +10,7 @@
 #include "colour/printer_model.h"
 #include "kestrl/job.h"
 #include "kestrl/picture.h"
+#include "kestrl/print_size.h"
 #include "pack/pack_io.h"
 
 namespace kestrl::tool {
@@ -44,7 +45,7 @@ struct RenderOptions {
   JobSettings job;                     // lineWidth and colorInput are filled in by render
   InputKind input = InputKind::kAuto;  // how to feed the picture to the job
   std::optional<uint32_t> inkSet;      // default: 4 for CMYK ink levels, 1 colour, 0 grey
-  double printWidth = 0;               // inches; 0: one picture pixel per printer pixel
+  PrintRequest size;                   // print size, paper and margin
   uint32_t runs = 1;                   // Halftone calls per line
   uint32_t previewSize = 1000;         // longest side of preview.png in pixels
   bool progress = false;               // draw a progress bar on standard error

@@ -1,0 +1,361 @@
+// How `kestrl render` reads pictures: the print size and the picture's
+// proportions on every printer grid, the paper, the EXIF orientation, PDF
+// pages drawn band by band, pages of multi-page files, and the messages of
+// the image libraries folded into one line.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vips/vips.h>
+
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int exitCode = -1;
+  std::string output;
+};
+
+// The command with `environment` before it (e.g. "PAPERSIZE=a4"), standard
+// output and error together.
+Outcome kestrl(const std::string& args, const std::string& environment = "PAPERSIZE=2x2in") {
+  Outcome r;
+  const std::string command =
+      environment + " " + KESTRL_TOOL_PATH + " render " + args + " --no-progress 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return r;
+  std::array<char, 4096> buffer;
+  for (size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
+    r.output.append(buffer.data(), n);
+  const int status = pclose(pipe);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+// The number just before `label` ("8 bands" -> 8 for " band").
+double numberBefore(const std::string& text, const std::string& label) {
+  const size_t at = text.find(label);
+  if (at == std::string::npos) return -1;
+  const size_t start = text.rfind(' ', at - 1);
+  return std::atof(text.c_str() + start + 1);
+}
+
+// Grid size from "..., 2160 x 540 pixels (...)".
+std::pair<int, int> gridSize(const std::string& output) {
+  const size_t at = output.find(" pixels (");
+  const size_t cross = output.rfind(" x ", at);
+  const size_t start = output.rfind(' ', cross - 1);
+  return {std::atoi(output.c_str() + start + 1), std::atoi(output.c_str() + cross + 3)};
+}
+
+std::vector<uint8_t> readBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A one-bit plane's rows of dots, each as the count of dots in its left
+// and right halves.
+std::vector<std::pair<int, int>> dotsByRow(const fs::path& pbm) {
+  std::ifstream in(pbm, std::ios::binary);
+  std::string magic;
+  int width = 0, height = 0;
+  in >> magic >> width >> height;
+  in.get();
+  std::vector<char> row(static_cast<size_t>((width + 7) / 8));
+  std::vector<std::pair<int, int>> rows;
+  while (int(rows.size()) < height && in.read(row.data(), std::streamsize(row.size()))) {
+    std::pair<int, int> halves{0, 0};
+    for (size_t b = 0; b < row.size(); ++b) {
+      const int dots = std::popcount(static_cast<unsigned>(static_cast<uint8_t>(row[b])));
+      (int(8 * b) < width / 2 ? halves.first : halves.second) += dots;
+    }
+    rows.push_back(halves);
+  }
+  return rows;
+}
+
+// Dots in the left and right halves of a one-bit plane.
+std::pair<int, int> dotsByHalf(const fs::path& pbm) {
+  std::pair<int, int> sum{0, 0};
+  for (const auto& [left, right] : dotsByRow(pbm)) sum = {sum.first + left, sum.second + right};
+  return sum;
+}
+
+// Dots in rows first .. first + count.
+int dotsInRows(const std::vector<std::pair<int, int>>& rows, size_t first, size_t count) {
+  int sum = 0;
+  for (size_t y = first; y < first + count && y < rows.size(); ++y)
+    sum += rows[y].first + rows[y].second;
+  return sum;
+}
+
+// A grey picture `width` x `height` whose upper `dark` rows are black;
+// `pages` such pictures stacked for a multi-page file; saved by libvips with
+// the resolution (dpi, 0 for libvips' default) and EXIF orientation given.
+void saveGrey(const std::string& target, int width, int height, int dark, double dpi = 0,
+              int orientation = 1, int pages = 1) {
+  static const bool started = VIPS_INIT("tool_tests") == 0;
+  ASSERT_TRUE(started);
+  std::vector<uint8_t> pixels;
+  for (int p = 0; p < pages; ++p) {
+    for (int y = 0; y < height; ++y)
+      pixels.insert(pixels.end(), size_t(width), y < dark ? 0 : uint8_t(255 - 60 * p));
+  }
+  VipsImage* image = vips_image_new_from_memory_copy(pixels.data(), pixels.size(), width,
+                                                     height * pages, 1, VIPS_FORMAT_UCHAR);
+  ASSERT_NE(image, nullptr);
+  image->Type = VIPS_INTERPRETATION_B_W;
+  if (dpi > 0) image->Xres = image->Yres = dpi / 25.4;
+  if (orientation != 1) vips_image_set_int(image, VIPS_META_ORIENTATION, orientation);
+  if (pages > 1) vips_image_set_int(image, VIPS_META_PAGE_HEIGHT, height);
+  ASSERT_EQ(vips_image_write_to_file(image, target.c_str(), nullptr), 0) << vips_error_buffer();
+  g_object_unref(image);
+}
+
+// A one-page PDF of `width` x `height` points holding a black triangle
+// whose width grows from nothing at the top to the whole page at the
+// bottom, drawn as one glyph of a font defined in the file (the text path
+// of the renderer, no font files needed).
+std::string pdfPage(double width, double height) {
+  const std::string box = std::to_string(width) + " " + std::to_string(height);
+  const std::string text = "BT /F1 1 Tf " + std::to_string(width) + " 0 0 " +
+                           std::to_string(height) + " 0 0 Tm (A) Tj ET";
+  const std::string glyph = "1000 0 d0 0 0 m 1000 0 l 0 1000 l f";
+  const auto stream = [](const std::string& data) {
+    return "<< /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+  };
+  const std::string objects[] = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + box +
+          "] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
+      stream(text),
+      "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 "
+      "0] /CharProcs << /tri 6 0 R >> /Encoding << /Type /Encoding /Differences [65 /tri] >> "
+      "/FirstChar 65 /LastChar 65 /Widths [1000] >>",
+      stream(glyph)};
+  std::string out = "%PDF-1.4\n";
+  std::string xref = "xref\n0 7\n0000000000 65535 f \n";
+  for (size_t i = 0; i < std::size(objects); ++i) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", out.size());
+    xref += line;
+    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  const size_t at = out.size();
+  return out + xref + "trailer\n<< /Size 7 /Root 1 0 R >>\nstartxref\n" + std::to_string(at) +
+         "\n%%EOF\n";
+}
+
+class KestrlPicture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("kestrl_picture_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+            std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string out(const std::string& name = "out") const { return " -o " + path(name); }
+
+  fs::path dir_;
+};
+
+// A 300 x 200 picture keeps its 3:2 shape (and a 100 x 300 one its 1:3)
+// within one printer pixel on every grid, whichever way its size is found,
+// and the summary says the size.
+TEST_F(KestrlPicture, AspectIsKeptOnEveryGrid) {
+  saveGrey(path("plain.pgm"), 300, 200, 50);
+  saveGrey(path("stated.png"), 300, 200, 50, 300);
+  saveGrey(path("tall.pgm"), 100, 300, 50);
+  const struct {
+    std::string args, inches;
+    double aspect = 2.0 / 3;
+  } sizes[] = {
+      {path("plain.pgm") + " --print-width 1.3", "1.30 x 0.87 in (33.02 x 22.01 mm) as asked"},
+      {path("plain.pgm") + " --print-height 0.7", "1.05 x 0.70 in (26.67 x 17.78 mm) as asked"},
+      {path("plain.pgm"), "1.50 x 1.00 in (38.10 x 25.40 mm) fitted to 2x2in"},
+      {path("stated.png"), "1.00 x 0.67 in (25.40 x 16.93 mm) at the picture's own resolution"},
+      {path("stated.png") + " --paper 1x1in", "0.50 x 0.33 in (12.70 x 8.47 mm) fitted to 1x1in"},
+      {path("tall.pgm"), "0.50 x 1.50 in (12.70 x 38.10 mm) fitted to 2x2in", 3},
+  };
+  for (const auto& size : sizes) {
+    for (const auto& [x, y] : {std::pair{720, 720}, {1440, 720}, {720, 360}}) {
+      const std::string args =
+          size.args + " --grey --mode 3 --resolution " + std::to_string(x) + "x" + std::to_string(y);
+      SCOPED_TRACE(args);
+      const Outcome r = kestrl(args + out());
+      ASSERT_EQ(r.exitCode, 0) << r.output;
+      EXPECT_NE(r.output.find(size.inches), std::string::npos) << r.output;
+      const auto [width, height] = gridSize(r.output);
+      const double inchesWide = std::atof(r.output.c_str() + r.output.find("-> ") + 3);
+      EXPECT_EQ(width, std::lround(inchesWide * x)) << r.output;
+      EXPECT_LE(std::abs(height - double(width) / x * size.aspect * y), 1.0) << r.output;
+    }
+  }
+  // Both sides given set each side.
+  const Outcome both =
+      kestrl(path("plain.pgm") + " --print-width 1 --print-height 1 --grey" + out());
+  EXPECT_NE(both.output.find("720 x 720 pixels"), std::string::npos) << both.output;
+}
+
+// The paper comes from --paper, else from the system's setting; a paper or
+// margin that leaves nothing to print on is refused before the job.
+TEST_F(KestrlPicture, PaperAndMargins) {
+  saveGrey(path("p.pgm"), 300, 200, 50);
+  const std::string picture = path("p.pgm") + " --grey --mode 3 --resolution 360x720";
+  const struct {
+    std::string args, environment;
+    int exitCode;
+    std::string mention;
+  } cases[] = {
+      {picture, "PAPERSIZE=letter", 0, "8.00 x 5.33 in (203.20 x 135.47 mm) fitted to Letter"},
+      {picture, "PAPERSIZE=a4", 0, "7.77 x 5.18 in (197.30 x 131.53 mm) fitted to A4"},
+      {picture + " --paper A5", "PAPERSIZE=letter", 0, "fitted to A5"},
+      {picture + " --paper 100x150mm --margin 0mm", "", 0, "3.94 x 2.62 in (100.00 x 66.67 mm)"},
+      {picture + " --paper 4x3in --margin 0.5in", "", 0, "3.00 x 2.00 in"},
+      {picture + " --paper 4x3", "", 2, "--paper"},
+      {picture + " --paper 4x3in --margin 2in", "", 2, "--margin"},
+      {picture + " --margin 5", "", 2, "--margin '5'"},
+      {picture, "PAPERSIZE=nosuch", 2, "PAPERSIZE"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.environment + " " + c.args);
+    fs::remove_all(dir_ / "out");
+    const Outcome r = kestrl(c.args + out(), c.environment);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.output;
+    EXPECT_NE(r.output.find(c.mention), std::string::npos) << r.output;
+    EXPECT_EQ(fs::exists(dir_ / "out" / "plane-black.pbm"), c.exitCode == 0);
+  }
+}
+
+// A JPEG stored on its side with EXIF orientation 6 (turn clockwise to
+// view) prints upright: its stored top rows, black, become the right side.
+TEST_F(KestrlPicture, OrientationSixPrintsUpright) {
+  saveGrey(path("side.jpg"), 90, 60, 30, 0, 6);
+  const Outcome upright = kestrl(path("side.jpg") + " --grey --print-width 1" + out());
+  ASSERT_EQ(upright.exitCode, 0) << upright.output;
+  EXPECT_NE(upright.output.find("JPEG 60 x 90, turned upright (EXIF orientation 6)"),
+            std::string::npos)
+      << upright.output;
+  EXPECT_NE(upright.output.find("720 x 1080 pixels"), std::string::npos) << upright.output;
+  const auto [left, right] = dotsByHalf(dir_ / "out" / "plane-black.pbm");
+  EXPECT_GT(right, 20 * std::max(left, 1)) << left << " " << right;
+  // As stored: landscape, black on top.
+  const Outcome stored =
+      kestrl(path("side.jpg") + " --grey --print-width 1 --no-autorotate" + out("stored"));
+  EXPECT_NE(stored.output.find("JPEG 90 x 60, EXIF orientation 6 not applied"), std::string::npos)
+      << stored.output;
+  EXPECT_NE(stored.output.find("720 x 480 pixels"), std::string::npos) << stored.output;
+  // Standard input turns too.
+  const Outcome piped = kestrl("- --grey --print-width 1 < " + path("side.jpg") + out("piped"));
+  EXPECT_EQ(readBytes(dir_ / "piped" / "plane-black.pbm"),
+            readBytes(dir_ / "out" / "plane-black.pbm"))
+      << piped.output;
+}
+
+// A PDF page eight times taller streams in eight times as many bands of the
+// same height, and the process's peak memory does not follow the page;
+// drawn at --dpi and scaled, the bands still hold their own strips.
+TEST_F(KestrlPicture, PdfPagesStreamInBandsOfOneSize) {
+  const bool timeTool = fs::exists("/usr/bin/time");
+  std::vector<std::array<double, 3>> runs;  // bands, largest band, peak kB
+  for (const auto& [height, dpi] : {std::pair{144.0, ""}, {1152.0, ""}, {1152.0, " --dpi 300"}}) {
+    SCOPED_TRACE(dpi);
+    const std::string file = path("page" + std::to_string(int(height)) + ".pdf");
+    std::ofstream(file, std::ios::binary) << pdfPage(144, height);
+    const std::string peak = path("peak.txt");
+    const Outcome r =
+        kestrl(file + " --grey --mode 3 --resolution 720x720 --print-width 2" + dpi + out(),
+               timeTool ? "/usr/bin/time -f %M -o " + peak : std::string());
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::vector<uint8_t> kilobytes = timeTool ? readBytes(peak) : std::vector<uint8_t>{};
+    runs.push_back({numberBefore(r.output, " band"), numberBefore(r.output, " lines:"),
+                    std::atof(std::string(kilobytes.begin(), kilobytes.end()).c_str())});
+    // Each band drew its own strip: a line a quarter down is a quarter
+    // black, three quarters down three quarters.
+    const auto rows = dotsByRow(dir_ / "out" / "plane-black.pbm");
+    ASSERT_EQ(rows.size(), size_t(height * 10));
+    for (double at : {0.0, 0.25, 0.5, 0.75, 0.99}) {
+      EXPECT_NEAR(dotsInRows(rows, size_t(at * rows.size()), 10) / 10.0, 1440 * at, 1440 * 0.02)
+          << at;
+    }
+  }
+  EXPECT_EQ(runs[0][1], runs[1][1]);
+  EXPECT_GE(runs[1][0], 7.5 * runs[0][0]);
+  // A whole drawn page of the taller size would add 33 MB.
+  if (timeTool) {
+    EXPECT_LT(runs[1][2], runs[0][2] + 12000) << runs[0][2] << " " << runs[1][2];
+  }
+}
+
+// Pages of multi-page files, pages that do not exist, and damaged files
+// named by their real format; the image libraries' warnings never make a
+// further line unless asked for (a run that prints says what it made, how
+// its preview shows the print, and where the outputs are).
+TEST_F(KestrlPicture, PagesFormatsAndMessages) {
+  saveGrey(path("three.gif"), 40, 20, 0, 0, 1, 3);
+  saveGrey(path("one.webp[lossless]"), 40, 20, 10);
+  saveGrey(path("one.png"), 40, 20, 10);
+  saveGrey(path("whole.tif"), 40, 20, 10);
+  saveGrey(path("whole.jpg"), 400, 200, 100);
+  for (const char* name : {"whole.tif", "whole.jpg"}) {
+    std::vector<uint8_t> bytes = readBytes(path(name));
+    bytes.resize(name[6] == 't' ? 6 : bytes.size() / 2);
+    std::ofstream(path(std::string("cut") + (name + 5)), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
+  std::ofstream(path("huge.pdf"), std::ios::binary) << pdfPage(2880, 2880);
+  const std::string grey = " --grey --print-width 0.5";
+  const struct {
+    std::string args;
+    int exitCode;
+    std::string mention;
+    int lines;
+  } cases[] = {
+      {path("three.gif") + " --page 2" + grey, 0, "GIF 40 x 20, page 2 of 3", 3},
+      {path("three.gif") + " --page 4" + grey, 3,
+       "--page 4 is past the last page of this 3-page GIF", 1},
+      {path("one.webp") + " --page 7" + grey, 3, "this one-page WebP", 1},
+      {path("one.png") + " --page 2" + grey, 3, "this one-page PNG", 1},
+      {path("cut.tif") + grey, 3, "TIFF", 1},
+      {path("cut.jpg") + grey, 3, "JPEG", 1},
+      {path("huge.pdf") + " --print-width 200 --resolution 1440x720", 2, "--print-width", 1},
+      {path("huge.pdf") + " --dpi 4800" + grey, 3, "--dpi", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome r = kestrl(c.args + out());
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.output;
+    EXPECT_NE(r.output.find(c.mention), std::string::npos) << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), c.lines) << r.output;
+  }
+  // Each page of the GIF prints: page 1 white, pages 2 and 3 ever darker.
+  ASSERT_EQ(kestrl(path("three.gif") + " --all-pages" + grey + out("all")).exitCode, 0);
+  std::vector<int> dots;
+  for (const char* page : {"page-1", "page-2", "page-3"}) {
+    const auto [left, right] = dotsByHalf(dir_ / "all" / page / "plane-black.pbm");
+    dots.push_back(left + right);
+  }
+  EXPECT_EQ(dots[0], 0);
+  EXPECT_GT(dots[1], 0);
+  EXPECT_GT(dots[2], dots[1] * 3 / 2);
+  // --verbose shows what libvips said about the truncated JPEG.
+  const Outcome verbose = kestrl(path("cut.jpg") + grey + " --verbose" + out());
+  EXPECT_GT(std::count(verbose.output.begin(), verbose.output.end(), '\n'), 1) << verbose.output;
+}
+
+}  // namespace
