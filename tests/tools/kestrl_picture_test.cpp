@@ -194,8 +194,8 @@ TEST_F(KestrlPicture, AspectIsKeptOnEveryGrid) {
   };
   for (const auto& size : sizes) {
     for (const auto& [x, y] : {std::pair{720, 720}, {1440, 720}, {720, 360}}) {
-      const std::string args =
-          size.args + " --grey --mode 3 --resolution " + std::to_string(x) + "x" + std::to_string(y);
+      const std::string args = size.args + " --grey --mode 3 --resolution " + std::to_string(x) +
+                               "x" + std::to_string(y);
       SCOPED_TRACE(args);
       const Outcome r = kestrl(args + out());
       ASSERT_EQ(r.exitCode, 0) << r.output;
