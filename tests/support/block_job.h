@@ -12,7 +12,7 @@
 #include "common/status.h"
 #include "kestrl30.h"
 #include "pack/halftone_blocks.h"
-#include "pack/pack_job.h"
+#include "pack/job.h"
 
 namespace kestrl::pack {
 
@@ -157,9 +157,15 @@ class BlockJob {
     return kOk;
   }
 
-  // The colour and halftone stages of this job's mode from the pack.
+  // The colour and halftone stages of this job's mode from the pack, run
+  // by the same job driver as the command's; default colour settings.
   Status openFrom(const Pack& pack) {
-    return static_cast<Status>(openHalftoneJob(pack, mode, &context));
+    Job job;
+    const JobFailure failure = job.open(pack, JobSettings{mode, {}, {}, {}, {}});
+    if (failure.kind == JobFailure::Kind::kPack) return kBadResource;
+    if (failure.failed()) return static_cast<Status>(failure.status);
+    context = job.release();
+    return kOk;
   }
 
   Status halftone(const uint8_t* source, uint8_t* destination, uint32_t pixelCount, uint32_t startX,
