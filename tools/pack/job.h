@@ -5,6 +5,9 @@
 // public header is used for the library calls. Every block and tag value goes
 // to the library with its size (the sized calls), so that a block shorter
 // than its own header says is refused rather than read past.
+//
+// The one job driver: the command runs it, and so do the tests' and the
+// benchmarks' jobs opened from a pack.
 #pragma once
 
 #include <cstdint>
