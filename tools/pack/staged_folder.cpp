@@ -12,8 +12,9 @@ namespace {
 // A name beside the target that no other run picks: ".NAME.SUFFIX-TICKS-N".
 fs::path besideTarget(const fs::path& target, const char* suffix, int attempt) {
   static const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count() % 1000000;
-  const std::string name = "." + target.filename().string() + "." + suffix + "-" +
-                           std::to_string(ticks) + "-" + std::to_string(attempt);
+  std::string name = ".";
+  name.append(target.filename().string()).append(".").append(suffix);
+  name.append("-").append(std::to_string(ticks)).append("-").append(std::to_string(attempt));
   return target.parent_path() / name;
 }
 
