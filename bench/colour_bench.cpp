@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "block_job.h"
 #include "colour/adjustments.h"
 #include "colour/calibration.h"
 #include "colour/cm_context.h"
 #include "kestrl30.h"
-#include "pack/block_job.h"
 #include "pack/colour_blocks.h"
 
 namespace {

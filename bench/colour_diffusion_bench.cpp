@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
+#include "block_job.h"
 #include "kestrl30.h"
-#include "pack/block_job.h"
 #include "pack/separation.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "block_job.h"
 #include "kestrl30.h"
-#include "pack/block_job.h"
 #include "pack/default_pack.h"
 
 namespace {

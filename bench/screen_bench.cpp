@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "block_job.h"
 #include "halftone/engine.h"
-#include "pack/block_job.h"
 
 namespace kestrl::halftone {
 namespace {

@@ -4,10 +4,10 @@
 // Adding an engine
 // ----------------
 // 1. Write `Status myEngine(HalftoneContext&, const EngineTables&, const
-//    HalftoneRun&)` in a file of its own under src/halftone/engines/ (drop its
-//    stub from engines/pending_engines.cpp) and name, in its row of
-//    kEngineDescriptors (dispatch.cpp), the tables it reads (`Needs`) and, if
-//    it wants a table derived once per context, a `Prepare` function.
+//    HalftoneRun&)` in a file of its own under src/halftone/engines/ and
+//    name, in its row of kEngineDescriptors (dispatch.cpp), the tables it
+//    reads (`Needs`) and, if it wants a table derived once per context, a
+//    `Prepare` function.
 // 2. Every table is in EngineTables, typed and sized: read `tables.levelTable`
 //    and friends, never the context's block table. A view is empty when the
 //    mode made no such table. Error line k is `tables.errorLines[k]`; its

@@ -8,11 +8,11 @@
 #include <functional>
 #include <vector>
 
+#include "block_job.h"
 #include "colour/cm_context.h"
 #include "halftone/halftone_context.h"
 #include "kestrl30.h"
 #include "memory/fault_injection.h"
-#include "pack/block_job.h"
 
 namespace kestrl {
 namespace {

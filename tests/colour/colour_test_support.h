@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "block_job.h"
 #include "colour/cm_context.h"
 #include "colour/colour_table.h"
 #include "colour/grid_lookup.h"
 #include "kestrl30.h"
 #include "memory/fault_injection.h"
-#include "pack/block_job.h"
 #include "pack/colour_blocks.h"
 
 namespace kestrl::colour::testing {

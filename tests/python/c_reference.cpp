@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "kestrl/built_in_pack.h"
+#include "pack/job.h"
 #include "pack/pack_io.h"
-#include "pack/pack_job.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "pack/pack_job.h"
+#include "pack/job.h"
 
 namespace kestrl::colour {
 

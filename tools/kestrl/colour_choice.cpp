@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "kestrl/built_in_pack.h"
-#include "kestrl/job.h"
+#include "kestrl/render.h"
 #include "pack/default_pack.h"
 
 namespace kestrl::tool {

@@ -16,13 +16,14 @@
 #include "kestrl/colour_choice.h"
 #include "kestrl/demo_image.h"
 #include "kestrl/image_io.h"
-#include "kestrl/job.h"
+#include "kestrl/numbers.h"
 #include "kestrl/paper.h"
 #include "kestrl/proof_check.h"
 #include "kestrl/render.h"
 #include "pack/block_dump.h"
 #include "pack/block_json.h"
 #include "pack/pack_io.h"
+#include "pack/staged_folder.h"
 
 namespace kestrl::tool {
 namespace {
@@ -51,68 +52,72 @@ struct RenderArgs {
 };
 
 // Dots per inch a resolution may have on either axis.
-constexpr uint32_t kMaxResolution = 28800;
-
-// A whole number from 1 to kMaxResolution, digits only (no sign).
-bool parseDotsPerInch(std::string_view text, uint32_t& value) {
-  if (text.empty() || text.size() > 5 ||
-      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return false;
-  }
-  value = static_cast<uint32_t>(std::stoul(std::string(text)));
-  return value >= 1 && value <= kMaxResolution;
-}
+constexpr int64_t kMaxResolution = 28800;
 
 bool parseResolution(const std::string& text, uint32_t& x, uint32_t& y) {
   const size_t sep = text.find_first_of("xX");
-  return sep != std::string::npos && parseDotsPerInch(std::string_view(text).substr(0, sep), x) &&
-         parseDotsPerInch(std::string_view(text).substr(sep + 1), y);
+  if (sep == std::string::npos) return false;
+  const auto xs = parseWhole(std::string_view(text).substr(0, sep), 1, kMaxResolution);
+  const auto ys = parseWhole(std::string_view(text).substr(sep + 1), 1, kMaxResolution);
+  if (!xs || !ys) return false;
+  x = static_cast<uint32_t>(*xs);
+  y = static_cast<uint32_t>(*ys);
+  return true;
 }
 
-// A finite number within [low, high]: CLI11's own range check lets NaN pass.
-CLI::Validator finiteRange(double low, double high) {
+// The check of a whole-number option: strict decimal within [low, high].
+// CLI11 converts the text only after it passes, so its own wider forms
+// (hexadecimal, wrap-around) never reach an option.
+CLI::Validator whole(int64_t low, int64_t high) {
   return CLI::Validator(
       [low, high](std::string& text) -> std::string {
-        double v = 0;
-        try {
-          size_t used = 0;
-          v = std::stod(text, &used);
-          if (used != text.size()) return "'" + text + "' is not a number";
-        } catch (const std::exception&) {
-          return "'" + text + "' is not a number";
-        }
-        if (!std::isfinite(v) || v < low || v > high) {
-          return "'" + text + "' is not within " + CLI::detail::to_string(low) + " to " +
-                 CLI::detail::to_string(high);
-        }
-        return {};
+        if (parseWhole(text, low, high)) return {};
+        return quoteInput(text) + " is not a whole number from " + std::to_string(low) + " to " +
+               std::to_string(high);
       },
-      "NUMBER in [" + CLI::detail::to_string(low) + " - " + CLI::detail::to_string(high) + "]");
+      "INT in [" + std::to_string(low) + " to " + std::to_string(high) + "]");
 }
+
+// The check of a decimal option: strict decimal within [low, high].
+CLI::Validator decimal(double low, double high) {
+  return CLI::Validator(
+      [low, high](std::string& text) -> std::string {
+        if (parseDecimal(text, low, high)) return {};
+        return quoteInput(text) + " is not a decimal number from " + formatNumber(low) + " to " +
+               formatNumber(high);
+      },
+      "NUMBER in [" + formatNumber(low) + " to " + formatNumber(high) + "]");
+}
+
+constexpr int64_t kInt32Min = INT32_MIN, kInt32Max = INT32_MAX;
+constexpr int64_t kMaxPage = 100000;
 
 // "KEY:V1,V2,..." or "V1,V2,...": the tag-512 record with key 0 by default.
 bool parseCalibration(const std::string& text, std::vector<uint8_t>& record, std::string& error) {
-  unsigned key = 0;
+  int64_t key = 0;
   std::string values = text;
   if (const size_t colon = text.find(':'); colon != std::string::npos) {
-    if (std::sscanf(text.substr(0, colon).c_str(), "%u", &key) != 1 || key > 253) {
-      error = "calibration key must be 0 to 253";
+    const auto parsed = parseWhole(std::string_view(text).substr(0, colon), 0, 253);
+    if (!parsed) {
+      error = "calibration key " + quoteInput(text.substr(0, colon)) + " is not from 0 to 253";
       return false;
     }
+    key = *parsed;
     values = text.substr(colon + 1);
   }
   std::vector<uint8_t> bytes;
   std::stringstream in(values);
   for (std::string item; std::getline(in, item, ',');) {
-    unsigned v = 0;
-    if (std::sscanf(item.c_str(), "%u", &v) != 1 || v > 253) {
-      error = "calibration value '" + item + "' is not a number from 0 to 253";
+    const auto v = parseWhole(item, 0, 253);
+    if (!v || bytes.size() == 20) {
+      error = v ? "calibration needs 1 to 20 values"
+                : "calibration value " + quoteInput(item) + " is not a number from 0 to 253";
       return false;
     }
-    bytes.push_back(static_cast<uint8_t>(v));
+    bytes.push_back(static_cast<uint8_t>(*v));
   }
-  if (bytes.empty() || bytes.size() > 20) {
-    error = "calibration needs 1 to 20 values";
+  if (bytes.empty() || values.back() == ',') {
+    error = "calibration needs 1 to 20 values, separated by commas";
     return false;
   }
   record = {'C', 'W', ':', static_cast<uint8_t>(key)};
@@ -140,11 +145,11 @@ void addPrintSizeOptions(CLI::App* cmd, RenderArgs& a) {
   cmd->add_option("--print-width", a.printWidth,
                   "print width in inches (default: the picture's own size when it states a "
                   "resolution and fits the paper, else fitted to the paper)")
-      ->check(finiteRange(0.001, 1000));
+      ->check(decimal(0.001, 1000));
   cmd->add_option("--print-height", a.printHeight,
                   "print height in inches; alone it keeps the picture's proportions like "
                   "--print-width, with it sets the other side")
-      ->check(finiteRange(0.001, 1000));
+      ->check(decimal(0.001, 1000));
   cmd->add_option("--paper", a.paper,
                   "A4, Letter, Legal, A3, ... or WxH in mm or in, e.g. 100x150mm (default: the "
                   "system's paper, PAPERSIZE or /etc/papersize)");
@@ -174,40 +179,57 @@ int toPrintRequest(const RenderArgs& a, PrintRequest& r) {
 }
 
 void addRenderOptions(CLI::App* cmd, RenderArgs& a) {
-  cmd->add_option("--mode", a.mode, "halftone mode 0-3 (default: 1)")->check(CLI::Range(0, 3));
-  cmd->add_option("--color-method", a.colorMethod, "colour engine choice in modes 0, 2, 3 (0-3)");
+  cmd->add_option("--mode", a.mode,
+                  "halftone mode: 1 error spreading (default), 3 ordered screening, 0 eight flat "
+                  "colours (grey: ordered screening); 2 is refused")
+      ->check(whole(0, 3));
+  cmd->add_option("--color-method", a.colorMethod,
+                  "colour engine choice in modes 0 and 3: 0 or 2 diffuse one ink, 1 or 3 do not")
+      ->check(whole(0, 3));
   cmd->add_option(
          "--bits", a.bits,
-         "bits per pixel: 1 (dot or none) or 2 (no, small, medium, large); default 2 for colour in "
-         "modes 1 and 3, else 1")
-      ->check(CLI::IsMember({1, 2}));
+         "bits per pixel: 1 (dot or none) or 2 (no, small, medium, large; modes 1 and 3 at "
+         "1440x720 or equal resolutions); default 2 for colour in modes 1 and 3, else 1")
+      ->check(whole(1, 2));
   cmd->add_option("--resolution", a.resolution,
                   "XRESxYRES in dots per inch (default: 1440x720 for colour, 720x720 for grey)");
   cmd->add_option("--source-step", a.sourceStep,
-                  "0: one source value per pixel, 1: per two pixels, -1: two per pixel")
-      ->check(CLI::IsMember({-1, 0, 1}));
+                  "0: one source value per pixel, 1: per two pixels, -1: two per pixel (one-bit "
+                  "grey; elsewhere like 0); the whole picture prints at the same size")
+      ->check(whole(-1, 1));
   cmd->add_option("--ink-set", a.inkSet,
                   "ink set word (default 4 for CMYK ink levels, 1 for colour input, 0 for grey)")
-      ->check(CLI::Range(0, 255));
-  cmd->add_option("--brightness", a.brightness, "-50 to 50")->check(CLI::Range(-50, 50));
-  cmd->add_option("--contrast", a.contrast, "-50 to 50")->check(CLI::Range(-50, 50));
-  cmd->add_option("--saturation", a.saturation, "-50 to 50")->check(CLI::Range(-50, 50));
+      ->check(whole(0, 255));
+  for (auto [name, value] : {std::pair{"--brightness", &a.brightness},
+                             {"--contrast", &a.contrast},
+                             {"--saturation", &a.saturation},
+                             {"--red-offset", &a.red},
+                             {"--green-offset", &a.green},
+                             {"--blue-offset", &a.blue}}) {
+    cmd->add_option(name, *value, "-50 to 50")->check(whole(-50, 50));
+  }
   cmd->add_option("--gamma", a.gamma,
                   "gamma of the tone curves in hundredths, 100 to 300 (library default 150)")
-      ->check(CLI::Range(100, 300));
-  cmd->add_option("--red-offset", a.red, "-50 to 50")->check(CLI::Range(-50, 50));
-  cmd->add_option("--green-offset", a.green, "-50 to 50")->check(CLI::Range(-50, 50));
-  cmd->add_option("--blue-offset", a.blue, "-50 to 50")->check(CLI::Range(-50, 50));
+      ->check(whole(100, 300));
   cmd->add_option("--select-number", a.selectNumber,
-                  "matched against the directory entries' select value");
-  cmd->add_option("--select-name", a.selectName,
-                  "matched against the directory's second name list");
+                  "matched against the directory entries' select value")
+      ->check(whole(kInt32Min, kInt32Max));
+  cmd->add_option("--select-name", a.selectName, "matched against the directory's second name list")
+      ->check(whole(kInt32Min, kInt32Max));
   cmd->add_option("--class-override", a.classOverride,
-                  "1: corrected class with composite grey, 4: plain class");
+                  "1: corrected class with composite grey, 4: plain class (0 to 255)")
+      ->check(whole(0, 255));
   cmd->add_option("--color-class", a.colorClass,
-                  "table class (2 stands for the corrected class 4)");
+                  "table class (2 stands for the corrected class 4; 0 to 255)")
+      ->check(whole(0, 255));
   cmd->add_option("--grey-style", a.greyStyle,
-                  "with colour input, 50 prints the neutral axis with black only");
+                  "with colour input, 50 prints the neutral axis with black only (0 or 50)")
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            const auto v = parseWhole(text, 0, 50);
+            return v && (*v == 0 || *v == 50) ? "" : quoteInput(text) + " is not 0 or 50";
+          },
+          "0 or 50"));
   cmd->add_option("--calibration", a.calibration,
                   "calibration record KEY:V1,V2,V3,V4 (values 30-70, key 0 if omitted)");
   cmd->add_option("--curves", a.curves,
@@ -217,15 +239,15 @@ void addRenderOptions(CLI::App* cmd, RenderArgs& a) {
   cmd->add_option("--resources", a.resources, "resource pack folder (default: the built-in pack)")
       ->check(CLI::ExistingDirectory);
   cmd->add_option("--runs", a.runs, "Halftone calls per line (exercises run joining)")
-      ->check(CLI::Range(1u, 1u << 20));
+      ->check(whole(1, 1 << 20));
   cmd->add_option("--preview-size", a.previewSize, "longest side of preview.png")
-      ->check(CLI::Range(kMinPreviewSize, kMaxPreviewSize));
+      ->check(whole(kMinPreviewSize, kMaxPreviewSize));
   cmd->add_option("--page", a.page, "page of a PDF or multi-page TIFF, 1 for the first")
-      ->check(CLI::Range(1, 100000));
+      ->check(whole(1, kMaxPage));
   cmd->add_option("--dpi", a.dpi,
                   "draw a PDF page at this resolution, then scale it onto the printer grid "
                   "(default: drawn straight onto the grid)")
-      ->check(finiteRange(1, 4800));
+      ->check(decimal(1, 4800));
   cmd->add_flag("--all-pages", a.allPages,
                 "render every page into numbered folders OUTDIR/page-1, OUTDIR/page-2, ...");
   cmd->add_flag("--grey", a.grey, "feed the picture as one grey channel");
@@ -272,8 +294,8 @@ int checkArgs(const RenderArgs& a, PrintMode& m) {
     m.xResolution = asked.xResolution;
     m.yResolution = asked.yResolution;
   } else if (!parseResolution(*a.resolution, m.xResolution, m.yResolution)) {
-    std::cerr << "kestrl: --resolution '" << *a.resolution
-              << "' is not XRESxYRES with each from 1 to " << kMaxResolution << ", e.g. 1440x720\n";
+    std::cerr << "kestrl: --resolution " << quoteInput(*a.resolution)
+              << " is not XRESxYRES with each from 1 to " << kMaxResolution << ", e.g. 1440x720\n";
     return kExitUsage;
   }
   if (a.grey && a.colour) {
@@ -287,14 +309,40 @@ int checkArgs(const RenderArgs& a, PrintMode& m) {
   return kExitOk;
 }
 
+// Why the library would refuse this job on every run, or empty: the job is
+// refused before it starts, with the combinations that work.
+std::string refusal(const PrintMode& m, bool colour, bool inks, std::optional<uint32_t> inkSet) {
+  constexpr const char* kWorking =
+      "; what prints: mode 1 or 3, one- or two-bit (two-bit at 1440x720 or equal "
+      "resolutions), or mode 0 one-bit";
+  if (m.mode == 2)
+    return std::string(
+               "mode 2 prints nothing: the library keeps no error line for it, so every "
+               "line is refused (status 513)") +
+           kWorking;
+  if (m.bitsPerPixel == 2 && m.mode != 1 && m.mode != 3)
+    return "two-bit output exists in modes 1 and 3 only (mode " + std::to_string(m.mode) +
+           " answers status 512)" + kWorking;
+  const bool equal = m.xResolution == m.yResolution;
+  if (m.bitsPerPixel == 2 && !equal && !(m.xResolution == 1440 && m.yResolution == 720))
+    return "two-bit output needs 1440x720 or equal resolutions (" + std::to_string(m.xResolution) +
+           "x" + std::to_string(m.yResolution) + " answers status 513)" + kWorking;
+  if (inks && m.mode != 1)
+    return "a CMYK picture prints its ink levels in mode 1 only (one- or two-bit); add --colour "
+           "to print it as RGB";
+  if (!inkSet) return {};
+  if (*inkSet == 3 || *inkSet == 7) return "--ink-set 3 and 7 are refused by the library";
+  if (colour != (*inkSet != 0))
+    return colour ? "colour input needs a non-zero --ink-set" : "grey input needs --ink-set 0";
+  if (inks != (*inkSet == 4))
+    return inks ? "a CMYK picture's ink levels need --ink-set 4; add --colour to print it as RGB"
+                : "--ink-set 4 reads four ink levels a pixel, which only a CMYK picture has";
+  return {};
+}
+
 int toOptions(const RenderArgs& a, const PictureInfo& picture, RenderOptions& o) {
   PrintMode& m = o.job.printMode;
   if (int code = checkArgs(a, m); code != kExitOk) return code;
-  if (picture.kind == PictureKind::kInks && a.mode && *a.mode != 1 && *a.mode != 2) {
-    std::cerr << "kestrl: a CMYK picture prints its ink levels in modes 1 and 2 only; add "
-                 "--colour to print it as RGB\n";
-    return kExitUsage;
-  }
   o.input = a.grey ? InputKind::kGrey : a.colour ? InputKind::kColour : InputKind::kAuto;
   const DefaultJob defaults = defaultJob(a, picture.kind);
   m.mode = a.mode.value_or(defaults.mode);
@@ -305,6 +353,12 @@ int toOptions(const RenderArgs& a, const PictureInfo& picture, RenderOptions& o)
   m.colorMethod = a.colorMethod;
   m.bitsPerPixel = a.bits.value_or(twoBitModeExists(m.mode) ? defaults.bits : 1);
   m.sourceStep = a.sourceStep;
+  const bool inks = picture.kind == PictureKind::kInks && !a.colour && !a.grey;
+  const bool colour = a.colour || (!a.grey && picture.kind != PictureKind::kGrey);
+  if (const std::string why = refusal(m, colour, inks, a.inkSet); !why.empty()) {
+    std::cerr << "kestrl: " << why << "\n";
+    return kExitUsage;
+  }
   ColorSettings& c = o.job.colour;
   c = ColorSettings{0,
                     a.brightness,
@@ -355,21 +409,39 @@ int toOptions(const RenderArgs& a, const PictureInfo& picture, RenderOptions& o)
   return kExitOk;
 }
 
-int renderPage(const RenderArgs& a, const pack::Pack& pack, const Printer& printer,
-               PictureRequest request, const std::string& outDir) {
+// A message quoting the input it was given, cut to a readable length.
+std::string shortened(const std::string& message) {
+  constexpr size_t kLimit = 300;
+  if (message.size() <= kLimit) return message;
+  return message.substr(0, kLimit) + "... (" + std::to_string(message.size()) +
+         " characters in all)";
+}
+
+// What a render or the demo writes: a folder holding anything else is
+// never replaced.
+bool isRenderOutput(const fs::directory_entry& e) {
+  const std::string name = e.path().filename().string();
+  if (e.is_directory())
+    return name == "colour" || name == "grey" ||
+           (name.starts_with("page-") && parseWhole(std::string_view(name).substr(5), 1, kMaxPage));
+  const std::string ext = e.path().extension().string();
+  return name == "preview.png" || name == "demo-input.png" ||
+         (name.starts_with("plane-") && (ext == ".pbm" || ext == ".pgm"));
+}
+
+// Opens a page of the picture and turns the arguments into its job; the job
+// is refused here, before anything is written.
+int preparePage(const RenderArgs& a, const Printer& printer, const PictureRequest& request,
+                std::unique_ptr<Picture>& picture, RenderOptions& options) {
   std::string error;
-  const std::unique_ptr<Picture> picture = openPicture(request, error);
+  picture = openPicture(request, error);
   if (!picture) {
     std::cerr << "kestrl: " << error << "\n";
     return kExitBadInput;
   }
-  RenderOptions options;
   if (int code = toOptions(a, picture->info(), options); code != kExitOk) return code;
-  options.outDir = outDir;
   options.proof = printer.proof ? printer.model.get() : nullptr;
-  const int code = render(*picture, pack, options, std::cout, std::cerr);
-  if (code == kExitOk) std::cout << "kestrl: outputs in " << outDir << "\n";
-  return code;
+  return kExitOk;
 }
 
 int runRender(const RenderArgs& a) {
@@ -380,30 +452,49 @@ int runRender(const RenderArgs& a) {
   pack::Pack pack;
   if (int code = packFor(a.resources, printer, pack); code != kExitOk) return code;
   if (PrintRequest size; toPrintRequest(a, size) != kExitOk) return kExitUsage;
-  PictureRequest request{a.input,         a.page,   a.dpi.value_or(0), a.grey || a.colour,
-                         !a.noAutorotate, a.verbose};
-  if (!a.allPages) return renderPage(a, pack, printer, request, a.outDir);
+  PictureRequest request{a.input,           a.allPages ? 1 : a.page,
+                         a.dpi.value_or(0), a.grey || a.colour,
+                         !a.noAutorotate,   a.verbose};
+  std::unique_ptr<Picture> picture;
+  RenderOptions options;
+  if (int code = preparePage(a, printer, request, picture, options); code != kExitOk) return code;
+  pack::StagedFolder staged;
   std::string error;
-  const std::unique_ptr<Picture> first = openPicture(request, error);
-  if (!first) {
+  if (!staged.begin(a.outDir, isRenderOutput, error)) {
     std::cerr << "kestrl: " << error << "\n";
-    return kExitBadInput;
+    return kExitFailure;
   }
-  const uint32_t pages = first->info().pages;
+  const uint32_t pages = a.allPages ? picture->info().pages : 1;
   for (uint32_t page = 1; page <= pages; ++page) {
-    request.page = page;
-    const std::string dir = (fs::path(a.outDir) / ("page-" + std::to_string(page))).string();
-    if (int code = renderPage(a, pack, printer, request, dir); code != kExitOk) return code;
+    if (page > 1) {
+      request.page = page;
+      options = {};
+      if (int code = preparePage(a, printer, request, picture, options); code != kExitOk)
+        return code;
+    }
+    fs::path dir = staged.path();
+    if (a.allPages) {
+      dir /= "page-" + std::to_string(page);
+      fs::create_directory(dir);
+    }
+    options.outDir = dir.string();
+    if (int code = render(*picture, pack, options, std::cout, std::cerr); code != kExitOk)
+      return code;
   }
+  if (!staged.commit(error)) {
+    std::cerr << "kestrl: " << error << "\n";
+    return kExitFailure;
+  }
+  std::cout << "kestrl: outputs in " << a.outDir << "\n";
   return kExitOk;
 }
 
 int runDemo(const std::string& outDir, bool noProgress) {
   const Image image = makeDemoImage();
   std::string error;
-  fs::create_directories(outDir);
-  const std::string input = (fs::path(outDir) / "demo-input.png").string();
-  if (!writePng(input, image, error)) {
+  pack::StagedFolder staged;
+  if (!staged.begin(outDir, isRenderOutput, error) ||
+      !writePng((staged.path() / "demo-input.png").string(), image, error)) {
     std::cerr << "kestrl: " << error << "\n";
     return kExitFailure;
   }
@@ -429,10 +520,13 @@ int runDemo(const std::string& outDir, bool noProgress) {
        {1, 0, 0, 0, 1440, 720, 2, 0, 0, 0, 0},
        InputKind::kGrey},
   };
-  std::cout << "kestrl demo: test picture " << input << "\n";
+  std::cout << "kestrl demo: test picture " << (fs::path(outDir) / "demo-input.png").string()
+            << "\n";
+  std::string written;
   for (const Part& part : parts) {
     RenderOptions o;
-    o.outDir = (fs::path(outDir) / part.folder).string();
+    o.outDir = (staged.path() / part.folder).string();
+    fs::create_directory(o.outDir);
     o.job.printMode = part.mode;
     o.input = part.input;
     o.size.width = 5;
@@ -447,10 +541,16 @@ int runDemo(const std::string& outDir, bool noProgress) {
     }
     if (int code = render(*picture, pack, o, std::cout, std::cerr, &summary); code != kExitOk)
       return code;
-    std::cout << summary.outputs;
+    for (const std::string& name : summary.outputs)
+      written += (fs::path(outDir) / part.folder / name).string() + "\n";
   }
-  std::cout << "kestrl demo: open " << (fs::path(outDir) / "colour" / "preview.png").string()
-            << " and " << (fs::path(outDir) / "grey" / "preview.png").string()
+  if (!staged.commit(error)) {
+    std::cerr << "kestrl: " << error << "\n";
+    return kExitFailure;
+  }
+  std::cout << written << "kestrl demo: open "
+            << (fs::path(outDir) / "colour" / "preview.png").string() << " and "
+            << (fs::path(outDir) / "grey" / "preview.png").string()
             << " to see the printed pages\n";
   return kExitOk;
 }
@@ -512,7 +612,7 @@ int runPackBuild(const std::string& description, const std::string& outDir) {
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     pack = pack::packFromJson(pack::parseDescription(text));
   } catch (const std::exception& e) {
-    std::cerr << "kestrl: " << description << ": " << e.what() << "\n";
+    std::cerr << "kestrl: " << description << ": " << shortened(e.what()) << "\n";
     return kExitBadInput;
   }
   const pack::PackResult result = pack::writePack(pack, outDir);

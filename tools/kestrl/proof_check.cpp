@@ -7,7 +7,7 @@
 
 #include "colour/accuracy.h"
 #include "kestrl/image_io.h"
-#include "kestrl/job.h"
+#include "kestrl/render.h"
 
 namespace kestrl::tool {
 

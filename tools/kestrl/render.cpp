@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <ostream>
 
+#include "kestrl/numbers.h"
+
 namespace kestrl::tool {
 
 namespace {
@@ -17,6 +19,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr uint64_t kMaxPagePixels = uint64_t{1} << 29;
+
+// Why a render stopped, with the command's exit code.
+struct Failure {
+  int exitCode = kExitOk;
+  std::string message;
+  bool failed() const { return exitCode != kExitOk; }
+};
+
+Failure fromJob(const JobFailure& f) {
+  return f.failed() ? Failure{exitCodeOf(f), f.message} : Failure{};
+}
 
 double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -212,6 +225,20 @@ class PreviewBuilder {
 
 // ---- halftoning band by band ----
 
+// How the job's engine reads its source: one value per pixel, one per pixel
+// pair (sourceStep 1), or two per pixel where the engine combines a pair
+// into one (sourceStep -1 in the one-bit grey engines; the others read one
+// value per pixel then). The picture is sampled to match, so that every
+// step prints the whole picture at the page's size.
+enum class SourceReading { kPerPixel, kPerPair, kTwoPerPixel };
+
+SourceReading sourceReading(const PrintMode& mode) {
+  if (mode.sourceStep == 1) return SourceReading::kPerPair;
+  const bool combinesPairs = mode.colorInput == 0 && mode.bitsPerPixel != 2;
+  return mode.sourceStep == -1 && combinesPairs ? SourceReading::kTwoPerPixel
+                                                : SourceReading::kPerPixel;
+}
+
 // Run boundaries of a line split into `runs` parts; with sourceStep 1 each
 // boundary is even so that a source value keeps covering a pixel pair.
 std::vector<uint32_t> runBoundaries(uint32_t width, uint32_t runs, bool even) {
@@ -224,13 +251,17 @@ std::vector<uint32_t> runBoundaries(uint32_t width, uint32_t runs, bool even) {
   return b;
 }
 
-uint32_t sourceIndex(int32_t step, uint32_t x) {
-  return step == 1 ? x / 2 : step == -1 ? 2 * x : x;
+uint32_t sourceIndex(SourceReading reading, uint32_t x) {
+  return reading == SourceReading::kPerPair       ? x / 2
+         : reading == SourceReading::kTwoPerPixel ? 2 * x
+                                                  : x;
 }
 
-// Samples per line the job reads: one per pixel, per pixel pair or two per pixel.
-uint32_t sourceSamples(const PrintMode& mode, uint32_t width) {
-  return mode.sourceStep == 1 ? (width + 1) / 2 : mode.sourceStep == -1 ? 2 * width : width;
+// Samples per line the job reads.
+uint32_t sourceSamples(SourceReading reading, uint32_t width) {
+  return reading == SourceReading::kPerPair       ? (width + 1) / 2
+         : reading == SourceReading::kTwoPerPixel ? 2 * width
+                                                  : width;
 }
 
 // Halftones each band as it arrives and writes it to the plane files and
@@ -241,17 +272,17 @@ class PageSink : public BandSink {
   PageSink(Job& job, const PrintMode& mode, const Page& page, uint32_t pictureChannels,
            uint32_t runs, std::vector<PlaneFile>& files, PreviewBuilder& preview, bool progress)
       : job_(job),
-        mode_(mode),
         page_(page),
         pictureChannels_(pictureChannels),
         jobChannels_(mode.colorInput == 0   ? 1
                      : pictureChannels == 4 ? 4
                                             : 3),
-        bounds_(runBoundaries(page.width, runs, mode.sourceStep == 1)),
+        reading_(sourceReading(mode)),
+        bounds_(runBoundaries(page.width, runs, reading_ == SourceReading::kPerPair)),
         files_(files),
         preview_(preview),
         progress_(progress) {
-    line_.resize(size_t{sourceSamples(mode, page.width)} * jobChannels_);
+    line_.resize(size_t{sourceSamples(reading_, page.width)} * jobChannels_);
   }
 
   bool band(const uint8_t* lines, size_t stride, uint32_t first, uint32_t count) override {
@@ -279,7 +310,7 @@ class PageSink : public BandSink {
     return true;
   }
 
-  JobFailure failure;
+  Failure failure;
   double halftoneSeconds = 0;
   uint32_t bands = 0, largestBand = 0;
 
@@ -305,12 +336,14 @@ class PageSink : public BandSink {
     for (size_t r = 0; r + 1 < bounds_.size(); ++r) {
       const uint32_t start = bounds_[r], count = bounds_[r + 1] - start;
       if (count == 0) continue;
-      const KestrlStatus status =
-          job_.run(source + size_t{sourceIndex(mode_.sourceStep, start)} * jobChannels_,
-                   row + start / perByte, static_cast<uint32_t>(planeStride), start % perByte,
-                   count, start, y);
+      const KestrlStatus status = job_.run(
+          source + size_t{sourceIndex(reading_, start)} * jobChannels_, row + start / perByte,
+          static_cast<uint32_t>(planeStride), start % perByte, count, start, y);
       if (status != KESTRL_STATUS_OK) {
-        failure = halftoneFailure(mode_, status, y, start, count);
+        failure = fromJob(pack::libraryFailure("Halftone (line " + std::to_string(y) + ", pixels " +
+                                                   std::to_string(start) + " to " +
+                                                   std::to_string(start + count) + ")",
+                                               status));
         return false;
       }
     }
@@ -318,9 +351,9 @@ class PageSink : public BandSink {
   }
 
   Job& job_;
-  const PrintMode& mode_;
   const Page& page_;
   const uint32_t pictureChannels_, jobChannels_;
+  const SourceReading reading_;
   const std::vector<uint32_t> bounds_;
   std::vector<PlaneFile>& files_;
   PreviewBuilder& preview_;
@@ -351,27 +384,21 @@ bool pageSize(const PictureInfo& picture, const RenderOptions& o, const PrintMod
   return true;
 }
 
-std::string planePath(const RenderOptions& o, const Page& page, uint32_t k) {
-  return (std::filesystem::path(o.outDir) /
-          (std::string("plane-") + inkOf(page, k).name + (page.bits == 1 ? ".pbm" : ".pgm")))
-      .string();
+std::string planeName(const Page& page, uint32_t k) {
+  return std::string("plane-") + inkOf(page, k).name + (page.bits == 1 ? ".pbm" : ".pgm");
 }
 
 bool openPlanes(const RenderOptions& o, const Page& page, std::vector<PlaneFile>& files,
                 std::string& error) {
-  std::error_code ec;
-  std::filesystem::create_directories(o.outDir, ec);
-  if (ec) {
-    error = o.outDir + ": cannot create (" + ec.message() + ")";
-    return false;
-  }
   files.resize(page.planes);
   for (uint32_t k = 0; k < page.planes; ++k) {
-    if (!files[k].open(planePath(o, page, k), page.width, page.height, page.bits, error))
-      return false;
+    const std::string path = (std::filesystem::path(o.outDir) / planeName(page, k)).string();
+    if (!files[k].open(path, page.width, page.height, page.bits, error)) return false;
   }
   return true;
 }
+
+constexpr const char* kPreviewName = "preview.png";
 
 std::string describePicture(const PictureInfo& p) {
   std::string s = p.format + " " + std::to_string(p.width) + " x " + std::to_string(p.height);
@@ -423,21 +450,22 @@ int render(Picture& picture, const pack::Pack& pack, const RenderOptions& o, std
   Job job;
   if (JobFailure f = job.open(pack, settings); f.failed()) {
     err << "kestrl: " << f.message << "\n";
-    return f.exitCode;
+    return exitCodeOf(f);
   }
   if (!job.adjustWarning().empty()) err << "kestrl: warning: " << job.adjustWarning() << "\n";
   std::vector<PlaneFile> files;
   PreviewBuilder preview(page, mode.xResolution, mode.yResolution, o.previewSize, o.proof);
-  const std::string previewPath = (std::filesystem::path(o.outDir) / "preview.png").string();
+  const std::string previewPath = (std::filesystem::path(o.outDir) / kPreviewName).string();
   PageSink sink(job, mode, page, static_cast<uint32_t>(info.kind), o.runs, files, preview,
                 o.progress);
-  JobFailure failure;
+  Failure failure;
   if (!openPlanes(o, page, files, error)) {
     failure = {kExitFailure, error};
-  } else if (!picture.stream(sourceSamples(mode, page.width), page.height, sink, error)) {
-    failure = sink.failure.failed() ? sink.failure : JobFailure{kExitBadInput, error};
+  } else if (!picture.stream(sourceSamples(sourceReading(mode), page.width), page.height, sink,
+                             error)) {
+    failure = sink.failure.failed() ? sink.failure : Failure{kExitBadInput, error};
   }
-  const JobFailure closed = job.close();
+  const Failure closed = fromJob(job.close());
   if (!failure.failed()) failure = closed;
   for (PlaneFile& f : files) {
     if (!f.close(error) && !failure.failed()) failure = {kExitFailure, error};
@@ -445,16 +473,13 @@ int render(Picture& picture, const pack::Pack& pack, const RenderOptions& o, std
   if (!failure.failed() && !writePng(previewPath, preview.finish(), error))
     failure = {kExitFailure, error};
   if (failure.failed()) {
-    std::error_code ec;
-    for (const PlaneFile& f : files) std::filesystem::remove(f.path(), ec);
-    std::filesystem::remove(previewPath, ec);
     err << "kestrl: " << failure.message << "\n";
     return failure.exitCode;
   }
   RenderSummary summary{page.width,       page.height,          page.planes,         sink.bands,
                         sink.largestBand, sink.halftoneSeconds, secondsSince(start), {}};
-  for (const PlaneFile& f : files) summary.outputs += f.path() + "\n";
-  summary.outputs += previewPath + "\n";
+  for (uint32_t k = 0; k < page.planes; ++k) summary.outputs.push_back(planeName(page, k));
+  summary.outputs.push_back(kPreviewName);
   const double pixels = double(page.width) * page.height;
   char line[1024];
   std::snprintf(line, sizeof line,

@@ -6,14 +6,34 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "colour/printer_model.h"
-#include "kestrl/job.h"
 #include "kestrl/picture.h"
 #include "kestrl/print_size.h"
+#include "pack/job.h"
 #include "pack/pack_io.h"
 
 namespace kestrl::tool {
+
+using pack::Job;
+using pack::JobFailure;
+using pack::JobSettings;
+
+// Exit codes of the command.
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitFailure = 1,        // an output could not be written, or out of memory
+  kExitUsage = 2,          // bad command line, or a job the library refuses
+  kExitBadInput = 3,       // unreadable or malformed input picture or description
+  kExitBadPack = 4,        // a resource the library asks for is missing or malformed
+  kExitLibraryStatus = 5,  // the library answered with a non-zero status
+};
+
+// The exit code of a job that stopped.
+inline int exitCodeOf(const JobFailure& failure) {
+  return failure.kind == JobFailure::Kind::kPack ? kExitBadPack : kExitLibraryStatus;
+}
 
 enum class InputKind { kAuto, kGrey, kColour };
 
@@ -41,7 +61,7 @@ inline constexpr uint32_t kMinPreviewSize = 16;
 inline constexpr uint32_t kMaxPreviewSize = 4096;
 
 struct RenderOptions {
-  std::string outDir;
+  std::string outDir;                  // an existing folder the outputs go into
   JobSettings job;                     // lineWidth and colorInput are filled in by render
   InputKind input = InputKind::kAuto;  // how to feed the picture to the job
   std::optional<uint32_t> inkSet;      // default: 4 for CMYK ink levels, 1 colour, 0 grey
@@ -58,12 +78,12 @@ struct RenderSummary {
   uint32_t width = 0, height = 0, planes = 0;
   uint32_t bands = 0, largestBand = 0;  // how the page streamed
   double halftoneSeconds = 0, totalSeconds = 0;
-  std::string outputs;  // the files written, one per line
+  std::vector<std::string> outputs;  // names of the files written in the output folder
 };
 
-// Runs the job on the picture with the pack and writes the outputs; on
-// failure no output is left behind. Messages go to `err`; the summary line
-// to `out`. Returns an ExitCode.
+// Runs the job on the picture with the pack and writes the outputs into
+// options.outDir, a folder the caller discards when the render fails.
+// Messages go to `err`; the summary line to `out`. Returns an ExitCode.
 int render(Picture& picture, const pack::Pack& pack, const RenderOptions& options,
            std::ostream& out, std::ostream& err, RenderSummary* summary = nullptr);
 

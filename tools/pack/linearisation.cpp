@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "pack/pack_job.h"
+#include "pack/job.h"
 
 namespace kestrl::pack {
 

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "pack/block_dump.h"
+#include "pack/staged_folder.h"
 
 namespace kestrl::pack {
 
@@ -140,13 +141,18 @@ PackResult loadAll(Pack& pack) {
 }
 
 PackResult writePack(const Pack& pack, const std::string& folder) {
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec) return {"cannot create " + folder + ": " + ec.message()};
+  StagedFolder staged;
+  std::string error;
+  const auto isPackFile = [](const fs::directory_entry& e) {
+    int32_t id = 0;
+    return e.is_regular_file() && idFromFileName(e.path().filename().string(), id);
+  };
+  if (!staged.begin(folder, isPackFile, error)) return {error};
   for (const auto& [id, resource] : pack.resources) {
-    const std::string path = (fs::path(folder) / resourceFileName(id, resource)).string();
+    const std::string path = (staged.path() / resourceFileName(id, resource)).string();
     if (!writeFile(path, resource.bytes)) return {"cannot write " + path};
   }
+  if (!staged.commit(error)) return {error};
   return {};
 }
 

@@ -64,7 +64,8 @@ PackResult readPack(const std::string& folder, Pack& pack);
 // the blocks stored like it), as export and dump need them all.
 PackResult loadAll(Pack& pack);
 
-// Writes every resource as <id>.txt or <id>.bin, creating the folder.
+// Writes every resource as <id>.txt or <id>.bin into a folder that then
+// holds this pack alone; on failure a previous pack there stays as it was.
 PackResult writePack(const Pack& pack, const std::string& folder);
 
 // The file name a resource gets in a pack folder.

@@ -7,7 +7,6 @@
 #include "halftone/support/colour_engine_reference.h"
 #include "halftone/support/halftone_job.h"
 #include "pack/default_pack.h"
-#include "pack/pack_job.h"
 
 namespace kestrl::halftone::testing::colour_engines {
 namespace {

@@ -1,9 +1,9 @@
 // Test support: the halftone jobs the tests drive through the exported
-// calls, as the benchmarks do (pack/block_job.h), under the tests' names.
+// calls, as the benchmarks do (tests/support/block_job.h), under the tests' names.
 #pragma once
 
+#include "block_job.h"
 #include "halftone/halftone_context.h"
-#include "pack/block_job.h"
 
 namespace kestrl::halftone::testing {
 

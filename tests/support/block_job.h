@@ -12,7 +12,7 @@
 #include "common/status.h"
 #include "kestrl30.h"
 #include "pack/halftone_blocks.h"
-#include "pack/pack_job.h"
+#include "pack/job.h"
 
 namespace kestrl::pack {
 
@@ -157,7 +157,8 @@ class BlockJob {
     return kOk;
   }
 
-  // The colour and halftone stages of this job's mode from the pack.
+  // The colour and halftone stages of this job's mode from the pack, run
+  // by the same job driver as the command's; default colour settings.
   Status openFrom(const Pack& pack) {
     return static_cast<Status>(openHalftoneJob(pack, mode, &context));
   }

@@ -1,4 +1,4 @@
-#include "kestrl/job.h"
+#include "pack/job.h"
 
 #include <algorithm>
 #include <span>
@@ -6,11 +6,9 @@
 #include "common/status.h"
 #include "pack/block_dump.h"
 
-namespace kestrl::tool {
+namespace kestrl::pack {
 
 namespace {
-
-using pack::BlockKind;
 
 constexpr uint32_t kTagGamma = 1;
 constexpr uint32_t kTagCurves = 256;
@@ -47,10 +45,8 @@ std::string stageName(bool colourSide, uint32_t stage) {
   return stage < table.size() ? table[stage].what : "unexpected stage";
 }
 
-JobFailure libraryFailure(const std::string& call, KestrlStatus status,
-                          const std::string& hint = "") {
-  return {kExitLibraryStatus,
-          call + " failed: " + describeStatus(status) + (hint.empty() ? "" : ": " + hint)};
+JobFailure packFailure(std::string message) {
+  return {JobFailure::Kind::kPack, KESTRL_STATUS_OK, std::move(message)};
 }
 
 // The keys the colour directory is searched with, for the no-entry message.
@@ -73,11 +69,11 @@ uint32_t sizeOf(const std::vector<uint8_t>& block) {
 // consistent for the stage's reader, so that a bad pack gives a message
 // rather than a read past the end of a block.
 std::string checkForStage(BlockKind kind, const std::vector<uint8_t>& bytes, uint32_t channels) {
-  const std::string why = pack::checkBlock(kind, bytes);
+  const std::string why = checkBlock(kind, bytes);
   if (!why.empty()) return why;
   if (kind == BlockKind::kChannelMap) {
-    const auto records = pack::parseChannelMap(bytes).value;
-    for (const pack::ChannelMapRecord& r : records) {
+    const auto records = parseChannelMap(bytes).value;
+    for (const ChannelMapRecord& r : records) {
       for (uint8_t c : r.map) {
         if (c >= channels)
           return "channel map names channel " + std::to_string(c) + " of a " +
@@ -99,35 +95,9 @@ std::string describeStatus(KestrlStatus status) {
   return "status " + std::to_string(status) + " (" + (meaning ? meaning : "unknown status") + ")";
 }
 
-JobFailure halftoneFailure(const PrintMode& mode, KestrlStatus status, uint32_t line,
-                           uint32_t startX, uint32_t pixelCount) {
-  const std::string call = "Halftone (line " + std::to_string(line) + ", pixels " +
-                           std::to_string(startX) + " to " + std::to_string(startX + pixelCount) +
-                           ")";
-  if (status == kBadParameter && mode.mode == 2 && mode.colorInput == 0) {
-    return libraryFailure(call, status,
-                          "mode 2 keeps no error line for the error-spreading engines; use mode 1");
-  }
-  if (status != kUnsupportedMode) return libraryFailure(call, status);
-  if (mode.inkSet == 4) {
-    return {kExitNotBuilt,
-            call + " answered " + describeStatus(status) +
-                ": the engine for four ink levels per pixel (a CMYK picture, ink set "
-                "4) in mode " +
-                std::to_string(mode.mode) +
-                " is not built yet in this library; add --colour to print the "
-                "picture as RGB"};
-  }
-  const bool twoBit = mode.bitsPerPixel == 2;
-  if (twoBit && mode.mode != 1 && mode.mode != 3) {
-    return {kExitLibraryStatus, call + " answered " + describeStatus(status) +
-                                    ": two-bit output exists only in modes 1 and 3"};
-  }
-  return {kExitNotBuilt, call + " answered " + describeStatus(status) +
-                             ": the engine for colour input in mode " + std::to_string(mode.mode) +
-                             (twoBit ? " with two-bit" : " with one-bit") +
-                             " output is not built yet in this library; colour input works in mode "
-                             "0 (one-bit), grey input in every mode"};
+JobFailure libraryFailure(const std::string& call, KestrlStatus status, const std::string& hint) {
+  return {JobFailure::Kind::kLibrary, status,
+          call + " failed: " + describeStatus(status) + (hint.empty() ? "" : ": " + hint)};
 }
 
 Job::~Job() {
@@ -135,7 +105,7 @@ Job::~Job() {
   if (cm_) CmDelete(cm_);
 }
 
-JobFailure Job::feed(const pack::Pack& pack, bool colourSide, uint32_t stage, int32_t id,
+JobFailure Job::feed(const Pack& pack, bool colourSide, uint32_t stage, int32_t id,
                      std::vector<uint8_t>& block) {
   const std::string call = std::string(colourSide ? "CmSetResource" : "HalftoneSetResource") +
                            " stage " + std::to_string(stage) + " (" + stageName(colourSide, stage) +
@@ -143,33 +113,33 @@ JobFailure Job::feed(const pack::Pack& pack, bool colourSide, uint32_t stage, in
   const auto& table = colourSide ? std::span<const StageInfo>(kColourStages)
                                  : std::span<const StageInfo>(kHalftoneStages);
   if (stage >= table.size())
-    return {kExitBadPack, call + ": the library asks for more stages than a job has"};
-  const pack::Resource* resource = pack.find(id);
+    return packFailure(call + ": the library asks for more stages than a job has");
+  const Resource* resource = pack.find(id);
   if (!resource) {
-    return {kExitBadPack,
-            call + " asks for resource " + std::to_string(id) + ", which the pack does not have"};
+    return packFailure(call + " asks for resource " + std::to_string(id) +
+                       ", which the pack does not have");
   }
   trace_.push_back(call + ": resource " + std::to_string(id));
   block = resource->bytes;
   const BlockKind kind = table[stage].kind;
   if (const std::string why = checkForStage(kind, block, tableChannels_); !why.empty()) {
-    return {kExitBadPack, call + ": resource " + std::to_string(id) + " is not a usable " +
-                              pack::kindName(kind) + ": " + why};
+    return packFailure(call + ": resource " + std::to_string(id) + " is not a usable " +
+                       kindName(kind) + ": " + why);
   }
   if (kind == BlockKind::kColourTable) {
-    const pack::ColourTable table = pack::parseColourTable(block).value;
+    const ColourTable table = parseColourTable(block).value;
     tableChannels_ = table.channelCount;
     if (settings_.printMode.colorInput != 0 && table.channelCount != 4) {
-      return {kExitBadPack, call + ": colour input needs a four-channel colour table; resource " +
-                                std::to_string(id) + " has " + std::to_string(table.channelCount)};
+      return packFailure(call + ": colour input needs a four-channel colour table; resource " +
+                         std::to_string(id) + " has " + std::to_string(table.channelCount));
     }
-    block.resize(pack::colourTableReadLength(table, block.size()), 0);
+    block.resize(colourTableReadLength(table, block.size()), 0);
   }
   block.push_back(0);  // text blocks end at a NUL
   return {};
 }
 
-JobFailure Job::colourStages(const pack::Pack& pack) {
+JobFailure Job::colourStages(const Pack& pack) {
   int32_t id = 0;
   const KestrlStatus created = CmNew(&settings_.colour, &settings_.printMode, 0, &id, &cm_);
   if (created != KESTRL_STATUS_OK) {
@@ -177,11 +147,10 @@ JobFailure Job::colourStages(const pack::Pack& pack) {
     return libraryFailure("CmNew", created);
   }
   for (uint32_t stage = 1; id != kNoMoreResources; ++stage) {
-    if (stage > kMaxStages)
-      return {kExitBadPack, "CmSetResource: the resource sequence does not end"};
+    if (stage > kMaxStages) return packFailure("CmSetResource: the resource sequence does not end");
     if (stage == 6 && id == 0) {
-      return {kExitBadPack,
-              "CmSetResource stage 5: the calibration directory has no entry for this job"};
+      return packFailure(
+          "CmSetResource stage 5: the calibration directory has no entry for this job");
     }
     std::vector<uint8_t> block;
     if (JobFailure f = feed(pack, true, stage, id, block); f.failed()) return f;
@@ -196,11 +165,11 @@ JobFailure Job::colourStages(const pack::Pack& pack) {
   return {};
 }
 
-JobFailure Job::halftoneStages(const pack::Pack& pack, int32_t firstId) {
+JobFailure Job::halftoneStages(const Pack& pack, int32_t firstId) {
   int32_t id = firstId;
   for (uint32_t stage = 1; id != kNoMoreResources; ++stage) {
     if (stage > kMaxStages)
-      return {kExitBadPack, "HalftoneSetResource: the resource sequence does not end"};
+      return packFailure("HalftoneSetResource: the resource sequence does not end");
     std::vector<uint8_t> block;
     if (JobFailure f = feed(pack, false, stage, id, block); f.failed()) return f;
     const KestrlStatus status = HalftoneSetResourceSized(ht_, block.data(), sizeOf(block), &id);
@@ -213,7 +182,7 @@ JobFailure Job::halftoneStages(const pack::Pack& pack, int32_t firstId) {
   return {};
 }
 
-JobFailure Job::open(const pack::Pack& pack, const JobSettings& settings) {
+JobFailure Job::open(const Pack& pack, const JobSettings& settings) {
   settings_ = settings;
   const auto addTag = [this](uint32_t tag, const void* data, size_t size) {
     tagValues_[tags_.count] = {data, static_cast<uint32_t>(size)};
@@ -264,4 +233,14 @@ JobFailure Job::close() {
   return status == KESTRL_STATUS_OK ? JobFailure{} : libraryFailure("HalftoneDelete", status);
 }
 
-}  // namespace kestrl::tool
+KestrlStatus openHalftoneJob(const Pack& pack, const PrintMode& mode, HalftoneContext** context) {
+  *context = nullptr;
+  Job job;
+  const JobFailure failure = job.open(pack, JobSettings{mode, {}, {}, {}, {}});
+  if (failure.kind == JobFailure::Kind::kPack) return KESTRL_STATUS_BAD_RESOURCE;
+  if (failure.failed()) return failure.status;
+  *context = job.release();
+  return KESTRL_STATUS_OK;
+}
+
+}  // namespace kestrl::pack

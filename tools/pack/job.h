@@ -5,6 +5,9 @@
 // public header is used for the library calls. Every block and tag value goes
 // to the library with its size (the sized calls), so that a block shorter
 // than its own header says is refused rather than read past.
+//
+// The one job driver: the command runs it, and so do the tests' and the
+// benchmarks' jobs opened from a pack.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +18,7 @@
 #include "kestrl30.h"
 #include "pack/pack_io.h"
 
-namespace kestrl::tool {
+namespace kestrl::pack {
 
 // What the caller of a job sets: the print mode and colour settings records
 // plus the optional tag-list data.
@@ -27,23 +30,18 @@ struct JobSettings {
   std::vector<uint8_t> curves;             // tag 256: three 256-byte tone curves, or empty
 };
 
-// Exit codes of the command.
-enum ExitCode : int {
-  kExitOk = 0,
-  kExitFailure = 1,        // an output could not be written
-  kExitUsage = 2,          // bad command line
-  kExitBadInput = 3,       // unreadable or malformed input picture or description
-  kExitBadPack = 4,        // a resource the library asks for is missing or malformed
-  kExitLibraryStatus = 5,  // the library answered with a non-zero status
-  kExitNotBuilt = 6,       // the engine for this mode is not built yet (status 512)
-};
-
 // Why a job stopped: the message names the call, the stage and the status's
 // meaning.
 struct JobFailure {
-  ExitCode exitCode = kExitOk;
+  enum class Kind {
+    kNone,
+    kPack,     // a resource the library asks for is missing or cannot be read safely
+    kLibrary,  // the library answered with a status
+  };
+  Kind kind = Kind::kNone;
+  KestrlStatus status = KESTRL_STATUS_OK;  // the library's answer, for kLibrary
   std::string message;
-  bool failed() const { return exitCode != kExitOk; }
+  bool failed() const { return kind != Kind::kNone; }
 };
 
 class Job {
@@ -63,6 +61,13 @@ class Job {
 
   // Releases the halftone context (the colour context is already gone).
   JobFailure close();
+
+  // Hands the open halftone context to the caller, who deletes it.
+  HalftoneContext* release() {
+    HalftoneContext* context = ht_;
+    ht_ = nullptr;
+    return context;
+  }
 
   // Resource ids fed so far, in call order, for reporting.
   const std::vector<std::string>& trace() const { return trace_; }
@@ -90,12 +95,18 @@ class Job {
   std::string adjustWarning_;
 };
 
+// A halftone job of `mode` opened from the pack by the job driver, with
+// default colour settings: the status of the first call that fails
+// (KESTRL_STATUS_BAD_RESOURCE when the pack lacks a resource or cannot hand
+// it over safely), else 0 with the open halftone context in `context` for
+// the caller to delete. Nothing is left open on failure.
+KestrlStatus openHalftoneJob(const Pack& pack, const PrintMode& mode, HalftoneContext** context);
+
 // A message for a status: "status 768 (bad resource data or wrong stage)".
 std::string describeStatus(KestrlStatus status);
 
-// The 512 message for a Halftone call: whether the library does not support
-// the combination or its engine is not built yet.
-JobFailure halftoneFailure(const PrintMode& mode, KestrlStatus status, uint32_t line,
-                           uint32_t startX, uint32_t pixelCount);
+// The failure of a library call: "CALL failed: status N (meaning)[: hint]".
+JobFailure libraryFailure(const std::string& call, KestrlStatus status,
+                          const std::string& hint = "");
 
-}  // namespace kestrl::tool
+}  // namespace kestrl::pack
