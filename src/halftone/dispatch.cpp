@@ -156,11 +156,17 @@ const char* engineName(EngineId id) {
 // with kBadParameter before any engine runs: there is no such position to
 // pack to, and nothing is written.
 Status halftone(HalftoneContext* context, const HalftoneRun& run) {
-  if (const Status status = checkRun(*context, run); status != kOk) return status;
+  if (const Status status = checkRun(context->printMode.lineWidth, run); status != kOk) {
+    return status;
+  }
   const EngineSetup& setup = context->setup;
   if (setup.engine == nullptr) return kUnsupportedMode;
   if (run.bitOffset >= setup.pixelsPerByte) return kBadParameter;
-  return setup.engine(*context, setup.tables, run);
+  RunState state = {context->lastLine, context->lastRunEnd};
+  const Status status = setup.engine(setup.tables, state, run);
+  context->lastLine = state.lastLine;
+  context->lastRunEnd = state.lastRunEnd;
+  return status;
 }
 
 }  // namespace kestrl::halftone

@@ -171,30 +171,24 @@ class BilevelColourLoop {
 
 // One run after the engine's own checks: error-line upkeep, the paired main
 // loop, the last pixel of an odd run and the final bytes.
-template <EngineRules kRules>
-void diffuseBilevelColour(HalftoneContext& context, const EngineTables& tables,
-                          const HalftoneRun& run, bool inkSource, bool withPlane3) {
+template <EngineRules kRules, bool kInkSource>
+void diffuseBilevelColour(const EngineTables& tables, RunState& state, const HalftoneRun& run,
+                          bool withPlane3) {
   const std::array<int16_t*, kDiffusedPlanes> lines = {tables.errorLines[0].atPixel0(),
                                                        tables.errorLines[1].atPixel0(),
                                                        tables.errorLines[2].atPixel0()};
-  upkeepErrorLines(lines, context, run.lineNumber, run.pixelCount, run.startX);
+  upkeepErrorLines(lines, state, tables.lineWidth, run.lineNumber, run.pixelCount, run.startX);
   ColourPlanes planes(run.destination, run.planeStride, run.bitOffset, withPlane3);
-  const MatrixRow row(tables, run.lineNumber);
-  const SourceStepping stepping(context.printMode.sourceStep,
-                                inkSource ? kInkPixelBytes : kRgbPixelBytes);
+  const MatrixRow row = matrixRowOf(tables, run.lineNumber);
+  const SourceStepping stepping(tables.sourceStep, kInkSource ? kInkPixelBytes : kRgbPixelBytes);
   const uint32_t paired = run.pixelCount & ~1u;
-  if (inkSource) {
-    BilevelColourLoop<kRules, true>(tables, row.cells, lines, planes)
-        .run(run.source, stepping, run.startX, paired);
-  } else {
-    BilevelColourLoop<kRules, false>(tables, row.cells, lines, planes)
-        .run(run.source, stepping, run.startX, paired);
-  }
+  BilevelColourLoop<kRules, kInkSource>(tables, row.cells, lines, planes)
+      .run(run.source, stepping, run.startX, paired);
   const bool odd = run.pixelCount % 2 != 0;
   if (odd) {
     auto& a = planes.accumulator;
     const GridAxis& axis = tables.colourDiffusion.axis;
-    ditherLastPixel(inkSource ? kLevelsFromSource : kLevelsFromGrid,
+    ditherLastPixel(kInkSource ? kLevelsFromSource : kLevelsFromGrid,
                     run.source + stepping.offsetOf(paired), &a[0], &a[1], &a[2], &a[3], planes.mask,
                     axis.node.data(), axis.lowerWeight.data(), tables.colorGrid.data(),
                     tables.levelTable.data(), row.cells, row.columnMask, run.startX + paired,

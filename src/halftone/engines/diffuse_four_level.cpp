@@ -121,8 +121,8 @@ uint32_t cellShift(uint32_t matrixCells) {
 }
 
 template <typename Variant, bool kInkSource>
-void diffuseRun(const HalftoneContext& c, const EngineTables& t, const HalftoneRun& run) {
-  ColourPixels<kInkSource> pixels(t, c.printMode.sourceStep, run.source);
+void diffuseRun(const EngineTables& t, const HalftoneRun& run) {
+  ColourPixels<kInkSource> pixels(t, t.sourceStep, run.source);
   const MatrixRows rows(t, run.lineNumber);
   const uint32_t shift = cellShift(t.matrixCells);
   const SmallDotDiffusion<Variant> diffusion(t);
@@ -160,22 +160,23 @@ void diffuseRun(const HalftoneContext& c, const EngineTables& t, const HalftoneR
   out.finish();
 }
 
-template <typename Variant>
-Status diffuse(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
-  if (const Status s = checkRun(context, run); s != kOk) return s;
+template <typename Variant, bool kInkSource>
+Status diffuse(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (const Status s = checkRun(tables.lineWidth, run); s != kOk) return s;
   for (uint32_t k = 0; k < kErrorLinesUsed; ++k)
     if (tables.errorLines[k].empty()) return kBadParameter;
   if (!tables.ready) return kBadResource;
   const std::array<int16_t*, kErrorLinesUsed> lines = {tables.errorLines[0].atPixel0(),
                                                        tables.errorLines[1].atPixel0(),
                                                        tables.errorLines[2].atPixel0()};
-  upkeepErrorLines(lines, context, run.lineNumber, run.pixelCount, run.startX);
-  if (context.printMode.inkSet == kInkSetFromSource) {
-    diffuseRun<Variant, true>(context, tables, run);
-  } else {
-    diffuseRun<Variant, false>(context, tables, run);
-  }
+  upkeepErrorLines(lines, state, tables.lineWidth, run.lineNumber, run.pixelCount, run.startX);
+  diffuseRun<Variant, kInkSource>(tables, run);
   return kOk;
+}
+
+template <typename Variant>
+Engine variantFor(const PrintMode& mode) {
+  return mode.inkSet == kInkSetFromSource ? diffuse<Variant, true> : diffuse<Variant, false>;
 }
 
 }  // namespace
@@ -184,14 +185,12 @@ Status diffuse(HalftoneContext& context, const EngineTables& tables, const Halft
 // job whose stages did not leave the colour grid (four inks per node), the
 // grid index, the matrix or the dot table with kBadResource; nothing is
 // written then. reserved10 is not looked at.
-Status diffuseFourLevel(HalftoneContext& context, const EngineTables& tables,
-                        const HalftoneRun& run) {
-  return diffuse<Square>(context, tables, run);
+Engine diffuseFourLevel(const PrintMode& mode) {
+  return variantFor<Square>(mode);
 }
 
-Status diffuseFourLevel1440(HalftoneContext& context, const EngineTables& tables,
-                            const HalftoneRun& run) {
-  return diffuse<At1440>(context, tables, run);
+Engine diffuseFourLevel1440(const PrintMode& mode) {
+  return variantFor<At1440>(mode);
 }
 
 }  // namespace kestrl::halftone

@@ -70,22 +70,21 @@ struct DoubleVertical {
   }
 };
 
-template <typename Variant>
-Status screen(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
-  if (const Status status = openScreenRun(context, tables, run); status != kOk) return status;
+template <typename Variant, int32_t kStep>
+Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (const Status status = openScreenRun(tables, state, run); status != kOk) return status;
 
   const uint16_t* toneCurve = tables.toneCurve.data();
   const int16_t* threshold = tables.diffusionThreshold.data();
   const int16_t* dotValue = tables.dotValue.data();
-  const MatrixRow matrixRow(tables, run.lineNumber);
-  const int32_t sourceStep = context.printMode.sourceStep;
+  const MatrixRow matrixRow = matrixRowOf(tables, run.lineNumber);
   const Limits limits(tables);
   int16_t* cell = tables.errorLines[0].atPixel0() + run.startX;
   int16_t carry = 0;
   BitWriter out(run.destination, run.bitOffset);
 
   for (uint32_t i = 0; i < run.pixelCount; ++i, ++cell) {
-    const uint8_t v = sourceValue<PairRule::kGreater>(run.source, sourceStep, i);
+    const uint8_t v = sourceValue<PairRule::kGreater>(run.source, kStep, i);
     const int32_t level = static_cast<int16_t>(toneCurve[v]);
     if (level == 0) {
       *cell = Variant::kZeroLevelKeepsCarry ? carry : int16_t{0};
@@ -106,20 +105,25 @@ Status screen(HalftoneContext& context, const EngineTables& tables, const Halfto
   return kOk;
 }
 
+// Step -1 screens the greater of each pair of source values.
+template <typename Variant>
+Engine variantFor(const PrintMode& mode) {
+  if (mode.sourceStep == 1) return screen<Variant, 1>;
+  return mode.sourceStep == -1 ? screen<Variant, -1> : screen<Variant, 0>;
+}
+
 }  // namespace
 
-Status screenBilevelDoubleVertical(HalftoneContext& context, const EngineTables& tables,
-                                   const HalftoneRun& run) {
-  return screen<DoubleVertical>(context, tables, run);
+Engine screenBilevelDoubleVertical(const PrintMode& mode) {
+  return variantFor<DoubleVertical>(mode);
 }
 
-Status screenBilevel1440(HalftoneContext& context, const EngineTables& tables,
-                         const HalftoneRun& run) {
-  return screen<At1440>(context, tables, run);
+Engine screenBilevel1440(const PrintMode& mode) {
+  return variantFor<At1440>(mode);
 }
 
-Status screenBilevel(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
-  return screen<General>(context, tables, run);
+Engine screenBilevel(const PrintMode& mode) {
+  return variantFor<General>(mode);
 }
 
 }  // namespace kestrl::halftone

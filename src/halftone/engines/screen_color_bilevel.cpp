@@ -72,8 +72,8 @@ class DiffusedPlane {
 };
 
 template <bool kInkSource, bool kDiffused>
-void screenColourRun(const HalftoneContext& c, const EngineTables& t, const HalftoneRun& run) {
-  ColourPixels<kInkSource> pixels(t, c.printMode.sourceStep, run.source);
+void screenColourRun(const EngineTables& t, const HalftoneRun& run) {
+  ColourPixels<kInkSource> pixels(t, t.sourceStep, run.source);
   const uint16_t* level = t.levelTable.data();
   const MatrixRows rows(t, run.lineNumber);
   const int32_t top = static_cast<uint16_t>(t.matrixCells - 1);
@@ -119,18 +119,20 @@ void screenColourRun(const HalftoneContext& c, const EngineTables& t, const Half
   out.flush(paired != run.pixelCount);
 }
 
-template <bool kDiffused>
-Status screenColour(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
-  if (const Status s = checkRun(context, run); s != kOk) return s;
+template <bool kInkSource, bool kDiffused>
+Status screenColour(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (const Status s = checkRun(tables.lineWidth, run); s != kOk) return s;
   if (kDiffused && tables.errorLines[0].empty()) return kBadParameter;
   if (!tables.ready) return kBadResource;
-  context.lastLine = run.lineNumber;
-  if (context.printMode.inkSet == kInkSetFromSource) {
-    screenColourRun<true, kDiffused>(context, tables, run);
-  } else {
-    screenColourRun<false, kDiffused>(context, tables, run);
-  }
+  state.lastLine = run.lineNumber;
+  screenColourRun<kInkSource, kDiffused>(tables, run);
   return kOk;
+}
+
+template <bool kDiffused>
+Engine variantFor(const PrintMode& mode) {
+  return mode.inkSet == kInkSetFromSource ? screenColour<true, kDiffused>
+                                          : screenColour<false, kDiffused>;
 }
 
 }  // namespace
@@ -140,14 +142,12 @@ Status screenColour(HalftoneContext& context, const EngineTables& tables, const 
 // kBadResource, and the diffusing variant without its error line with
 // kBadParameter; nothing is written then. reserved10 is not looked at. The
 // error line is never cleared between runs.
-Status screenColorBilevel(HalftoneContext& context, const EngineTables& tables,
-                          const HalftoneRun& run) {
-  return screenColour<false>(context, tables, run);
+Engine screenColorBilevel(const PrintMode& mode) {
+  return variantFor<false>(mode);
 }
 
-Status screenColorBilevelDiffused(HalftoneContext& context, const EngineTables& tables,
-                                  const HalftoneRun& run) {
-  return screenColour<true>(context, tables, run);
+Engine screenColorBilevelDiffused(const PrintMode& mode) {
+  return variantFor<true>(mode);
 }
 
 }  // namespace kestrl::halftone

@@ -69,23 +69,22 @@ struct At1440 {
   }
 };
 
-template <typename Variant>
-Status screen(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
-  if (const Status status = openScreenRun(context, tables, run); status != kOk) return status;
+template <typename Variant, int32_t kStep>
+Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (const Status status = openScreenRun(tables, state, run); status != kOk) return status;
 
   const int16_t* paddedCurve = tables.paddedCurve.data();
   const uint8_t* dotTable = tables.dotTable.data();
   const uint16_t* levelTable = tables.levelTable.data();
   const int16_t* threshold = tables.diffusionThreshold.data();
-  const MatrixRow matrixRow(tables, run.lineNumber);
-  const int32_t sourceStep = context.printMode.sourceStep;
+  const MatrixRow matrixRow = matrixRowOf(tables, run.lineNumber);
   const Limits limits(tables);
   int16_t* cell = tables.errorLines[0].atPixel0() + run.startX;
   int16_t carry = 0;
   DotCodeWriter out(run.destination, run.bitOffset);
 
   for (uint32_t i = 0; i < run.pixelCount; ++i, ++cell) {
-    const uint8_t v = sourceValue<PairRule::kFirstOnly>(run.source, sourceStep, i);
+    const uint8_t v = sourceValue<PairRule::kFirstOnly>(run.source, kStep, i);
     if (v == kPaperWhite) {
       *cell = carry;
       carry = 0;
@@ -115,16 +114,20 @@ Status screen(HalftoneContext& context, const EngineTables& tables, const Halfto
   return kOk;
 }
 
-}  // namespace
-
-Status screenFourLevel1440(HalftoneContext& context, const EngineTables& tables,
-                           const HalftoneRun& run) {
-  return screen<At1440>(context, tables, run);
+// Step -1 reads one value per pixel here, like step 0.
+template <typename Variant>
+Engine variantFor(const PrintMode& mode) {
+  return mode.sourceStep == 1 ? screen<Variant, 1> : screen<Variant, 0>;
 }
 
-Status screenFourLevel(HalftoneContext& context, const EngineTables& tables,
-                       const HalftoneRun& run) {
-  return screen<General>(context, tables, run);
+}  // namespace
+
+Engine screenFourLevel1440(const PrintMode& mode) {
+  return variantFor<At1440>(mode);
+}
+
+Engine screenFourLevel(const PrintMode& mode) {
+  return variantFor<General>(mode);
 }
 
 }  // namespace kestrl::halftone

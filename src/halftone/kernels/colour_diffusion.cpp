@@ -24,13 +24,12 @@ CellInterval errorCellsToClear(uint32_t previousLine, uint32_t previousRunEnd, u
   return {};
 }
 
-void upkeepErrorLines(std::span<int16_t* const> lines, HalftoneContext& context,
+void upkeepErrorLines(std::span<int16_t* const> lines, RunState& state, uint32_t lineWidth,
                       uint32_t lineNumber, uint32_t pixelCount, uint32_t startX) {
-  const uint32_t lineWidth = context.printMode.lineWidth;
   const CellInterval clear =
-      errorCellsToClear(context.lastLine, context.lastRunEnd, lineNumber, startX, lineWidth);
-  context.lastLine = lineNumber;
-  context.lastRunEnd = startX + pixelCount;
+      errorCellsToClear(state.lastLine, state.lastRunEnd, lineNumber, startX, lineWidth);
+  state.lastLine = lineNumber;
+  state.lastRunEnd = startX + pixelCount;
   const uint32_t to = std::min(clear.to, lineWidth);
   if (clear.from >= to) return;
   for (int16_t* line : lines) std::fill(line + clear.from, line + to, int16_t{0});

@@ -19,8 +19,8 @@
 #include <cstdint>
 #include <span>
 
-#include "halftone/halftone_context.h"
 #include "halftone/kernels/colour_tables.h"
+#include "halftone/kernels/run.h"
 
 namespace kestrl::halftone::diffusion {
 
@@ -75,9 +75,9 @@ struct CellInterval {
 CellInterval errorCellsToClear(uint32_t previousLine, uint32_t previousRunEnd, uint32_t lineNumber,
                                uint32_t startX, uint32_t lineWidth);
 
-// Stores lineNumber and the run's end as the context's last line and run end,
-// then clears errorCellsToClear in every given line (margins never).
-void upkeepErrorLines(std::span<int16_t* const> lines, HalftoneContext& context,
+// Stores lineNumber and the run's end as the last line and run end, then
+// clears errorCellsToClear in every given line (margins never).
+void upkeepErrorLines(std::span<int16_t* const> lines, RunState& state, uint32_t lineWidth,
                       uint32_t lineNumber, uint32_t pixelCount, uint32_t startX);
 
 // ---- white test

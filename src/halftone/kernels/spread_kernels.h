@@ -29,7 +29,6 @@
 #include <utility>
 
 #include "common/arithmetic.h"
-#include "halftone/halftone_context.h"
 #include "halftone/kernels/error_line.h"
 
 namespace kestrl::halftone::diffusion {
