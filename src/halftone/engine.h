@@ -85,8 +85,11 @@ void prepareDiffuseBilevel1440(EngineTables& tables);
 void prepareDiffuseBilevelCached(EngineTables& tables);
 void prepareDiffuseBilevelCached1440(EngineTables& tables);
 void prepareDiffuseBilevelDoubleVertical(EngineTables& tables);
-void prepareColourScreen(EngineTables& tables);     // the grid axis
-void prepareFourLevelColour(EngineTables& tables);  // the grid axis and the dither thresholds
+void prepareColourScreen(EngineTables& tables);      // the grid axis
+void prepareFourLevelColour(EngineTables& tables);   // the grid axis and the dither thresholds
+void prepareDiffuseFourLevel(EngineTables& tables);  // and the pattern rows by level
+void prepareDiffuseFourLevel1440(EngineTables& tables);
+void prepareColourScreenDiffused(EngineTables& tables);  // the grid axis and the pattern rows
 
 // An engine, the tables it cannot run without, and how it prepares its own.
 struct EngineDescriptor {

@@ -94,7 +94,7 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
     }
     const auto m = static_cast<uint16_t>(matrixRow.at(run.startX + i));
     const int32_t acc = readCell<CellRead::kShift>(*cell) + level;
-    const bool dot = threshold[level] + thresholdNudge(m) <= acc;
+    const bool dot = threshold[level] + perturbation(m) <= acc;
     const int32_t e = dot ? acc - dotValue[level] : acc;
     const Parity parity = parityOf(m);
     carry =

@@ -102,7 +102,7 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
       code = 3;
     } else if (largeAndMedium > m) {
       code = 2;
-    } else if (s.small != 0 && threshold[s.level] + thresholdNudge(m) <= acc) {
+    } else if (s.small != 0 && threshold[s.level] + perturbation(m) <= acc) {
       code = 1;
     }
     if (code != 0) acc -= kPrintedDot;
