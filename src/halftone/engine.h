@@ -85,8 +85,13 @@ void prepareDiffuseBilevel1440(EngineTables& tables);
 void prepareDiffuseBilevelCached(EngineTables& tables);
 void prepareDiffuseBilevelCached1440(EngineTables& tables);
 void prepareDiffuseBilevelDoubleVertical(EngineTables& tables);
-void prepareColourScreen(EngineTables& tables);      // the grid axis
-void prepareFourLevelColour(EngineTables& tables);   // the grid axis and the dither thresholds
+void prepareColourScreen(EngineTables& tables);     // the grid axis
+void prepareFourLevelColour(EngineTables& tables);  // the grid axis and the dither thresholds
+void prepareScreenBilevel(EngineTables& tables);    // the kernel rows by level, dot and parity
+void prepareScreenBilevel1440(EngineTables& tables);
+void prepareScreenBilevelDoubleVertical(EngineTables& tables);
+void prepareScreenFourLevel(EngineTables& tables);  // the kernel rows by level and dot
+void prepareScreenFourLevel1440(EngineTables& tables);
 void prepareDiffuseFourLevel(EngineTables& tables);  // and the pattern rows by level
 void prepareDiffuseFourLevel1440(EngineTables& tables);
 void prepareColourScreenDiffused(EngineTables& tables);  // the grid axis and the pattern rows

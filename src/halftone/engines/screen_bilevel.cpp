@@ -10,6 +10,7 @@
 #include "halftone/kernels/error_line.h"
 #include "halftone/kernels/matrix_row.h"
 #include "halftone/kernels/packing.h"
+#include "halftone/kernels/plane_set.h"
 #include "halftone/kernels/source.h"
 #include "halftone/kernels/spread_kernels.h"
 
@@ -78,7 +79,7 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
   const int16_t* threshold = tables.diffusionThreshold.data();
   const int16_t* dotValue = tables.dotValue.data();
   const MatrixRow matrixRow = matrixRowOf(tables, run.lineNumber);
-  const Limits limits(tables);
+  const ColourDiffusionTables& rows = tables.colourDiffusion;
   int16_t* cell = tables.errorLines[0].atPixel0() + run.startX;
   int16_t carry = 0;
   BitWriter out(run.destination, run.bitOffset);
@@ -97,8 +98,9 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
     const bool dot = threshold[level] + perturbation(m) <= acc;
     const int32_t e = dot ? acc - dotValue[level] : acc;
     const Parity parity = parityOf(m);
-    carry =
-        spread<Variant::kKernels>(Variant::row(level, dot, parity, limits), parity, cell, e, carry);
+    const uint32_t row = patternRow(rows, kPlanes0And3, static_cast<uint32_t>(parity), dot,
+                                    static_cast<uint32_t>(level));
+    carry = spread<Variant::kKernels>(row, parity, cell, e, carry);
     out.put(dot ? 1 : 0);
   }
   out.finish();
@@ -106,6 +108,21 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
 }
 
 // Step -1 screens the greater of each pair of source values.
+// The kernel row of every level, dot and parity, chosen once per context.
+template <typename Variant>
+void prepareRows(EngineTables& tables) {
+  const Limits limits(tables);
+  for (Parity parity : {Parity::kEven, Parity::kOdd}) {
+    for (bool dot : {false, true}) {
+      for (uint32_t level = 0; level < kLevelCount; ++level) {
+        tables.colourDiffusion.pattern[ColourDiffusionTables::patternIndex(
+            kPlanes0And3, static_cast<uint32_t>(parity), dot, level)] =
+            static_cast<uint8_t>(Variant::row(static_cast<int32_t>(level), dot, parity, limits));
+      }
+    }
+  }
+}
+
 template <typename Variant>
 Engine variantFor(const PrintMode& mode) {
   if (mode.sourceStep == 1) return screen<Variant, 1>;
@@ -113,6 +130,18 @@ Engine variantFor(const PrintMode& mode) {
 }
 
 }  // namespace
+
+void prepareScreenBilevel(EngineTables& tables) {
+  prepareRows<General>(tables);
+}
+
+void prepareScreenBilevel1440(EngineTables& tables) {
+  prepareRows<At1440>(tables);
+}
+
+void prepareScreenBilevelDoubleVertical(EngineTables& tables) {
+  prepareRows<DoubleVertical>(tables);
+}
 
 Engine screenBilevelDoubleVertical(const PrintMode& mode) {
   return variantFor<DoubleVertical>(mode);

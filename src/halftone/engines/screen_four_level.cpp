@@ -5,6 +5,7 @@
 #include "halftone/kernels/error_line.h"
 #include "halftone/kernels/matrix_row.h"
 #include "halftone/kernels/packing.h"
+#include "halftone/kernels/plane_set.h"
 #include "halftone/kernels/source.h"
 #include "halftone/kernels/spread_kernels.h"
 
@@ -78,7 +79,7 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
   const uint16_t* levelTable = tables.levelTable.data();
   const int16_t* threshold = tables.diffusionThreshold.data();
   const MatrixRow matrixRow = matrixRowOf(tables, run.lineNumber);
-  const Limits limits(tables);
+  const ColourDiffusionTables& rows = tables.colourDiffusion;
   int16_t* cell = tables.errorLines[0].atPixel0() + run.startX;
   int16_t carry = 0;
   DotCodeWriter out(run.destination, run.bitOffset);
@@ -107,7 +108,9 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
     }
     if (code != 0) acc -= kPrintedDot;
     const Parity parity = parityOf(m);
-    carry = spread<Variant::kKernels>(Variant::row(s, code, limits), parity, cell, acc, carry);
+    const uint32_t row =
+        patternRow(rows, kPlanes0And3, 0, code != 0, static_cast<uint32_t>(s.level));
+    carry = spread<Variant::kKernels>(row, parity, cell, acc, carry);
     out.put(code);
   }
   out.finish();
@@ -115,12 +118,36 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
 }
 
 // Step -1 reads one value per pixel here, like step 0.
+// The kernel row of every level, with and without a dot, chosen once per
+// context from the level's shares.
+template <typename Variant>
+void prepareRows(EngineTables& tables) {
+  const Limits limits(tables);
+  for (uint32_t level = 0; level < kLevelCount; ++level) {
+    const uint8_t* row = tables.dotTable.data() + 3 * level;
+    const Shares s = {static_cast<int32_t>(level), row[0], row[1], row[2]};
+    for (uint32_t code : {0u, 1u}) {
+      tables.colourDiffusion
+          .pattern[ColourDiffusionTables::patternIndex(kPlanes0And3, 0, code != 0, level)] =
+          static_cast<uint8_t>(Variant::row(s, code, limits));
+    }
+  }
+}
+
 template <typename Variant>
 Engine variantFor(const PrintMode& mode) {
   return mode.sourceStep == 1 ? screen<Variant, 1> : screen<Variant, 0>;
 }
 
 }  // namespace
+
+void prepareScreenFourLevel(EngineTables& tables) {
+  prepareRows<General>(tables);
+}
+
+void prepareScreenFourLevel1440(EngineTables& tables) {
+  prepareRows<At1440>(tables);
+}
 
 Engine screenFourLevel1440(const PrintMode& mode) {
   return variantFor<At1440>(mode);
