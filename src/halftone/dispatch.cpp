@@ -68,18 +68,18 @@ constexpr uint32_t kNeedsDitherFourLevel =
 constexpr std::array<EngineDescriptor, kEngineCount> kEngineDescriptors = {{
     {ditherColorFourLevel, kNeedsFourLevelColour, prepareFourLevelColour},
     {ditherFourLevel, kNeedsDitherFourLevel, prepareDitherFourLevel},
-    {diffuseFourLevel1440, kNeedsFourLevelColour, prepareFourLevelColour},
-    {diffuseFourLevel, kNeedsFourLevelColour, prepareFourLevelColour},
-    {screenFourLevel1440, kNeedsScreenFourLevel, nullptr},
-    {screenFourLevel, kNeedsScreenFourLevel, nullptr},
+    {diffuseFourLevel1440, kNeedsFourLevelColour, prepareDiffuseFourLevel1440},
+    {diffuseFourLevel, kNeedsFourLevelColour, prepareDiffuseFourLevel},
+    {screenFourLevel1440, kNeedsScreenFourLevel, prepareScreenFourLevel1440},
+    {screenFourLevel, kNeedsScreenFourLevel, prepareScreenFourLevel},
     {ditherBilevel, kNeedsMatrix | kNeedsLevelTable, nullptr},
     {screenColorBilevel, kNeedsColourDiffusion, prepareColourScreen},
-    {screenColorBilevelDiffused, kNeedsColourDiffusion, prepareColourScreen},
+    {screenColorBilevelDiffused, kNeedsColourDiffusion, prepareColourScreenDiffused},
     {screenColorCorners, kNeedsMatrix | kNeedsLevelTable | kNeedsCornerGrid,
      prepareScreenColorCorners},
-    {screenBilevelDoubleVertical, kNeedsScreenBilevel, nullptr},
-    {screenBilevel1440, kNeedsScreenBilevel, nullptr},
-    {screenBilevel, kNeedsScreenBilevel, nullptr},
+    {screenBilevelDoubleVertical, kNeedsScreenBilevel, prepareScreenBilevelDoubleVertical},
+    {screenBilevel1440, kNeedsScreenBilevel, prepareScreenBilevel1440},
+    {screenBilevel, kNeedsScreenBilevel, prepareScreenBilevel},
     {diffuseBilevelDoubleVertical, kNeedsColourDiffusion, prepareDiffuseBilevelDoubleVertical},
     {diffuseBilevelCached1440, kNeedsColourDiffusion, prepareDiffuseBilevelCached1440},
     {diffuseBilevelCached, kNeedsColourDiffusion, prepareDiffuseBilevelCached},
@@ -162,10 +162,9 @@ constexpr size_t kEmptyRunScratch = 8;
 // for it as for any run. A null source or destination is replaced by scratch
 // (the planes all on one byte), so that no engine offsets a null pointer and
 // a first byte rewritten at a non-zero bitOffset lands in the scratch.
-Status runEngine(HalftoneContext& context, const HalftoneRun& run) {
-  const EngineSetup& setup = context.setup;
+Status runEngine(const EngineSetup& setup, RunState& state, const HalftoneRun& run) {
   if (run.pixelCount != 0 || (run.source != nullptr && run.destination != nullptr)) {
-    return setup.engine(context, setup.tables, run);
+    return setup.engine(setup.tables, state, run);
   }
   uint8_t scratch[kEmptyRunScratch] = {};
   HalftoneRun empty = run;
@@ -174,7 +173,7 @@ Status runEngine(HalftoneContext& context, const HalftoneRun& run) {
     empty.destination = scratch;
     empty.planeStride = 0;
   }
-  return setup.engine(context, setup.tables, empty);
+  return setup.engine(setup.tables, state, empty);
 }
 
 }  // namespace
@@ -189,11 +188,17 @@ Status halftone(HalftoneContext* context, const HalftoneRun& run) {
   if (run.pixelCount != 0 && (run.source == nullptr || run.destination == nullptr)) {
     return kBadParameter;
   }
-  if (const Status status = checkRun(*context, run); status != kOk) return status;
+  if (const Status status = checkRun(context->printMode.lineWidth, run); status != kOk) {
+    return status;
+  }
   const EngineSetup& setup = context->setup;
   if (setup.engine == nullptr) return kUnsupportedMode;
   if (run.bitOffset >= setup.pixelsPerByte) return kBadParameter;
-  return runEngine(*context, run);
+  RunState state = {context->lastLine, context->lastRunEnd};
+  const Status status = runEngine(setup, state, run);
+  context->lastLine = state.lastLine;
+  context->lastRunEnd = state.lastRunEnd;
+  return status;
 }
 
 }  // namespace kestrl::halftone

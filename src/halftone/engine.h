@@ -7,6 +7,8 @@
 
 #include "common/status.h"
 #include "halftone/halftone_context.h"
+#include "halftone/kernels/error_line.h"
+#include "halftone/kernels/matrix_row.h"
 
 namespace kestrl::halftone {
 
@@ -24,38 +26,56 @@ const char* engineName(EngineId id);
 // line, then 522 for a non-zero reserved9. A run whose end does not fit in 32
 // bits (startX + pixelCount wraps around) also ends past the line: taking the
 // wrapped sum would let an engine write far outside its buffers.
-inline Status checkRun(const HalftoneContext& context, const HalftoneRun& run) {
+inline Status checkRun(uint32_t lineWidth, const HalftoneRun& run) {
   const uint32_t runEnd = run.startX + run.pixelCount;
-  if (runEnd < run.startX || runEnd > context.printMode.lineWidth) return kRunOutsideLine;
+  if (runEnd < run.startX || runEnd > lineWidth) return kRunOutsideLine;
   if (run.reserved9 != 0) return kReserved9NotZero;
   return kOk;
 }
 
 // The screening engines' checks: 523 for a non-zero reserved10 first.
-inline Status checkScreeningRun(const HalftoneContext& context, const HalftoneRun& run) {
+inline Status checkScreeningRun(uint32_t lineWidth, const HalftoneRun& run) {
   if (run.reserved10 != 0) return kReserved10NotZero;
-  return checkRun(context, run);
+  return checkRun(lineWidth, run);
 }
 
-// The engines. Each returns the status of its own checks.
-Status ditherColorFourLevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status ditherFourLevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status diffuseFourLevel1440(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status diffuseFourLevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status screenFourLevel1440(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status screenFourLevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status ditherBilevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status screenColorBilevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status screenColorBilevelDiffused(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status screenColorCorners(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status screenBilevelDoubleVertical(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status screenBilevel1440(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status screenBilevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status diffuseBilevelDoubleVertical(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status diffuseBilevelCached1440(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status diffuseBilevelCached(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status diffuseBilevel1440(HalftoneContext&, const EngineTables&, const HalftoneRun&);
-Status diffuseBilevel(HalftoneContext&, const EngineTables&, const HalftoneRun&);
+// Opens a run of a grey error-spreading screening engine: the screening
+// checks (523, 518, 522), then kBadParameter when the context has no error
+// line (a mode whose stages made none), kBadResource when the tables are not
+// ready, and only then the upkeep of beginScreenRun. Nothing is written
+// unless the result is kOk.
+inline Status openScreenRun(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (const Status status = checkScreeningRun(tables.lineWidth, run); status != kOk) return status;
+  if (tables.errorLines[0].empty()) return kBadParameter;
+  if (!tables.ready) return kBadResource;
+  diffusion::beginScreenRun(state, tables.lineWidth, tables.errorLines[0], run);
+  return kOk;
+}
+
+// The matrix row of a line.
+inline MatrixRow matrixRowOf(const EngineTables& tables, uint32_t lineNumber) {
+  return {tables.thresholdMatrix.data(), tables.matrixWidth, tables.matrixHeight, lineNumber};
+}
+
+// The engines, each as the instance that serves a print mode.
+Engine ditherColorFourLevel(const PrintMode&);
+Engine ditherFourLevel(const PrintMode&);
+Engine diffuseFourLevel1440(const PrintMode&);
+Engine diffuseFourLevel(const PrintMode&);
+Engine screenFourLevel1440(const PrintMode&);
+Engine screenFourLevel(const PrintMode&);
+Engine ditherBilevel(const PrintMode&);
+Engine screenColorBilevel(const PrintMode&);
+Engine screenColorBilevelDiffused(const PrintMode&);
+Engine screenColorCorners(const PrintMode&);
+Engine screenBilevelDoubleVertical(const PrintMode&);
+Engine screenBilevel1440(const PrintMode&);
+Engine screenBilevel(const PrintMode&);
+Engine diffuseBilevelDoubleVertical(const PrintMode&);
+Engine diffuseBilevelCached1440(const PrintMode&);
+Engine diffuseBilevelCached(const PrintMode&);
+Engine diffuseBilevel1440(const PrintMode&);
+Engine diffuseBilevel(const PrintMode&);
 
 // The engines' own tables, built once per context.
 void prepareDitherFourLevel(EngineTables& tables);
@@ -67,10 +87,18 @@ void prepareDiffuseBilevelCached1440(EngineTables& tables);
 void prepareDiffuseBilevelDoubleVertical(EngineTables& tables);
 void prepareColourScreen(EngineTables& tables);     // the grid axis
 void prepareFourLevelColour(EngineTables& tables);  // the grid axis and the dither thresholds
+void prepareScreenBilevel(EngineTables& tables);    // the kernel rows by level, dot and parity
+void prepareScreenBilevel1440(EngineTables& tables);
+void prepareScreenBilevelDoubleVertical(EngineTables& tables);
+void prepareScreenFourLevel(EngineTables& tables);  // the kernel rows by level and dot
+void prepareScreenFourLevel1440(EngineTables& tables);
+void prepareDiffuseFourLevel(EngineTables& tables);  // and the pattern rows by level
+void prepareDiffuseFourLevel1440(EngineTables& tables);
+void prepareColourScreenDiffused(EngineTables& tables);  // the grid axis and the pattern rows
 
 // An engine, the tables it cannot run without, and how it prepares its own.
 struct EngineDescriptor {
-  Engine engine;
+  Variant variant;
   uint32_t needs;   // Needs bits
   Prepare prepare;  // null when the engine derives nothing
 };

@@ -11,6 +11,30 @@ namespace kestrl::halftone {
 
 namespace {
 
+// True when error lines 0 to needed - 1 exist and each has room for a cell per
+// pixel of the line plus both margins. A released table (after a failed
+// stage) has no lines: entry 1 owns the memory that views 2 to 4 point into.
+bool hasErrorLines(const HalftoneContext& context, uint32_t needed) {
+  if (needed > kErrorLineCount || context.bufferCount < needed) return false;
+  if (needed > 0 && context.blocks[kFirstErrorLineBlock].data == nullptr) return false;
+  const uint64_t bytesNeeded =
+      (uint64_t{context.printMode.lineWidth} + 2 * kErrorLineMargin) * sizeof(int16_t);
+  for (uint32_t k = 0; k < needed; ++k) {
+    const MemoryBlock& line = context.blocks[kFirstErrorLineBlock + k];
+    if (line.data == nullptr || line.size < bytesNeeded) return false;
+  }
+  return true;
+}
+
+// True when stage 3 has left a threshold matrix and its level table. After a
+// failed stage the owned blocks are released (their data is null) while the
+// level table, a view, may still point into freed memory; the matrix block
+// is therefore the one to test.
+bool hasMatrixTables(const HalftoneContext& context) {
+  return context.blocks[kThresholdMatrixBlock].data != nullptr && context.matrixWidth != 0 &&
+         context.matrixHeight != 0;
+}
+
 // The table a block holds, sized by the block (empty when the block has no data).
 template <typename T>
 std::span<T> viewOf(const MemoryBlock& block) {
@@ -44,7 +68,8 @@ void describeCurveOrGrid(const HalftoneContext& c, EngineTables& t) {
 // owners decide.
 void describeStageTables(const HalftoneContext& c, EngineTables& t) {
   if (hasMatrixTables(c)) {
-    t.thresholdMatrix = {c.thresholdMatrix(), size_t{c.matrixWidth} * c.matrixHeight};
+    t.thresholdMatrix = {static_cast<const uint16_t*>(c.blocks[kThresholdMatrixBlock].data),
+                         size_t{c.matrixWidth} * c.matrixHeight};
     t.levelTable = viewOf<const uint16_t>(c.blocks[kLevelTableBlock]);
   }
   const MemoryBlock& dotValues = c.blocks[kDotValueBlock];
@@ -76,7 +101,9 @@ bool has(uint32_t needs, Needs table) {
   return (needs & table) != 0;
 }
 
-bool needsMet(const EngineTables& t, uint32_t needs) {
+}  // namespace
+
+bool meetsNeeds(const EngineTables& t, uint32_t needs) {
   if (has(needs, kNeedsMatrix) && t.thresholdMatrix.data() == nullptr) return false;
   if (has(needs, kNeedsLevelTable) && t.levelTable.size() < 256) return false;
   if (has(needs, kNeedsToneCurve) && t.toneCurve.data() == nullptr) return false;
@@ -94,26 +121,26 @@ bool needsMet(const EngineTables& t, uint32_t needs) {
   return !has(needs, kNeedsDotTable) || t.dotTable.data() != nullptr;
 }
 
-}  // namespace
-
 void prepareEngine(HalftoneContext& context, bool stagesComplete) {
   EngineSetup& setup = context.setup;
   setup.engineId = selectEngine(context.printMode);
   setup.pixelsPerByte = context.printMode.bitsPerPixel == 2 ? DotCodeWriter::kPixelsPerByte
                                                             : BitWriter::kPixelsPerByte;
   setup.tables = {};
+  setup.tables.lineWidth = context.printMode.lineWidth;
+  setup.tables.sourceStep = context.printMode.sourceStep;
   describeErrorLines(context, setup.tables);
   if (setup.engineId == EngineId::kNone) {
     setup.engine = nullptr;
     return;
   }
   const EngineDescriptor& descriptor = engineDescriptor(setup.engineId);
-  setup.engine = descriptor.engine;
+  setup.engine = descriptor.variant(context.printMode);
   if (!stagesComplete) return;
   EngineTables ready = setup.tables;
   describeCurveOrGrid(context, ready);
   describeStageTables(context, ready);
-  if (!needsMet(ready, descriptor.needs)) return;
+  if (!meetsNeeds(ready, descriptor.needs)) return;
   ready.ready = true;
   if (descriptor.prepare != nullptr) descriptor.prepare(ready);
   setup.tables = ready;

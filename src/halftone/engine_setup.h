@@ -3,11 +3,13 @@
 //
 // Adding an engine
 // ----------------
-// 1. Write `Status myEngine(HalftoneContext&, const EngineTables&, const
-//    HalftoneRun&)` in a file of its own under src/halftone/engines/ and
-//    name, in its row of kEngineDescriptors (dispatch.cpp), the tables it
-//    reads (`Needs`) and, if it wants a table derived once per context, a
-//    `Prepare` function.
+// 1. Write `Status myEngine(const EngineTables&, RunState&, const
+//    HalftoneRun&)` in a file of its own under src/halftone/engines/, with a
+//    `Variant` function that picks, from the print mode, the instance of the
+//    engine for the mode's ink source, source step or plane count, so that no
+//    run asks again. Name the variant in the engine's row of
+//    kEngineDescriptors (dispatch.cpp), with the tables it reads (`Needs`)
+//    and, if it wants a table derived once per context, a `Prepare` function.
 // 2. Every table is in EngineTables, typed and sized: read `tables.levelTable`
 //    and friends, never the context's block table. A view is empty when the
 //    mode made no such table. Error line k is `tables.errorLines[k]`; its
@@ -19,11 +21,10 @@
 //    bitOffset that names no pixel of the first byte (kBadParameter).
 // 4. The engine still makes its own checks, in its own order, before writing
 //    anything: typically checkScreeningRun (reserved10, then the run checks
-//    again), then kBadParameter when it needs error lines that the mode did
-//    not make (`tables.errorLines[k].empty()`), then kBadResource unless
-//    `tables.ready` (every stage succeeded and every table it needs is there).
-//    Engines never allocate; what they need per context goes into
-//    EngineTables, filled by their Prepare function.
+//    again, against tables.lineWidth), then kBadParameter when it needs error lines that the mode
+//    did not make (`tables.errorLines[k].empty()`), then kBadResource unless `tables.ready` (every
+//    stage succeeded and every table it needs is there). Engines never allocate; what they need per
+//    context goes into EngineTables, filled by their Prepare function.
 #pragma once
 
 #include <array>
@@ -35,48 +36,10 @@
 #include "halftone/kernels/cell_range.h"
 #include "halftone/kernels/colour_tables.h"
 #include "halftone/kernels/dot_thresholds.h"
+#include "halftone/kernels/run.h"
 #include "kestrl30.h"
 
 namespace kestrl::halftone {
-
-inline constexpr size_t kErrorLineCount = 4;
-
-// Cells of margin at each end of an error line, so that the widest kernels
-// need no bounds checks.
-inline constexpr uint32_t kErrorLineMargin = 30;
-
-// The bytes of one error line of a line of `lineWidth` pixels: a 16-bit cell
-// per pixel and both margins, rounded to whole 32-bit words, plus one word.
-constexpr uint32_t errorLineBytes(uint32_t lineWidth) {
-  return ((2 * lineWidth + 119) & ~uint32_t{3}) + 4;
-}
-
-// The arguments of one Halftone call after the context.
-struct HalftoneRun {
-  const uint8_t* source;
-  uint8_t* destination;
-  uint32_t planeStride;
-  uint32_t bitOffset;
-  uint32_t pixelCount;
-  uint32_t startX;
-  uint32_t reserved7;
-  uint32_t lineNumber;
-  uint32_t reserved9;
-  uint32_t reserved10;
-};
-
-// All lines are numbered from 0; this value asks error-line engines to clear
-// their line and start afresh.
-inline constexpr uint32_t kRestartLine = 0xFFFFFFFFu;
-
-// One error line: a signed 16-bit cell per pixel with a margin each side.
-struct ErrorLine {
-  std::span<int16_t> withMargins;  // empty when the mode made no such line
-
-  bool empty() const { return withMargins.empty(); }
-  // The cell of pixel 0; the margin lies at indices -kErrorLineMargin to -1.
-  int16_t* atPixel0() const { return withMargins.data() + kErrorLineMargin; }
-};
 
 // Every table an engine reads, typed and sized, and what is derived from them
 // once per context.
@@ -84,6 +47,10 @@ struct EngineTables {
   // Every stage up to the last one succeeded and every table the selected
   // engine reads is present.
   bool ready = false;
+
+  // From the print mode: the pixels of a line and how the source is stepped.
+  uint32_t lineWidth = 0;
+  int32_t sourceStep = 0;
 
   // Stage 2: one of the three, by mode.
   std::span<const uint16_t> toneCurve;   // one-bit grey: 256 levels
@@ -115,8 +82,11 @@ struct EngineTables {
   diffusion::ColourDiffusionTables colourDiffusion{};  // one-bit colour diffusion
 };
 
-using Engine = Status (*)(HalftoneContext& context, const EngineTables& tables,
-                          const HalftoneRun& run);
+// An engine reads its tables, keeps its run state and writes the run's dots.
+using Engine = Status (*)(const EngineTables& tables, RunState& state, const HalftoneRun& run);
+
+// The instance of an engine that serves a print mode, chosen once at setup.
+using Variant = Engine (*)(const PrintMode& mode);
 
 // Builds an engine's own tables from the views (called once the views are ready).
 using Prepare = void (*)(EngineTables& tables);
@@ -157,6 +127,9 @@ enum Needs : uint32_t {
   kNeedsColourGrid = 1u << 6,   // colorGrid of 32 x 32 x 32 nodes of four inks
   kNeedsLevelTable = 1u << 7,   // levelTable of all 256 levels
 };
+
+// True when the tables hold everything that the Needs bits ask for.
+bool meetsNeeds(const EngineTables& tables, uint32_t needs);
 
 // What the context records for its engine.
 struct EngineSetup {

@@ -54,35 +54,6 @@ struct HalftoneContext {
   bool extraSizeKnown;
   // The engine and its views of the tables, prepared after every stage.
   kestrl::halftone::EngineSetup setup;
-
-  // The tables in the block table, as the stages write them (engines read
-  // setup.tables instead).
-  template <typename T>
-  T* table(size_t index) const {
-    return static_cast<T*>(blocks[index].data);
-  }
-  const uint8_t* toneCurveBytes() const {
-    return table<uint8_t>(kestrl::halftone::kCurveOrGridBlock);
-  }
-  const uint16_t* toneCurve() const { return table<uint16_t>(kestrl::halftone::kCurveOrGridBlock); }
-  const int16_t* paddedCurve() const { return table<int16_t>(kestrl::halftone::kCurveOrGridBlock); }
-  const uint8_t* colorGrid() const { return table<uint8_t>(kestrl::halftone::kCurveOrGridBlock); }
-  // Error line k, addressed so that index 0 is the cell of pixel 0 (the
-  // margin lies at negative indices).
-  int16_t* errorLine(size_t k) const {
-    return table<int16_t>(kestrl::halftone::kFirstErrorLineBlock + k) +
-           kestrl::halftone::kErrorLineMargin;
-  }
-  const uint16_t* thresholdMatrix() const {
-    return table<uint16_t>(kestrl::halftone::kThresholdMatrixBlock);
-  }
-  const uint16_t* levelTable() const { return table<uint16_t>(kestrl::halftone::kLevelTableBlock); }
-  const int16_t* dotValue() const { return table<int16_t>(kestrl::halftone::kDotValueBlock); }
-  const int16_t* diffusionThreshold() const {
-    return table<int16_t>(kestrl::halftone::kDiffusionThresholdBlock);
-  }
-  const uint8_t* gridIndex() const { return table<uint8_t>(kestrl::halftone::kGridIndexBlock); }
-  const uint8_t* dotTable() const { return table<uint8_t>(kestrl::halftone::kDotTableBlock); }
 };
 
 namespace kestrl::halftone {

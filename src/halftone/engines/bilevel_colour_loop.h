@@ -19,6 +19,7 @@
 #include "halftone/kernels/colour_diffusion.h"
 #include "halftone/kernels/colour_patterns.h"
 #include "halftone/kernels/matrix_row.h"
+#include "halftone/kernels/plane_set.h"
 #include "halftone/kernels/spread_kernels.h"
 
 namespace kestrl::halftone::diffusion {
@@ -54,13 +55,6 @@ void prepareColourDiffusion(EngineTables& tables, PatternFamily family, bool zer
 // unless every stage succeeded and the tables have their full sizes.
 Status checkColourDiffusionTables(const EngineTables& tables);
 
-// What an engine does with the carry at a white pixel and at an idle plane.
-enum class CarryAtCell : uint8_t {
-  kStore,        // the cell of x becomes the carry, the carry 0
-  kDrop,         // the cell of x and the carry become 0
-  kKeepPending,  // the cell of x becomes 0; the carry waits for the next active pixel
-};
-
 struct EngineRules {
   PatternFamily family;
   CarryAtCell white;
@@ -78,12 +72,13 @@ template <EngineRules kRules, bool kInkSource>
 class BilevelColourLoop {
  public:
   BilevelColourLoop(const EngineTables& tables, const uint16_t* matrixRow,
-                    const std::array<int16_t*, kDiffusedPlanes>& lines, ColourPlanes& planes)
+                    const std::array<int16_t*, kDiffusedPlanes>& lines, uint32_t startX,
+                    ColourPlanes& planes)
       : t_(tables.colourDiffusion),
         grid_(tables.colorGrid.data()),
         row_(matrixRow),
         columnMask_(tables.matrixWidth - 1),
-        lines_(lines),
+        diffused_{Plane(lines[0] + startX), Plane(lines[1] + startX), Plane(lines[2] + startX)},
         planes_(planes) {}
 
   // Pixels x .. x + count - 1 (count even), in pairs.
@@ -95,20 +90,11 @@ class BilevelColourLoop {
   }
 
  private:
-  static constexpr const KernelTable& kPatterns = patternsOf<kRules.family>();
-  using Spreader = int16_t (*)(int16_t* cellX, int32_t e, int16_t carry);
-  // Every row of the family in both parities, by row x 2 + parity.
-  static constexpr Spreader kSpreaders[2 * kRowsPerTable] = {
-      spreadRow<kPatterns, kRow1, Parity::kEven>, spreadRow<kPatterns, kRow1, Parity::kOdd>,
-      spreadRow<kPatterns, kRow2, Parity::kEven>, spreadRow<kPatterns, kRow2, Parity::kOdd>,
-      spreadRow<kPatterns, kRow3, Parity::kEven>, spreadRow<kPatterns, kRow3, Parity::kOdd>,
-      spreadRow<kPatterns, kRow4, Parity::kEven>, spreadRow<kPatterns, kRow4, Parity::kOdd>,
-      spreadRow<kPatterns, kRow5, Parity::kEven>, spreadRow<kPatterns, kRow5, Parity::kOdd>,
-      spreadRow<kPatterns, kRow6, Parity::kEven>, spreadRow<kPatterns, kRow6, Parity::kOdd>};
+  using Plane = DiffusedPlane<patternsOf<kRules.family>()>;
 
   void pixel(const uint8_t* source, uint32_t x) {
     if (kInkSource ? isBlankInk(source) : isWhite(source)) {
-      for (uint32_t k = 0; k < kDiffusedPlanes; ++k) settle(kRules.white, k, x);
+      for (Plane& plane : diffused_) plane.settle(kRules.white);
       planes_.advance();
       return;
     }
@@ -118,13 +104,13 @@ class BilevelColourLoop {
     const InkLevels levels = kInkSource ? loadLevels(source) : gridLevels(source, m & 0xFE, parity);
     const uint32_t c0 = levelOf(levels, 0), c1 = levelOf(levels, 1);
     const uint32_t c2 = levelOf(levels, 2), c3 = levelOf(levels, 3);
-    const bool active0 = activity_[0].record(c0);
-    const bool active1 = activity_[1].record(c1);
-    const bool active3 = activity_[2].record(c3);
+    const bool active0 = diffused_[0].record(c0);
+    const bool active1 = diffused_[1].record(c1);
+    const bool active3 = diffused_[2].record(c3);
     planes_.set(2, m < t_.share[c2]);
-    planes_.set(0, diffuse(0, kPlanes0And3, active0, c0, nudge, parity, x));
-    planes_.set(1, diffuse(1, kPlane1, active1, c1, -nudge, parity, x));
-    planes_.set(3, diffuse(2, kPlanes0And3, active3, c3, nudge, parity, x));
+    planes_.set(0, diffuse(diffused_[0], kPlanes0And3, active0, c0, nudge, parity));
+    planes_.set(1, diffuse(diffused_[1], kPlane1, active1, c1, -nudge, parity));
+    planes_.set(3, diffuse(diffused_[2], kPlanes0And3, active3, c3, nudge, parity));
     planes_.advance();
   }
 
@@ -135,26 +121,18 @@ class BilevelColourLoop {
     return smoothing_.apply(r, g, b, loadLevels(grid_ + gridNodeOffset(r, g, b)), parity);
   }
 
-  void settle(CarryAtCell rule, uint32_t line, uint32_t x) {
-    int16_t& cell = lines_[line][x];
-    cell = rule == CarryAtCell::kStore ? static_cast<int16_t>(carry_[line]) : int16_t{0};
-    if (rule != CarryAtCell::kKeepPending) carry_[line] = 0;
-  }
-
-  // One diffused plane at pixel x; true for a dot.
-  bool diffuse(uint32_t line, PlaneClass plane, bool active, uint32_t level, int32_t nudge,
-               uint32_t parity, uint32_t x) {
+  // One diffused plane at the pixel; true for a dot.
+  bool diffuse(Plane& plane, PlaneClass planeClass, bool active, uint32_t level, int32_t nudge,
+               uint32_t parity) {
     if (!active) {
-      settle(kRules.idle, line, x);
+      plane.settle(kRules.idle);
       return false;
     }
-    int16_t* cell = lines_[line] + x;
-    const int32_t v = static_cast<int32_t>(level) + (static_cast<int32_t>(*cell) >> 5);
+    const int32_t v = static_cast<int32_t>(level) + plane.template error<CellRead::kShift>();
     const bool dot = t_.threshold[level] + nudge <= v;
     // Without a branch: which way a pixel goes is close to random.
     const int32_t e = v - t_.dotValue[level] * static_cast<int32_t>(dot);
-    const uint8_t row = t_.pattern[ColourDiffusionTables::patternIndex(plane, parity, dot, level)];
-    carry_[line] = kSpreaders[row * 2 + parity](cell, e, static_cast<int16_t>(carry_[line]));
+    plane.spread(patternRow(t_, planeClass, parity, dot, level), static_cast<Parity>(parity), e);
     return dot;
   }
 
@@ -162,43 +140,41 @@ class BilevelColourLoop {
   const uint8_t* grid_;
   const uint16_t* row_;
   uint32_t columnMask_;
-  std::array<int16_t*, kDiffusedPlanes> lines_;
+  std::array<Plane, kDiffusedPlanes> diffused_;
   ColourPlanes& planes_;
-  std::array<int32_t, kDiffusedPlanes> carry_{};
-  std::array<ActivityRegister, kDiffusedPlanes> activity_{};
   NeighbourSmoothing smoothing_;
 };
 
 // One run after the engine's own checks: error-line upkeep, the paired main
 // loop, the last pixel of an odd run and the final bytes.
-template <EngineRules kRules>
-void diffuseBilevelColour(HalftoneContext& context, const EngineTables& tables,
-                          const HalftoneRun& run, bool inkSource, bool withPlane3) {
+template <EngineRules kRules, bool kInkSource>
+void diffuseBilevelColour(const EngineTables& tables, RunState& state, const HalftoneRun& run,
+                          bool withPlane3) {
   const std::array<int16_t*, kDiffusedPlanes> lines = {tables.errorLines[0].atPixel0(),
                                                        tables.errorLines[1].atPixel0(),
                                                        tables.errorLines[2].atPixel0()};
-  upkeepErrorLines(lines, context, run.lineNumber, run.pixelCount, run.startX);
+  upkeepErrorLines(lines, state, tables.lineWidth, run.lineNumber, run.pixelCount, run.startX);
   ColourPlanes planes(run.destination, run.planeStride, run.bitOffset, withPlane3);
-  const MatrixRow row(tables, run.lineNumber);
-  const SourceStepping stepping(context.printMode.sourceStep,
-                                inkSource ? kInkPixelBytes : kRgbPixelBytes);
+  const MatrixRow row = matrixRowOf(tables, run.lineNumber);
+  const SourceStepping stepping(tables.sourceStep, kInkSource ? kInkPixelBytes : kRgbPixelBytes);
   const uint32_t paired = run.pixelCount & ~1u;
-  if (inkSource) {
-    BilevelColourLoop<kRules, true>(tables, row.cells, lines, planes)
-        .run(run.source, stepping, run.startX, paired);
-  } else {
-    BilevelColourLoop<kRules, false>(tables, row.cells, lines, planes)
-        .run(run.source, stepping, run.startX, paired);
-  }
+  BilevelColourLoop<kRules, kInkSource>(tables, row.cells, lines, run.startX, planes)
+      .run(run.source, stepping, run.startX, paired);
   const bool odd = run.pixelCount % 2 != 0;
   if (odd) {
-    auto& a = planes.accumulator;
+    // Four source bytes, or the grid node at the middle dither value with
+    // faint levels dropped; the cell from the top counts from matrixCells - 1.
+    const uint8_t* pixel = run.source + stepping.offsetOf(paired);
     const GridAxis& axis = tables.colourDiffusion.axis;
-    ditherLastPixel(inkSource ? kLevelsFromSource : kLevelsFromGrid,
-                    run.source + stepping.offsetOf(paired), &a[0], &a[1], &a[2], &a[3], planes.mask,
-                    axis.node.data(), axis.lowerWeight.data(), tables.colorGrid.data(),
-                    tables.levelTable.data(), row.cells, row.columnMask, run.startX + paired,
-                    nullptr, static_cast<int32_t>(tables.matrixCells) - 1);
+    const InkLevels levels =
+        kInkSource
+            ? loadLevels(pixel)
+            : loadLevels(closingNodeLevels(axis.node.data(), axis.lowerWeight.data(),
+                                           tables.colorGrid.data(), pixel, kClosingDither, true)
+                             .data());
+    const auto m = static_cast<int32_t>(row.at(run.startX + paired));
+    const int32_t fromTop = static_cast<int32_t>(tables.matrixCells) - 1 - m;
+    planes.setAll(closingDots({levels, m, fromTop}, tables.levelTable.data()));
   }
   planes.flush(odd);
 }

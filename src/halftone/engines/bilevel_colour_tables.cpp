@@ -36,15 +36,11 @@ PatternRow choosePattern(PatternFamily family, const SpreadLimits& limits, Plane
   return level > limits.l4 - p ? kRow5 : kRow6;
 }
 
-void prepareColourDiffusion(EngineTables& tables, PatternFamily family, bool zeroLevelTakesWidest) {
+namespace {
+
+// The pattern row of every plane class, parity, dot and level.
+void preparePatternChoice(EngineTables& tables, PatternFamily family, bool zeroLevelTakesWidest) {
   ColourDiffusionTables& t = tables.colourDiffusion;
-  if (checkColourDiffusionTables(tables) != kOk) return;
-  for (uint32_t v = 0; v < kLevelCount; ++v) {
-    t.threshold[v] = tables.diffusionThreshold[v];
-    t.dotValue[v] = tables.dotValue[v];
-    t.share[v] = tables.levelTable[v];
-  }
-  splitGridIndex(tables.gridIndex.data(), t.axis);
   const SpreadLimits limits = {
       static_cast<int32_t>(tables.spreadLimit1), static_cast<int32_t>(tables.spreadLimit2),
       static_cast<int32_t>(tables.spreadLimit3), static_cast<int32_t>(tables.spreadLimit4)};
@@ -61,6 +57,20 @@ void prepareColourDiffusion(EngineTables& tables, PatternFamily family, bool zer
       }
     }
   }
+}
+
+}  // namespace
+
+void prepareColourDiffusion(EngineTables& tables, PatternFamily family, bool zeroLevelTakesWidest) {
+  ColourDiffusionTables& t = tables.colourDiffusion;
+  if (checkColourDiffusionTables(tables) != kOk) return;
+  for (uint32_t v = 0; v < kLevelCount; ++v) {
+    t.threshold[v] = tables.diffusionThreshold[v];
+    t.dotValue[v] = tables.dotValue[v];
+    t.share[v] = tables.levelTable[v];
+  }
+  splitGridIndex(tables.gridIndex.data(), t.axis);
+  preparePatternChoice(tables, family, zeroLevelTakesWidest);
 }
 
 Status checkColourDiffusionTables(const EngineTables& tables) {
@@ -94,6 +104,13 @@ void prepareDiffuseBilevelCached(EngineTables& tables) {
 
 void prepareDiffuseBilevelCached1440(EngineTables& tables) {
   prepareColourDiffusion(tables, PatternFamily::k1440, true);
+}
+
+// The diffused plane of the colour screening spreads by the general
+// patterns with plane 1's limits.
+void prepareColourScreenDiffused(EngineTables& tables) {
+  prepareColourScreen(tables);
+  diffusion::preparePatternChoice(tables, PatternFamily::kGeneral, false);
 }
 
 void prepareDiffuseBilevelDoubleVertical(EngineTables& tables) {

@@ -20,25 +20,27 @@ constexpr EngineRules kGeneral = {PatternFamily::kGeneral, CarryAtCell::kStore,
 // White pixels drop the carry; an idle plane keeps it for its next active pixel.
 constexpr EngineRules k1440 = {PatternFamily::k1440, CarryAtCell::kDrop, CarryAtCell::kKeepPending};
 
-template <EngineRules kRules>
-Status diffuse(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
-  if (const Status status = checkRun(context, run); status != kOk) return status;
+template <EngineRules kRules, bool kInkSource>
+Status diffuse(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (const Status status = checkRun(tables.lineWidth, run); status != kOk) return status;
   if (const Status status = checkColourDiffusionTables(tables); status != kOk) return status;
-  diffuseBilevelColour<kRules>(context, tables, run, context.printMode.inkSet == kInkSetFromSource,
-                               true);
+  diffuseBilevelColour<kRules, kInkSource>(tables, state, run, true);
   return kOk;
+}
+
+template <EngineRules kRules>
+Engine variantFor(const PrintMode& mode) {
+  return mode.inkSet == kInkSetFromSource ? diffuse<kRules, true> : diffuse<kRules, false>;
 }
 
 }  // namespace
 
-Status diffuseBilevel(HalftoneContext& context, const EngineTables& tables,
-                      const HalftoneRun& run) {
-  return diffuse<kGeneral>(context, tables, run);
+Engine diffuseBilevel(const PrintMode& mode) {
+  return variantFor<kGeneral>(mode);
 }
 
-Status diffuseBilevel1440(HalftoneContext& context, const EngineTables& tables,
-                          const HalftoneRun& run) {
-  return diffuse<k1440>(context, tables, run);
+Engine diffuseBilevel1440(const PrintMode& mode) {
+  return variantFor<k1440>(mode);
 }
 
 }  // namespace kestrl::halftone

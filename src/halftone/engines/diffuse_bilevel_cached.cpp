@@ -26,25 +26,28 @@ constexpr EngineRules kGeneral = {PatternFamily::kGeneral, CarryAtCell::kStore,
                                   CarryAtCell::kStore};
 constexpr EngineRules k1440 = {PatternFamily::k1440, CarryAtCell::kDrop, CarryAtCell::kStore};
 
-template <EngineRules kRules>
-Status diffuseCached(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
+template <EngineRules kRules, bool kWithPlane3>
+Status diffuseCached(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
   if (tables.matrixWidth > kWidestMatrix) return kBadResource;
   if (const Status status = checkColourDiffusionTables(tables); status != kOk) return status;
-  const bool withPlane3 = context.printMode.colorInput != kThreePlaneInput;
-  diffuseBilevelColour<kRules>(context, tables, run, false, withPlane3);
+  diffuseBilevelColour<kRules, false>(tables, state, run, kWithPlane3);
   return kOk;
+}
+
+template <EngineRules kRules>
+Engine variantFor(const PrintMode& mode) {
+  return mode.colorInput == kThreePlaneInput ? diffuseCached<kRules, false>
+                                             : diffuseCached<kRules, true>;
 }
 
 }  // namespace
 
-Status diffuseBilevelCached(HalftoneContext& context, const EngineTables& tables,
-                            const HalftoneRun& run) {
-  return diffuseCached<kGeneral>(context, tables, run);
+Engine diffuseBilevelCached(const PrintMode& mode) {
+  return variantFor<kGeneral>(mode);
 }
 
-Status diffuseBilevelCached1440(HalftoneContext& context, const EngineTables& tables,
-                                const HalftoneRun& run) {
-  return diffuseCached<k1440>(context, tables, run);
+Engine diffuseBilevelCached1440(const PrintMode& mode) {
+  return variantFor<k1440>(mode);
 }
 
 }  // namespace kestrl::halftone

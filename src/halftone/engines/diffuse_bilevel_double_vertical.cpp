@@ -13,15 +13,18 @@ using namespace diffusion;
 constexpr EngineRules kDoubleVertical = {PatternFamily::kDoubleVertical, CarryAtCell::kStore,
                                          CarryAtCell::kStore};
 
+template <bool kInkSource>
+Status diffuse(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (const Status status = checkRun(tables.lineWidth, run); status != kOk) return status;
+  if (const Status status = checkColourDiffusionTables(tables); status != kOk) return status;
+  diffuseBilevelColour<kDoubleVertical, kInkSource>(tables, state, run, true);
+  return kOk;
+}
+
 }  // namespace
 
-Status diffuseBilevelDoubleVertical(HalftoneContext& context, const EngineTables& tables,
-                                    const HalftoneRun& run) {
-  if (const Status status = checkRun(context, run); status != kOk) return status;
-  if (const Status status = checkColourDiffusionTables(tables); status != kOk) return status;
-  diffuseBilevelColour<kDoubleVertical>(context, tables, run,
-                                        context.printMode.inkSet == kInkSetFromSource, true);
-  return kOk;
+Engine diffuseBilevelDoubleVertical(const PrintMode& mode) {
+  return mode.inkSet == kInkSetFromSource ? diffuse<true> : diffuse<false>;
 }
 
 }  // namespace kestrl::halftone

@@ -12,26 +12,13 @@ namespace kestrl::halftone {
 
 namespace {
 
-// Calls body.template operator()<step>() with the source step as a constant,
-// so that the inner loops carry no per-pixel test of it.
-template <typename Body>
-void withSourceStep(int32_t sourceStep, Body&& body) {
-  if (sourceStep == 1) {
-    body.template operator()<1>();
-  } else if (sourceStep == -1) {
-    body.template operator()<-1>();
-  } else {
-    body.template operator()<0>();
-  }
-}
-
 // ---------------------------------------------------------- one-bit dither
 
 // In mode 0 the source is bilevel: above 128 takes the level of 255, else
 // the level of 0. A level of 0 never prints (no cell is below 0).
 template <int32_t kStep, bool kBilevelSource>
 void ditherBilevelLine(const EngineTables& t, const HalftoneRun& run) {
-  const MatrixRow row(t, run.lineNumber);
+  const MatrixRow row = matrixRowOf(t, run.lineNumber);
   const uint16_t* level = t.levelTable.data();
   const uint32_t darkest = level[255];
   const uint32_t lightest = level[0];
@@ -69,7 +56,7 @@ class SmallModulo {
 // below.
 template <int32_t kStep>
 void ditherFourLevelLine(const EngineTables& t, const HalftoneRun& run) {
-  const MatrixRow row(t, run.lineNumber);
+  const MatrixRow row = matrixRowOf(t, run.lineNumber);
   const int16_t* curve = t.paddedCurve.data() + 1;
   const SmallModulo jitter(static_cast<uint32_t>(t.paddedCurve[0]));
   const DotThresholds* thresholds = t.dotThresholds.data();
@@ -86,6 +73,35 @@ void ditherFourLevelLine(const EngineTables& t, const HalftoneRun& run) {
   out.finish();
 }
 
+// A context whose stages did not all succeed is refused with kBadResource,
+// nothing written.
+template <int32_t kStep, bool kBilevelSource>
+Status ditherBilevelRun(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (Status s = checkScreeningRun(tables.lineWidth, run); s != kOk) return s;
+  if (!tables.ready) return kBadResource;
+  state.lastLine = run.lineNumber;
+  ditherBilevelLine<kStep, kBilevelSource>(tables, run);
+  return kOk;
+}
+
+// The padded curve has a margin of at least 1 (its jitter is taken modulo
+// the margin).
+template <int32_t kStep>
+Status ditherFourLevelRun(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (Status s = checkScreeningRun(tables.lineWidth, run); s != kOk) return s;
+  if (!tables.ready) return kBadResource;
+  state.lastLine = run.lineNumber;
+  ditherFourLevelLine<kStep>(tables, run);
+  return kOk;
+}
+
+template <bool kBilevelSource>
+Engine ditherBilevelFor(int32_t sourceStep) {
+  if (sourceStep == 1) return ditherBilevelRun<1, kBilevelSource>;
+  return sourceStep == -1 ? ditherBilevelRun<-1, kBilevelSource>
+                          : ditherBilevelRun<0, kBilevelSource>;
+}
+
 }  // namespace
 
 // The thresholds of every level, from the dot table and the level table.
@@ -95,33 +111,15 @@ void prepareDitherFourLevel(EngineTables& tables) {
   }
 }
 
-// A context whose stages did not all succeed is refused with kBadResource,
-// nothing written.
-Status ditherBilevel(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
-  if (Status s = checkScreeningRun(context, run); s != kOk) return s;
-  if (!tables.ready) return kBadResource;
-  context.lastLine = run.lineNumber;
-  const bool bilevelSource = context.printMode.mode == 0;
-  withSourceStep(context.printMode.sourceStep, [&]<int32_t kStep>() {
-    if (bilevelSource) {
-      ditherBilevelLine<kStep, true>(tables, run);
-    } else {
-      ditherBilevelLine<kStep, false>(tables, run);
-    }
-  });
-  return kOk;
+// Mode 0 reads a bilevel source.
+Engine ditherBilevel(const PrintMode& mode) {
+  return mode.mode == 0 ? ditherBilevelFor<true>(mode.sourceStep)
+                        : ditherBilevelFor<false>(mode.sourceStep);
 }
 
-// Step -1 reads one value per pixel here, like step 0. The padded curve has a
-// margin of at least 1 (its jitter is taken modulo the margin).
-Status ditherFourLevel(HalftoneContext& context, const EngineTables& tables,
-                       const HalftoneRun& run) {
-  if (Status s = checkScreeningRun(context, run); s != kOk) return s;
-  if (!tables.ready) return kBadResource;
-  context.lastLine = run.lineNumber;
-  withSourceStep(context.printMode.sourceStep,
-                 [&]<int32_t kStep>() { ditherFourLevelLine<kStep>(tables, run); });
-  return kOk;
+// Step -1 reads one value per pixel here, like step 0.
+Engine ditherFourLevel(const PrintMode& mode) {
+  return mode.sourceStep == 1 ? ditherFourLevelRun<1> : ditherFourLevelRun<0>;
 }
 
 }  // namespace kestrl::halftone

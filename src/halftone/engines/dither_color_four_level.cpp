@@ -16,8 +16,8 @@ namespace {
 using namespace diffusion;
 
 template <bool kInkSource>
-void ditherColourRun(const HalftoneContext& c, const EngineTables& t, const HalftoneRun& run) {
-  ColourPixels<kInkSource> pixels(t, c.printMode.sourceStep, run.source);
+void ditherColourRun(const EngineTables& t, const HalftoneRun& run) {
+  ColourPixels<kInkSource> pixels(t, t.sourceStep, run.source);
   const MatrixRows rows(t, run.lineNumber);
   DotCodePlanes out(run);
   const uint32_t paired = run.pixelCount & ~1u;
@@ -39,22 +39,22 @@ void ditherColourRun(const HalftoneContext& c, const EngineTables& t, const Half
   out.finish();
 }
 
+template <bool kInkSource>
+Status ditherColour(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (const Status s = checkRun(tables.lineWidth, run); s != kOk) return s;
+  if (!tables.ready) return kBadResource;
+  state.lastLine = run.lineNumber;
+  ditherColourRun<kInkSource>(tables, run);
+  return kOk;
+}
+
 }  // namespace
 
 // A job whose stages did not leave the colour grid (four inks per node), the
 // grid index, the matrix or the dot table is refused with kBadResource,
 // nothing written. reserved10 is not looked at.
-Status ditherColorFourLevel(HalftoneContext& context, const EngineTables& tables,
-                            const HalftoneRun& run) {
-  if (const Status s = checkRun(context, run); s != kOk) return s;
-  if (!tables.ready) return kBadResource;
-  context.lastLine = run.lineNumber;
-  if (context.printMode.inkSet == kInkSetFromSource) {
-    ditherColourRun<true>(context, tables, run);
-  } else {
-    ditherColourRun<false>(context, tables, run);
-  }
-  return kOk;
+Engine ditherColorFourLevel(const PrintMode& mode) {
+  return mode.inkSet == kInkSetFromSource ? ditherColour<true> : ditherColour<false>;
 }
 
 }  // namespace kestrl::halftone

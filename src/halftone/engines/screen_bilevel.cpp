@@ -10,6 +10,7 @@
 #include "halftone/kernels/error_line.h"
 #include "halftone/kernels/matrix_row.h"
 #include "halftone/kernels/packing.h"
+#include "halftone/kernels/plane_set.h"
 #include "halftone/kernels/source.h"
 #include "halftone/kernels/spread_kernels.h"
 
@@ -70,22 +71,21 @@ struct DoubleVertical {
   }
 };
 
-template <typename Variant>
-Status screen(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
-  if (const Status status = openScreenRun(context, tables, run); status != kOk) return status;
+template <typename Variant, int32_t kStep>
+Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (const Status status = openScreenRun(tables, state, run); status != kOk) return status;
 
   const uint16_t* toneCurve = tables.toneCurve.data();
   const int16_t* threshold = tables.diffusionThreshold.data();
   const int16_t* dotValue = tables.dotValue.data();
-  const MatrixRow matrixRow(tables, run.lineNumber);
-  const int32_t sourceStep = context.printMode.sourceStep;
-  const Limits limits(tables);
+  const MatrixRow matrixRow = matrixRowOf(tables, run.lineNumber);
+  const ColourDiffusionTables& rows = tables.colourDiffusion;
   int16_t* cell = tables.errorLines[0].atPixel0() + run.startX;
   int16_t carry = 0;
   BitWriter out(run.destination, run.bitOffset);
 
   for (uint32_t i = 0; i < run.pixelCount; ++i, ++cell) {
-    const uint8_t v = sourceValue<PairRule::kGreater>(run.source, sourceStep, i);
+    const uint8_t v = sourceValue<PairRule::kGreater>(run.source, kStep, i);
     const int32_t level = static_cast<int16_t>(toneCurve[v]);
     if (level == 0) {
       *cell = Variant::kZeroLevelKeepsCarry ? carry : int16_t{0};
@@ -95,31 +95,64 @@ Status screen(HalftoneContext& context, const EngineTables& tables, const Halfto
     }
     const auto m = static_cast<uint16_t>(matrixRow.at(run.startX + i));
     const int32_t acc = readCell<CellRead::kShift>(*cell) + level;
-    const bool dot = threshold[level] + thresholdNudge(m) <= acc;
+    const bool dot = threshold[level] + perturbation(m) <= acc;
     const int32_t e = dot ? acc - dotValue[level] : acc;
     const Parity parity = parityOf(m);
-    carry =
-        spread<Variant::kKernels>(Variant::row(level, dot, parity, limits), parity, cell, e, carry);
+    const uint32_t row = patternRow(rows, kPlanes0And3, static_cast<uint32_t>(parity), dot,
+                                    static_cast<uint32_t>(level));
+    carry = spread<Variant::kKernels>(row, parity, cell, e, carry);
     out.put(dot ? 1 : 0);
   }
   out.finish();
   return kOk;
 }
 
+// Step -1 screens the greater of each pair of source values.
+// The kernel row of every level, dot and parity, chosen once per context.
+template <typename Variant>
+void prepareRows(EngineTables& tables) {
+  const Limits limits(tables);
+  for (Parity parity : {Parity::kEven, Parity::kOdd}) {
+    for (bool dot : {false, true}) {
+      for (uint32_t level = 0; level < kLevelCount; ++level) {
+        tables.colourDiffusion.pattern[ColourDiffusionTables::patternIndex(
+            kPlanes0And3, static_cast<uint32_t>(parity), dot, level)] =
+            static_cast<uint8_t>(Variant::row(static_cast<int32_t>(level), dot, parity, limits));
+      }
+    }
+  }
+}
+
+template <typename Variant>
+Engine variantFor(const PrintMode& mode) {
+  if (mode.sourceStep == 1) return screen<Variant, 1>;
+  return mode.sourceStep == -1 ? screen<Variant, -1> : screen<Variant, 0>;
+}
+
 }  // namespace
 
-Status screenBilevelDoubleVertical(HalftoneContext& context, const EngineTables& tables,
-                                   const HalftoneRun& run) {
-  return screen<DoubleVertical>(context, tables, run);
+void prepareScreenBilevel(EngineTables& tables) {
+  prepareRows<General>(tables);
 }
 
-Status screenBilevel1440(HalftoneContext& context, const EngineTables& tables,
-                         const HalftoneRun& run) {
-  return screen<At1440>(context, tables, run);
+void prepareScreenBilevel1440(EngineTables& tables) {
+  prepareRows<At1440>(tables);
 }
 
-Status screenBilevel(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
-  return screen<General>(context, tables, run);
+void prepareScreenBilevelDoubleVertical(EngineTables& tables) {
+  prepareRows<DoubleVertical>(tables);
+}
+
+Engine screenBilevelDoubleVertical(const PrintMode& mode) {
+  return variantFor<DoubleVertical>(mode);
+}
+
+Engine screenBilevel1440(const PrintMode& mode) {
+  return variantFor<At1440>(mode);
+}
+
+Engine screenBilevel(const PrintMode& mode) {
+  return variantFor<General>(mode);
 }
 
 }  // namespace kestrl::halftone

@@ -13,6 +13,7 @@
 #include "halftone/engines/colour_screen_run.h"
 #include "halftone/kernels/colour_patterns.h"
 #include "halftone/kernels/error_line.h"
+#include "halftone/kernels/plane_set.h"
 #include "halftone/kernels/spread_kernels.h"
 
 namespace kestrl::halftone {
@@ -24,62 +25,48 @@ using namespace diffusion;
 // Plane 1 of the diffusing variant: its level plus the error that reached
 // the cell (the floor of cell / 32) against the nudged threshold; the rest is
 // spread by the general colour patterns, whose alternative cells follow bit 2
-// of the dither value (clear reads as odd). A level of 0, like paper white,
-// drops the cell's error and leaves the carry in the cell.
-class DiffusedPlane {
+// of the dither value (clear reads as odd), the row chosen with plane 1's
+// limits. A level of 0, like paper white, drops the cell's error and leaves
+// the carry in the cell.
+class DiffusedPlane1 {
  public:
-  DiffusedPlane(const EngineTables& t, uint32_t startX)
-      : cell_(t.errorLines[0].atPixel0() + startX),
+  DiffusedPlane1(const EngineTables& t, uint32_t startX)
+      : plane_(t.errorLines[0].atPixel0() + startX),
+        choice_(t.colourDiffusion),
         threshold_(t.diffusionThreshold.data()),
-        dotValue_(t.dotValue.data()),
-        limit_{static_cast<int32_t>(t.spreadLimit1), static_cast<int32_t>(t.spreadLimit2),
-               static_cast<int32_t>(t.spreadLimit3), static_cast<int32_t>(t.spreadLimit4)} {}
+        dotValue_(t.dotValue.data()) {}
 
-  void pass() {
-    *cell_++ = carry_;
-    carry_ = 0;
-  }
+  void pass() { plane_.settle(CarryAtCell::kStore); }
 
   bool place(int32_t level, uint32_t t) {
     if (level == 0) {
       pass();
       return false;
     }
-    const int32_t v = readCell<CellRead::kShift>(*cell_) + level;
+    const int32_t v = plane_.error<CellRead::kShift>() + level;
     const bool dot = threshold_[level] - perturbation(t) <= v;
     const int32_t e = dot ? v - dotValue_[level] : v;
     const Parity parity = (t & 4) == 0 ? Parity::kOdd : Parity::kEven;
-    carry_ = spread<kGeneralColourPatterns>(patternFor(level, dot), parity, cell_++, e, carry_);
+    plane_.spread(patternRow(choice_, kPlane1, 0, dot, static_cast<uint32_t>(level)), parity, e);
     return dot;
   }
 
  private:
-  // Rows 1 to 6 of the general patterns: above limit 1, no dot, and dotted
-  // levels above limits 2, 3 and 4, and the rest.
-  PatternRow patternFor(int32_t level, bool dot) const {
-    if (level > limit_[0]) return kRow1;
-    if (!dot) return kRow2;
-    if (level > limit_[1]) return kRow3;
-    if (level > limit_[2]) return kRow4;
-    return level > limit_[3] ? kRow5 : kRow6;
-  }
-
-  int16_t* cell_;
-  int16_t carry_ = 0;
+  DiffusedPlane<kGeneralColourPatterns> plane_;
+  const ColourDiffusionTables& choice_;
   const int16_t* threshold_;
   const int16_t* dotValue_;
-  int32_t limit_[4];
 };
 
 template <bool kInkSource, bool kDiffused>
-void screenColourRun(const HalftoneContext& c, const EngineTables& t, const HalftoneRun& run) {
-  ColourPixels<kInkSource> pixels(t, c.printMode.sourceStep, run.source);
+void screenColourRun(const EngineTables& t, const HalftoneRun& run) {
+  ColourPixels<kInkSource> pixels(t, t.sourceStep, run.source);
   const uint16_t* level = t.levelTable.data();
   const MatrixRows rows(t, run.lineNumber);
   const int32_t top = static_cast<uint16_t>(t.matrixCells - 1);
   ColourPlanes out(run.destination, run.planeStride, run.bitOffset, true);
   // Only the diffusing variant has an error line to walk.
-  std::optional<DiffusedPlane> diffused;
+  std::optional<DiffusedPlane1> diffused;
   if constexpr (kDiffused) diffused.emplace(t, run.startX);
   const uint32_t paired = run.pixelCount & ~1u;
   uint32_t x = run.startX;
@@ -108,29 +95,26 @@ void screenColourRun(const HalftoneContext& c, const EngineTables& t, const Half
     // line is left alone.
     const uint32_t m = rows.a(x);
     const InkLevels ink = pixels.closingLevels(pixels.at(paired), m & 0xFEu, false);
-    const uint32_t d0 = level[levelOf(ink, 0)], d1 = level[levelOf(ink, 1)];
-    const uint32_t d2 = level[levelOf(ink, 2)], d3 = level[levelOf(ink, 3)];
-    const uint32_t fromTop = static_cast<uint16_t>(t.matrixCells - m - 1);
-    out.set(3, d3 > m);
-    out.set(0, d3 <= m && d0 + d3 > m);
-    out.set(1, d1 > fromTop);
-    out.set(2, d1 <= fromTop && d1 + d2 > fromTop);
+    const uint16_t fromTop = static_cast<uint16_t>(t.matrixCells - m - 1);
+    out.setAll(closingDots({ink, static_cast<int32_t>(m), fromTop}, level));
   }
   out.flush(paired != run.pixelCount);
 }
 
-template <bool kDiffused>
-Status screenColour(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
-  if (const Status s = checkRun(context, run); s != kOk) return s;
+template <bool kInkSource, bool kDiffused>
+Status screenColour(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (const Status s = checkRun(tables.lineWidth, run); s != kOk) return s;
   if (kDiffused && tables.errorLines[0].empty()) return kBadParameter;
   if (!tables.ready) return kBadResource;
-  context.lastLine = run.lineNumber;
-  if (context.printMode.inkSet == kInkSetFromSource) {
-    screenColourRun<true, kDiffused>(context, tables, run);
-  } else {
-    screenColourRun<false, kDiffused>(context, tables, run);
-  }
+  state.lastLine = run.lineNumber;
+  screenColourRun<kInkSource, kDiffused>(tables, run);
   return kOk;
+}
+
+template <bool kDiffused>
+Engine variantFor(const PrintMode& mode) {
+  return mode.inkSet == kInkSetFromSource ? screenColour<true, kDiffused>
+                                          : screenColour<false, kDiffused>;
 }
 
 }  // namespace
@@ -140,14 +124,12 @@ Status screenColour(HalftoneContext& context, const EngineTables& tables, const 
 // kBadResource, and the diffusing variant without its error line with
 // kBadParameter; nothing is written then. reserved10 is not looked at. The
 // error line is never cleared between runs.
-Status screenColorBilevel(HalftoneContext& context, const EngineTables& tables,
-                          const HalftoneRun& run) {
-  return screenColour<false>(context, tables, run);
+Engine screenColorBilevel(const PrintMode& mode) {
+  return variantFor<false>(mode);
 }
 
-Status screenColorBilevelDiffused(HalftoneContext& context, const EngineTables& tables,
-                                  const HalftoneRun& run) {
-  return screenColour<true>(context, tables, run);
+Engine screenColorBilevelDiffused(const PrintMode& mode) {
+  return variantFor<true>(mode);
 }
 
 }  // namespace kestrl::halftone

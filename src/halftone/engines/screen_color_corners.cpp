@@ -78,7 +78,7 @@ template <bool kOnePixelPerPair>
 void screenCorners(const EngineTables& tables, const HalftoneRun& run) {
   constexpr uint32_t kPairBytes = kOnePixelPerPair ? 3 : 6;
   const CornerRanges& paired = tables.pairedCornerRanges;
-  const MatrixRow row(tables, run.lineNumber);
+  const MatrixRow row = matrixRowOf(tables, run.lineNumber);
   FourPlanes planes(run);
   const uint8_t* source = run.source;
   uint32_t x = run.startX;
@@ -91,6 +91,17 @@ void screenCorners(const EngineTables& tables, const HalftoneRun& run) {
     planes.put(tables.lastCornerRanges[cornerOf(source)], row.at(x));
   }
   planes.finish();
+}
+
+// reserved10 is not looked at. A context whose stages did not all succeed is
+// refused with kBadResource.
+template <bool kOnePixelPerPair>
+Status screenCornersRun(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (Status s = checkRun(tables.lineWidth, run); s != kOk) return s;
+  if (!tables.ready) return kBadResource;
+  state.lastLine = run.lineNumber;
+  screenCorners<kOnePixelPerPair>(tables, run);
+  return kOk;
 }
 
 }  // namespace
@@ -108,19 +119,9 @@ void prepareScreenColorCorners(EngineTables& tables) {
   }
 }
 
-// reserved10 is not looked at. A context whose stages did not all succeed is
-// refused with kBadResource.
-Status screenColorCorners(HalftoneContext& context, const EngineTables& tables,
-                          const HalftoneRun& run) {
-  if (Status s = checkRun(context, run); s != kOk) return s;
-  if (!tables.ready) return kBadResource;
-  context.lastLine = run.lineNumber;
-  if (context.printMode.sourceStep == 1) {
-    screenCorners<true>(tables, run);
-  } else {
-    screenCorners<false>(tables, run);
-  }
-  return kOk;
+// Step 1 reads one source pixel for both pixels of a pair.
+Engine screenColorCorners(const PrintMode& mode) {
+  return mode.sourceStep == 1 ? screenCornersRun<true> : screenCornersRun<false>;
 }
 
 }  // namespace kestrl::halftone

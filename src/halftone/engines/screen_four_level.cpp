@@ -5,6 +5,7 @@
 #include "halftone/kernels/error_line.h"
 #include "halftone/kernels/matrix_row.h"
 #include "halftone/kernels/packing.h"
+#include "halftone/kernels/plane_set.h"
 #include "halftone/kernels/source.h"
 #include "halftone/kernels/spread_kernels.h"
 
@@ -69,23 +70,22 @@ struct At1440 {
   }
 };
 
-template <typename Variant>
-Status screen(HalftoneContext& context, const EngineTables& tables, const HalftoneRun& run) {
-  if (const Status status = openScreenRun(context, tables, run); status != kOk) return status;
+template <typename Variant, int32_t kStep>
+Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (const Status status = openScreenRun(tables, state, run); status != kOk) return status;
 
   const int16_t* paddedCurve = tables.paddedCurve.data();
   const uint8_t* dotTable = tables.dotTable.data();
   const uint16_t* levelTable = tables.levelTable.data();
   const int16_t* threshold = tables.diffusionThreshold.data();
-  const MatrixRow matrixRow(tables, run.lineNumber);
-  const int32_t sourceStep = context.printMode.sourceStep;
-  const Limits limits(tables);
+  const MatrixRow matrixRow = matrixRowOf(tables, run.lineNumber);
+  const ColourDiffusionTables& rows = tables.colourDiffusion;
   int16_t* cell = tables.errorLines[0].atPixel0() + run.startX;
   int16_t carry = 0;
   DotCodeWriter out(run.destination, run.bitOffset);
 
   for (uint32_t i = 0; i < run.pixelCount; ++i, ++cell) {
-    const uint8_t v = sourceValue<PairRule::kFirstOnly>(run.source, sourceStep, i);
+    const uint8_t v = sourceValue<PairRule::kFirstOnly>(run.source, kStep, i);
     if (v == kPaperWhite) {
       *cell = carry;
       carry = 0;
@@ -103,28 +103,58 @@ Status screen(HalftoneContext& context, const EngineTables& tables, const Halfto
       code = 3;
     } else if (largeAndMedium > m) {
       code = 2;
-    } else if (s.small != 0 && threshold[s.level] + thresholdNudge(m) <= acc) {
+    } else if (s.small != 0 && threshold[s.level] + perturbation(m) <= acc) {
       code = 1;
     }
     if (code != 0) acc -= kPrintedDot;
     const Parity parity = parityOf(m);
-    carry = spread<Variant::kKernels>(Variant::row(s, code, limits), parity, cell, acc, carry);
+    const uint32_t row =
+        patternRow(rows, kPlanes0And3, 0, code != 0, static_cast<uint32_t>(s.level));
+    carry = spread<Variant::kKernels>(row, parity, cell, acc, carry);
     out.put(code);
   }
   out.finish();
   return kOk;
 }
 
-}  // namespace
-
-Status screenFourLevel1440(HalftoneContext& context, const EngineTables& tables,
-                           const HalftoneRun& run) {
-  return screen<At1440>(context, tables, run);
+// Step -1 reads one value per pixel here, like step 0.
+// The kernel row of every level, with and without a dot, chosen once per
+// context from the level's shares.
+template <typename Variant>
+void prepareRows(EngineTables& tables) {
+  const Limits limits(tables);
+  for (uint32_t level = 0; level < kLevelCount; ++level) {
+    const uint8_t* row = tables.dotTable.data() + 3 * level;
+    const Shares s = {static_cast<int32_t>(level), row[0], row[1], row[2]};
+    for (uint32_t code : {0u, 1u}) {
+      tables.colourDiffusion
+          .pattern[ColourDiffusionTables::patternIndex(kPlanes0And3, 0, code != 0, level)] =
+          static_cast<uint8_t>(Variant::row(s, code, limits));
+    }
+  }
 }
 
-Status screenFourLevel(HalftoneContext& context, const EngineTables& tables,
-                       const HalftoneRun& run) {
-  return screen<General>(context, tables, run);
+template <typename Variant>
+Engine variantFor(const PrintMode& mode) {
+  return mode.sourceStep == 1 ? screen<Variant, 1> : screen<Variant, 0>;
+}
+
+}  // namespace
+
+void prepareScreenFourLevel(EngineTables& tables) {
+  prepareRows<General>(tables);
+}
+
+void prepareScreenFourLevel1440(EngineTables& tables) {
+  prepareRows<At1440>(tables);
+}
+
+Engine screenFourLevel1440(const PrintMode& mode) {
+  return variantFor<At1440>(mode);
+}
+
+Engine screenFourLevel(const PrintMode& mode) {
+  return variantFor<General>(mode);
 }
 
 }  // namespace kestrl::halftone

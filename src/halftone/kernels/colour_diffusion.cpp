@@ -24,13 +24,12 @@ CellInterval errorCellsToClear(uint32_t previousLine, uint32_t previousRunEnd, u
   return {};
 }
 
-void upkeepErrorLines(std::span<int16_t* const> lines, HalftoneContext& context,
+void upkeepErrorLines(std::span<int16_t* const> lines, RunState& state, uint32_t lineWidth,
                       uint32_t lineNumber, uint32_t pixelCount, uint32_t startX) {
-  const uint32_t lineWidth = context.printMode.lineWidth;
   const CellInterval clear =
-      errorCellsToClear(context.lastLine, context.lastRunEnd, lineNumber, startX, lineWidth);
-  context.lastLine = lineNumber;
-  context.lastRunEnd = startX + pixelCount;
+      errorCellsToClear(state.lastLine, state.lastRunEnd, lineNumber, startX, lineWidth);
+  state.lastLine = lineNumber;
+  state.lastRunEnd = startX + pixelCount;
   const uint32_t to = std::min(clear.to, lineWidth);
   if (clear.from >= to) return;
   for (int16_t* line : lines) std::fill(line + clear.from, line + to, int16_t{0});
@@ -58,32 +57,15 @@ std::array<uint8_t, kInksPerNode> closingNodeLevels(const uint8_t* nodeColumn,
   return levels;
 }
 
-void ditherLastPixel(uint32_t selector, const uint8_t* source, uint32_t* accumulator0,
-                     uint32_t* accumulator1, uint32_t* accumulator2, uint32_t* accumulator3,
-                     uint32_t mask, const uint8_t* nodeColumn, const uint8_t* weightColumn,
-                     const uint8_t* colorGrid, const uint16_t* levelTable,
-                     const uint16_t* matrixRow, uint32_t columnMask, uint32_t x,
-                     [[maybe_unused]] const uint8_t* rowThresholds, int32_t lastCell) {
-  std::array<uint8_t, kInksPerNode> ink;
-  if (selector == kLevelsFromSource) {
-    std::copy(source, source + kInksPerNode, ink.begin());
-  } else {
-    ink = closingNodeLevels(nodeColumn, weightColumn, colorGrid, source, kClosingDither, true);
-  }
+uint32_t closingDots(const ClosingPixel& pixel, const uint16_t* levelTable) {
   std::array<int32_t, kInksPerNode> share;
-  for (uint32_t k = 0; k < kInksPerNode; ++k) share[k] = levelTable[ink[k]];
-  const int32_t m = matrixRow[x & columnMask];
-  const int32_t flipped = lastCell - m;
-  if (share[3] > m) {
-    *accumulator3 |= mask;
-  } else if (share[0] + share[3] > m) {
-    *accumulator0 |= mask;
-  }
-  if (share[1] > flipped) {
-    *accumulator1 |= mask;
-  } else if (share[1] + share[2] > flipped) {
-    *accumulator2 |= mask;
-  }
+  for (uint32_t k = 0; k < kInksPerNode; ++k) share[k] = levelTable[levelOf(pixel.levels, k)];
+  const int32_t m = pixel.cell;
+  const bool dot3 = share[3] > m;
+  const bool dot0 = !dot3 && share[0] + share[3] > m;
+  const bool dot1 = share[1] > pixel.fromTop;
+  const bool dot2 = !dot1 && share[1] + share[2] > pixel.fromTop;
+  return uint32_t{dot0} | uint32_t{dot1} << 1 | uint32_t{dot2} << 2 | uint32_t{dot3} << 3;
 }
 
 ColourPlanes::ColourPlanes(uint8_t* destination, uint32_t planeStride, uint32_t bitOffset,

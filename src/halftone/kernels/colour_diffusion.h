@@ -6,9 +6,8 @@
 //   SourceStepping         where a run's pixels are read from the source
 //   ditheredNode           the grid node below or above a source value
 //   NeighbourSmoothing     averaging with the previous pixel's levels
-//   perturbation           the threshold nudge from a matrix value
 //   ActivityRegister       whether a plane has had ink lately
-//   ditherLastPixel        the ink split of the last pixel of an odd run
+//   closingDots            the ink split of the last pixel of an odd run
 //
 // Error lines hold signed 16-bit cells in 32nds of a level, one per pixel,
 // addressed here by a pointer to the cell of pixel 0 (margins lie at
@@ -19,8 +18,8 @@
 #include <cstdint>
 #include <span>
 
-#include "halftone/halftone_context.h"
 #include "halftone/kernels/colour_tables.h"
+#include "halftone/kernels/run.h"
 
 namespace kestrl::halftone::diffusion {
 
@@ -75,9 +74,9 @@ struct CellInterval {
 CellInterval errorCellsToClear(uint32_t previousLine, uint32_t previousRunEnd, uint32_t lineNumber,
                                uint32_t startX, uint32_t lineWidth);
 
-// Stores lineNumber and the run's end as the context's last line and run end,
-// then clears errorCellsToClear in every given line (margins never).
-void upkeepErrorLines(std::span<int16_t* const> lines, HalftoneContext& context,
+// Stores lineNumber and the run's end as the last line and run end, then
+// clears errorCellsToClear in every given line (margins never).
+void upkeepErrorLines(std::span<int16_t* const> lines, RunState& state, uint32_t lineWidth,
                       uint32_t lineNumber, uint32_t pixelCount, uint32_t startX);
 
 // ---- white test
@@ -174,21 +173,6 @@ class NeighbourSmoothing {
   InkLevels previous_ = kStartLevels;
 };
 
-// ---- perturbation
-
-// The threshold nudge of a matrix value, by t = m AND 0xFE: +24 for t 0..7,
-// +20 for 8..128, -20 for 129..247, -24 for 248..255. Added to the dot
-// threshold of planes 0 and 3, taken off that of plane 1.
-inline constexpr std::array<int32_t, 256> kPerturbationTable = [] {
-  std::array<int32_t, 256> table{};
-  for (uint32_t t = 0; t < 256; ++t) table[t] = t <= 7 ? 24 : t <= 128 ? 20 : t <= 247 ? -20 : -24;
-  return table;
-}();
-
-inline int32_t perturbation(uint32_t m) {
-  return kPerturbationTable[m & 0xFE];
-}
-
 // ---- activity register
 
 // Five bits of a plane's recent history: shifted right at each non-white
@@ -211,26 +195,20 @@ class ActivityRegister {
 
 // ---- last pixel of an odd run
 
-// Selector value that takes the last pixel's levels straight from four source
-// bytes; any other value looks them up in the grid.
-inline constexpr uint32_t kLevelsFromSource = 4;
-inline constexpr uint32_t kLevelsFromGrid = 1;
+// The last pixel of an odd one-bit run, placed against its matrix cell
+// alone: no error line, no carry. fromTop is the cell counted from the top
+// of the cell range, as the engine counts it.
+struct ClosingPixel {
+  InkLevels levels;
+  int32_t cell;
+  int32_t fromTop;
+};
 
-// The last pixel of an odd-length run: no error lines, no smoothing. Levels
-// come from the four source bytes (selector kLevelsFromSource) or from the
-// grid node chosen at kClosingDither, with faint levels dropped
-// (closingNodeLevels).
-// With L = levelTable of each level, m the matrix value at x and m' =
-// lastCell - m: plane 3 takes a dot when L3 > m, else plane 0 when L0 + L3 > m;
-// plane 1 when L1 > m', else plane 2 when L1 + L2 > m'. So planes 3 and 0, and
-// planes 1 and 2, never both print. Dots set `mask` in the accumulators;
-// rowThresholds is accepted for the callers' sake and not read.
-void ditherLastPixel(uint32_t selector, const uint8_t* source, uint32_t* accumulator0,
-                     uint32_t* accumulator1, uint32_t* accumulator2, uint32_t* accumulator3,
-                     uint32_t mask, const uint8_t* nodeColumn, const uint8_t* weightColumn,
-                     const uint8_t* colorGrid, const uint16_t* levelTable,
-                     const uint16_t* matrixRow, uint32_t columnMask, uint32_t x,
-                     const uint8_t* rowThresholds, int32_t lastCell);
+// With L = levelTable of each level: plane 3 takes a dot when L3 > cell, else
+// plane 0 when L0 + L3 > cell; plane 1 when L1 > fromTop, else plane 2 when
+// L1 + L2 > fromTop. So planes 3 and 0, and planes 1 and 2, never both print.
+// Plane k's dot is bit k of the result.
+uint32_t closingDots(const ClosingPixel& pixel, const uint16_t* levelTable);
 
 // ---- four one-bit planes
 
@@ -247,6 +225,10 @@ class ColourPlanes {
   ColourPlanes& operator=(const ColourPlanes&) = delete;
 
   void set(uint32_t plane, bool dot) { accumulator[plane] |= mask & (0u - dot); }
+  // Plane k takes bit k of dots.
+  void setAll(uint32_t dots) {
+    for (uint32_t plane = 0; plane < 4; ++plane) set(plane, ((dots >> plane) & 1) != 0);
+  }
 
   // Moves to the next pixel, storing the bytes when they are full.
   void advance() {

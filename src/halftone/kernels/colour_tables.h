@@ -27,7 +27,8 @@ struct ColourDiffusionTables {
   std::array<int32_t, kLevelCount> dotValue;   // sign-extended
   std::array<uint32_t, kLevelCount> share;     // levelTable, zero-extended
   GridAxis axis;
-  // The spread pattern row by plane class, matrix parity, dot and level.
+  // The spread pattern row by plane class, matrix parity, dot and level (the
+  // grey screening engines keep theirs here too, as plane class 0).
   std::array<uint8_t, 2 * 2 * 2 * kLevelCount> pattern;
 
   static uint32_t patternIndex(uint32_t plane, uint32_t parity, bool dot, uint32_t level) {

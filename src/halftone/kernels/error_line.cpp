@@ -8,11 +8,11 @@ void clearCells(int16_t* line, uint32_t from, uint32_t to) {
   if (from < to) std::fill(line + from, line + to, int16_t{0});
 }
 
-void beginScreenRun(HalftoneContext& context, const ErrorLine& errorLine, const HalftoneRun& run) {
-  const uint32_t lineWidth = context.printMode.lineWidth;
-  const uint32_t previousEnd = context.lastRunEnd == lineWidth ? 0 : context.lastRunEnd;
-  context.lastRunEnd = run.startX + run.pixelCount;
-  context.lastLine = run.lineNumber;
+void beginScreenRun(RunState& state, uint32_t lineWidth, const ErrorLine& errorLine,
+                    const HalftoneRun& run) {
+  const uint32_t previousEnd = state.lastRunEnd == lineWidth ? 0 : state.lastRunEnd;
+  state.lastRunEnd = run.startX + run.pixelCount;
+  state.lastLine = run.lineNumber;
   int16_t* line = errorLine.atPixel0();
   if (run.lineNumber == kRestartLine) {
     clearCells(line, 0, lineWidth);

@@ -16,27 +16,7 @@
 #include <cstdint>
 
 #include "common/arithmetic.h"
-#include "halftone/engine.h"
-#include "halftone/halftone_context.h"
-
-namespace kestrl::halftone {
-
-// True when error lines 0 to needed - 1 exist and each has room for a cell per
-// pixel of the line plus both margins. A released table (after a failed
-// stage) has no lines: entry 1 owns the memory that views 2 to 4 point into.
-inline bool hasErrorLines(const HalftoneContext& context, uint32_t needed) {
-  if (needed > kErrorLineCount || context.bufferCount < needed) return false;
-  if (needed > 0 && context.blocks[kFirstErrorLineBlock].data == nullptr) return false;
-  const uint64_t bytesNeeded =
-      (uint64_t{context.printMode.lineWidth} + 2 * kErrorLineMargin) * sizeof(int16_t);
-  for (uint32_t k = 0; k < needed; ++k) {
-    const MemoryBlock& line = context.blocks[kFirstErrorLineBlock + k];
-    if (line.data == nullptr || line.size < bytesNeeded) return false;
-  }
-  return true;
-}
-
-}  // namespace kestrl::halftone
+#include "halftone/kernels/run.h"
 
 namespace kestrl::halftone::diffusion {
 
@@ -68,20 +48,7 @@ void clearCells(int16_t* line, uint32_t from, uint32_t to);
 // on every sixteenth line (low four bits all 1), the cells between the end
 // of the previous run and this run's start, which no run has consumed. A
 // previous run that ended at the line's end counts as ending at 0.
-void beginScreenRun(HalftoneContext& context, const ErrorLine& line, const HalftoneRun& run);
-
-// Opens a run of a grey error-spreading screening engine: the screening
-// checks (523, 518, 522), then kBadParameter when the context has no error
-// line (a mode whose stages made none), kBadResource when the tables are not
-// ready, and only then the upkeep of beginScreenRun. Nothing is written
-// unless the result is kOk.
-inline Status openScreenRun(HalftoneContext& context, const EngineTables& tables,
-                            const HalftoneRun& run) {
-  if (const Status status = checkScreeningRun(context, run); status != kOk) return status;
-  if (tables.errorLines[0].empty()) return kBadParameter;
-  if (!tables.ready) return kBadResource;
-  beginScreenRun(context, tables.errorLines[0], run);
-  return kOk;
-}
+void beginScreenRun(RunState& state, uint32_t lineWidth, const ErrorLine& line,
+                    const HalftoneRun& run);
 
 }  // namespace kestrl::halftone::diffusion

@@ -3,8 +3,6 @@
 
 #include <cstdint>
 
-#include "halftone/halftone_context.h"
-
 namespace kestrl::halftone {
 
 // The matrix row of a line, fixed once per call; columns are masked with
@@ -13,21 +11,10 @@ struct MatrixRow {
   const uint16_t* cells;
   uint32_t columnMask;
 
-  MatrixRow(const EngineTables& tables, uint32_t lineNumber)
-      : cells(tables.thresholdMatrix.data() +
-              (lineNumber % tables.matrixHeight) * tables.matrixWidth),
-        columnMask(tables.matrixWidth - 1) {}
+  MatrixRow(const uint16_t* matrix, uint32_t width, uint32_t height, uint32_t lineNumber)
+      : cells(matrix + (lineNumber % height) * width), columnMask(width - 1) {}
 
   uint32_t at(uint32_t x) const { return cells[x & columnMask]; }
 };
-
-// True when stage 3 has left a threshold matrix and its level table. After a
-// failed stage the owned blocks are released (their data is null) while the
-// level table, a view, may still point into freed memory; the matrix block
-// is therefore the one to test.
-inline bool hasMatrixTables(const HalftoneContext& context) {
-  return context.blocks[kThresholdMatrixBlock].data != nullptr && context.matrixWidth != 0 &&
-         context.matrixHeight != 0;
-}
 
 }  // namespace kestrl::halftone

@@ -29,7 +29,6 @@
 #include <utility>
 
 #include "common/arithmetic.h"
-#include "halftone/halftone_context.h"
 #include "halftone/kernels/error_line.h"
 
 namespace kestrl::halftone::diffusion {
@@ -143,13 +142,18 @@ inline constexpr KernelTable kDoubleVerticalKernels = {{
 
 // clang-format on
 
-// The threshold nudge from a matrix cell m: only bits 1 to 7 count.
-constexpr int32_t thresholdNudge(uint16_t m) {
-  const uint32_t a = m & 0xFEu;
-  if (a < 8) return 24;
-  if (a <= 128) return 20;
-  if (a <= 247) return -20;
-  return -24;
+// The threshold nudge of a matrix cell m; only bits 1 to 7 count: by
+// t = m AND 0xFE, +24 for t 0..7, +20 for 8..128, -20 for 129..247, -24 for
+// 248..255. Grey engines and planes 0 and 3 of the colour engines add it to
+// the dot threshold, plane 1 takes it off.
+inline constexpr std::array<int32_t, 256> kPerturbationTable = [] {
+  std::array<int32_t, 256> table{};
+  for (uint32_t t = 0; t < 256; ++t) table[t] = t <= 7 ? 24 : t <= 128 ? 20 : t <= 247 ? -20 : -24;
+  return table;
+}();
+
+inline int32_t perturbation(uint32_t m) {
+  return kPerturbationTable[m & 0xFE];
 }
 
 // ---- Compile-time expansion of a row into flat tap lists ----
@@ -255,36 +259,21 @@ inline int16_t spreadRow(int16_t* cellX, int32_t e, int16_t carry) {
   return wrap16(wrapAdd(wrapMul(carryE, e), wrapMul(carryH, h)));
 }
 
+using Spreader = int16_t (*)(int16_t* cellX, int32_t e, int16_t carry);
+
+// Every row of a table in both parities, by row x 2 + parity.
+template <const KernelTable& table, size_t... slot>
+constexpr std::array<Spreader, sizeof...(slot)> spreadersOf(std::index_sequence<slot...>) {
+  return {spreadRow<table, slot / 2, static_cast<Parity>(slot % 2)>...};
+}
+template <const KernelTable& table>
+inline constexpr std::array<Spreader, 2 * kRowsPerTable> kSpreaders =
+    spreadersOf<table>(std::make_index_sequence<2 * kRowsPerTable>());
+
 // Spreads e by row rowIndex of the table, in the variant of the parity.
 template <const KernelTable& table>
 inline int16_t spread(size_t rowIndex, Parity parity, int16_t* cellX, int32_t e, int16_t carry) {
-  using enum Parity;
-  switch (rowIndex * 2 + static_cast<size_t>(parity)) {
-    case 0:
-      return spreadRow<table, 0, kEven>(cellX, e, carry);
-    case 1:
-      return spreadRow<table, 0, kOdd>(cellX, e, carry);
-    case 2:
-      return spreadRow<table, 1, kEven>(cellX, e, carry);
-    case 3:
-      return spreadRow<table, 1, kOdd>(cellX, e, carry);
-    case 4:
-      return spreadRow<table, 2, kEven>(cellX, e, carry);
-    case 5:
-      return spreadRow<table, 2, kOdd>(cellX, e, carry);
-    case 6:
-      return spreadRow<table, 3, kEven>(cellX, e, carry);
-    case 7:
-      return spreadRow<table, 3, kOdd>(cellX, e, carry);
-    case 8:
-      return spreadRow<table, 4, kEven>(cellX, e, carry);
-    case 9:
-      return spreadRow<table, 4, kOdd>(cellX, e, carry);
-    case 10:
-      return spreadRow<table, 5, kEven>(cellX, e, carry);
-    default:
-      return spreadRow<table, 5, kOdd>(cellX, e, carry);
-  }
+  return kSpreaders<table>[rowIndex * 2 + static_cast<size_t>(parity)](cellX, e, carry);
 }
 
 inline constexpr Parity parityOf(uint16_t m) {

@@ -10,6 +10,7 @@ namespace kestrl::halftone {
 
 namespace {
 
+using stages::blockTable;
 using stages::idWord;
 using stages::isPlainMode;
 using stages::isTwoBit;
@@ -171,7 +172,7 @@ Status paddedCurveStage(HalftoneContext& c) {
       s != kOk) {
     return releaseAllAfter(c, s);
   }
-  auto* curve = c.table<int16_t>(kCurveOrGridBlock);
+  auto* curve = blockTable<int16_t>(c, kCurveOrGridBlock);
   curve[0] = static_cast<int16_t>(2 * h);
   for (uint32_t k = 1; k <= h; ++k) curve[k] = ramp[0];
   for (uint32_t k = 0; k < 256; ++k) curve[h + 1 + k] = ramp[k];
@@ -186,7 +187,7 @@ Status toneCurveStage(HalftoneContext& c) {
   if (Status s = memory::allocateInto(c.blocks[kCurveOrGridBlock], 512, false); s != kOk) {
     return releaseAllAfter(c, s);
   }
-  auto* curve = c.table<uint16_t>(kCurveOrGridBlock);
+  auto* curve = blockTable<uint16_t>(c, kCurveOrGridBlock);
   for (uint32_t k = 0; k < 256; ++k) curve[k] = c.lut.greyRamp[k];
   return kOk;
 }
@@ -240,9 +241,9 @@ Status dotTableStage(HalftoneContext& c, ByteReader& block, int32_t* nextId) {
   if (Status s = memory::allocateInto(c.blocks[kDotTableBlock], kDotTableBytes, false); s != kOk) {
     return releaseAllAfter(c, s);
   }
-  auto* dotTable = c.table<uint8_t>(kDotTableBlock);
+  auto* dotTable = blockTable<uint8_t>(c, kDotTableBlock);
   if (Status s = copyDotTable(dotTable, block); s != kOk) return s;
-  auto* threshold = c.table<int16_t>(kDiffusionThresholdBlock);
+  auto* threshold = blockTable<int16_t>(c, kDiffusionThresholdBlock);
   const bool at1440 = c.printMode.xResolution == 1440;
   threshold[1] = at1440 ? 26 : 30;
   threshold[2] = at1440 ? 36 : 38;

@@ -30,6 +30,13 @@ inline int32_t idWord(uint16_t id) {
   return static_cast<int16_t>(id);
 }
 
+// The table entry `index` of the block table holds, as the stage that fills
+// it writes it (engines read the typed views of EngineTables instead).
+template <typename T>
+T* blockTable(const HalftoneContext& context, size_t index) {
+  return static_cast<T*>(context.blocks[index].data);
+}
+
 // Releases every block of the context after a failed allocation and passes
 // the allocation's status on. The context itself survives.
 inline Status releaseAllAfter(HalftoneContext& context, Status failure) {

@@ -192,7 +192,7 @@ void fillLevelTable(uint16_t* level, const int16_t* dotValue, const HalftoneCont
   }
   level[255] = static_cast<uint16_t>(((cells - 1) * 255) / dotValue[255] + 1);
   if (!toneCurvePassApplies(c.printMode)) return;
-  const uint16_t* tone = c.toneCurve();
+  const uint16_t* tone = blockTable<const uint16_t>(c, kCurveOrGridBlock);
   uint16_t* scratch = level + kLevels;
   for (uint32_t k = 0; k < kLevels; ++k) scratch[k] = level[tone[k]];
   std::memcpy(level, scratch, kHalfTableBytes);
@@ -237,12 +237,12 @@ Status thresholdMatrixStage(HalftoneContext& c, ByteReader& block, int32_t* next
   std::memcpy(c.blocks[kThresholdMatrixBlock].data, block.bytes(kCellsOffset, 2 * c.matrixCells),
               2 * c.matrixCells);
   if (Status s = allocateLevelTables(c); s != kOk) return s;
-  fillGridIndex(c.table<uint8_t>(kGridIndexBlock), c.lut.breakpoints[0]);
+  fillGridIndex(blockTable<uint8_t>(c, kGridIndexBlock), c.lut.breakpoints[0]);
   if (Status s = setSpreadLimits(c); s != kOk) return s;
-  auto* dotValue = c.table<int16_t>(kDotValueBlock);
+  auto* dotValue = blockTable<int16_t>(c, kDotValueBlock);
   fillDotValue(dotValue, c);
-  fillLevelTable(c.table<uint16_t>(kLevelTableBlock), dotValue, c);
-  fillDiffusionThreshold(c.table<int16_t>(kDiffusionThresholdBlock), dotValue);
+  fillLevelTable(blockTable<uint16_t>(c, kLevelTableBlock), dotValue, c);
+  fillDiffusionThreshold(blockTable<int16_t>(c, kDiffusionThresholdBlock), dotValue);
   return kOk;
 }
 

@@ -97,8 +97,8 @@ TEST(ColourEngines, PagesMatchThePlainReference) {
         std::vector<uint8_t> out(4 * kStride);
         for (uint8_t& b : out) b = static_cast<uint8_t>(random());
         std::vector<uint8_t> expected = out;
-        const Planes planes =
-            refColourRun(e.id, *job.context, ref, source.data(), startX, count, line);
+        const Planes planes = refColourRun(e.id, job.context->setup.tables, job.mode, ref,
+                                           source.data(), startX, count, line);
         for (int k = 0; k < 4; ++k) {
           const auto plane = expected.begin() + k * kStride;
           const auto packed = packByHand({plane, plane + kStride}, planes[k], bitOffset, e.bits);
@@ -108,8 +108,8 @@ TEST(ColourEngines, PagesMatchThePlainReference) {
                   kOk);
         EXPECT_EQ(out, expected);
         for (uint32_t k = 0; k < e.errorLines; ++k)
-          EXPECT_TRUE(
-              std::equal(ref.lines[k].begin(), ref.lines[k].end(), job.context->errorLine(k) - 30));
+          EXPECT_TRUE(std::equal(ref.lines[k].begin(), ref.lines[k].end(),
+                                 job.context->setup.tables.errorLines[k].withMargins.begin()));
         EXPECT_EQ(job.context->lastLine, line);
         EXPECT_EQ(job.context->lastRunEnd, e.errorLines == 3 ? ref.lastRunEnd : 0u);
         for (int k = 0; k < 4; ++k)
@@ -135,17 +135,17 @@ TEST(ColourEngines, RefusalsWriteNothing) {
       EngineCase c = e;
       if (fault == kNoErrorLine) c.mode = 3, c.colorMethod = 1;
       ASSERT_EQ(openJob(job, c, 1, 0, random), kOk);
-      job.context->lastLine = 70, job.context->lastRunEnd = 9;
+      RunState state = {70, 9};
       const std::vector<uint8_t> source(4 * kWidth, 9);
       std::vector<uint8_t> out(4 * kStride, 0x5A);
       const uint32_t count = fault == kPastLine ? kWidth - 9 : 11, reserved9 = fault == kReserved9;
       const HalftoneRun run{source.data(), out.data(), kStride, 1, count, 10, 0, 71, reserved9, 0};
-      EXPECT_EQ(engineDescriptor(e.id).engine(*job.context, job.context->setup.tables, run),
+      EXPECT_EQ(engineDescriptor(e.id).variant(job.mode)(job.context->setup.tables, state, run),
                 expected[fault])
           << engineName(e.id) << " " << fault;
       EXPECT_EQ(out, std::vector<uint8_t>(4 * kStride, 0x5A)) << engineName(e.id);
-      EXPECT_EQ(job.context->lastLine, 70u) << engineName(e.id);
-      EXPECT_EQ(job.context->lastRunEnd, 9u) << engineName(e.id);
+      EXPECT_EQ(std::pair(state.lastLine, state.lastRunEnd), std::pair(70u, 9u))
+          << engineName(e.id);
     }
   }
 }

@@ -107,7 +107,7 @@ TEST(Dither, MatchesAPlainReferenceOnRandomRuns) {
     const PrintMode m = ditherMode(v.mode, v.bits, v.step);
     TestContext e(m, width, height, cells, level);
     const Tables t = twoBit ? randomFourLevelTables(random, v.margin) : Tables{};
-    if (twoBit) e.load(kCurveOrGridBlock, t.paddedCurve), e.load(kDotTableBlock, t.dotTable);
+    if (twoBit) e.paddedCurve = t.paddedCurve, e.dotTable = t.dotTable;
     for (int trial = 0; trial < 20; ++trial) {
       SCOPED_TRACE(::testing::Message() << v.bits << " bits, mode " << v.mode << ", step " << v.step
                                         << ", margin " << v.margin << ", trial " << trial);
@@ -123,11 +123,11 @@ TEST(Dither, MatchesAPlainReferenceOnRandomRuns) {
                  : referenceBilevel(m, cells, width, height, level, source.data(), startX, count,
                                     line);
       const std::vector<uint8_t> expected = packByHand(out, codes, offset, v.bits);
-      ASSERT_EQ(e.run(twoBit ? ditherFourLevel : ditherBilevel, source.data(), out.data(), count,
-                      startX, line, offset),
+      ASSERT_EQ(e.run(twoBit ? EngineId::kDitherFourLevel : EngineId::kDitherBilevel, source.data(),
+                      out.data(), count, startX, line, offset),
                 kOk);
       EXPECT_EQ(out, expected);
-      EXPECT_EQ(e.context.lastLine, line);
+      EXPECT_EQ(e.state.lastLine, line);
     }
   }
 }

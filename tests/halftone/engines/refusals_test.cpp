@@ -16,20 +16,21 @@ enum Kind { kDither, kSpreading, kCorners };
 
 struct EngineCase {
   const char* name;
-  Engine engine;
+  EngineId engine;
   Kind kind;
   uint32_t bits, x, y;
 };
 
 const EngineCase kEngines[] = {
-    {"DitherBilevel", ditherBilevel, kDither, 1, 720, 720},
-    {"DitherFourLevel", ditherFourLevel, kDither, 2, 720, 720},
-    {"ScreenBilevel", screenBilevel, kSpreading, 1, 720, 720},
-    {"ScreenBilevel1440", screenBilevel1440, kSpreading, 1, 1440, 720},
-    {"ScreenBilevelDoubleVertical", screenBilevelDoubleVertical, kSpreading, 1, 720, 1440},
-    {"ScreenFourLevel", screenFourLevel, kSpreading, 2, 720, 720},
-    {"ScreenFourLevel1440", screenFourLevel1440, kSpreading, 2, 1440, 720},
-    {"ScreenColorCorners", screenColorCorners, kCorners, 1, 720, 720},
+    {"DitherBilevel", EngineId::kDitherBilevel, kDither, 1, 720, 720},
+    {"DitherFourLevel", EngineId::kDitherFourLevel, kDither, 2, 720, 720},
+    {"ScreenBilevel", EngineId::kScreenBilevel, kSpreading, 1, 720, 720},
+    {"ScreenBilevel1440", EngineId::kScreenBilevel1440, kSpreading, 1, 1440, 720},
+    {"ScreenBilevelDoubleVertical", EngineId::kScreenBilevelDoubleVertical, kSpreading, 1, 720,
+     1440},
+    {"ScreenFourLevel", EngineId::kScreenFourLevel, kSpreading, 2, 720, 720},
+    {"ScreenFourLevel1440", EngineId::kScreenFourLevel1440, kSpreading, 2, 1440, 720},
+    {"ScreenColorCorners", EngineId::kScreenColorCorners, kCorners, 1, 720, 720},
 };
 
 // What a case spoils: a run one pixel past the line, a run end that wraps
@@ -67,17 +68,16 @@ TEST(Engines, RefuseInTheirOwnOrderWritingNothing) {
     for (const RefusalCase& c : kRefusals) {
       const Tables tables = e.bits == 2 ? twoBitTables(1, 15, 3, 1) : oneBitTables(1);
       TestContext fixture(tables, kWidth, e.bits, e.x, e.y);
-      PrintMode& mode = fixture.context.printMode;
+      PrintMode& mode = fixture.mode;
       if (e.kind == kDither) mode.mode = 3;
       if (e.kind == kCorners) {
         mode.mode = 0;
         mode.colorInput = 1;
         mode.inkSet = 4;
-        fixture.load(kCurveOrGridBlock, std::vector<uint8_t>(32, 9));
+        fixture.colorGrid.assign(32, 9);
       }
-      fixture.context.bufferCount = c.spoils & kNoErrorLine ? 0 : 1;
-      fixture.context.lastLine = 3;
-      fixture.context.lastRunEnd = 7;
+      if (c.spoils & kNoErrorLine) fixture.errorLine.clear();
+      fixture.state = {3, 7};
       const std::vector<uint8_t> source(80, 0x80);
       std::vector<uint8_t> out(16, 0x5A);
       const uint32_t startX = c.spoils & kPastLine ? 290 : c.spoils & kWraps ? 2 : 0;
@@ -89,7 +89,7 @@ TEST(Engines, RefuseInTheirOwnOrderWritingNothing) {
       SCOPED_TRACE(::testing::Message() << e.name << ", spoils " << c.spoils);
       EXPECT_EQ(fixture.call(e.engine, run, (c.spoils & kStagesNotDone) == 0), c.expected[e.kind]);
       EXPECT_EQ(out, std::vector<uint8_t>(16, 0x5A));
-      EXPECT_EQ(std::pair(fixture.context.lastLine, fixture.context.lastRunEnd), std::pair(3u, 7u));
+      EXPECT_EQ(std::pair(fixture.state.lastLine, fixture.state.lastRunEnd), std::pair(3u, 7u));
     }
   }
 }
@@ -97,11 +97,12 @@ TEST(Engines, RefuseInTheirOwnOrderWritingNothing) {
 // A padded curve without margin (the jitter is taken modulo the margin) is
 // refused like a job whose stages are not done.
 TEST(Engines, TwoBitEnginesRefuseACurveWithoutMargin) {
-  for (Engine engine : {ditherFourLevel, screenFourLevel, screenFourLevel1440}) {
+  using enum EngineId;
+  for (EngineId engine : {kDitherFourLevel, kScreenFourLevel, kScreenFourLevel1440}) {
     Tables tables = twoBitTables(1, 15, 3, 1);
     tables.paddedCurve[0] = 0;
-    TestContext fixture(tables, 300, 2, engine == screenFourLevel1440 ? 1440 : 720, 720);
-    if (engine == ditherFourLevel) fixture.context.printMode.mode = 3;
+    TestContext fixture(tables, 300, 2, engine == kScreenFourLevel1440 ? 1440 : 720, 720);
+    if (engine == kDitherFourLevel) fixture.mode.mode = 3;
     const std::vector<uint8_t> source(8, 0x80);
     uint8_t out[2] = {0x5A, 0x5A};
     EXPECT_EQ(fixture.run(engine, source.data(), out, 8, 0, 1), kBadResource);

@@ -37,7 +37,7 @@ TEST(ScreenColorCorners, MatchesAPlainReferenceOnRandomRuns) {
     for (uint8_t& g : grid) g = static_cast<uint8_t>(random());
     const PrintMode m = cornersMode(step);
     TestContext e(m, width, height, cells, level);
-    e.load(kCurveOrGridBlock, grid);
+    e.colorGrid = grid;
     for (int trial = 0; trial < 400; ++trial) {
       const uint32_t count = trial < 8 ? trial : random() % 100;
       const uint32_t startX = random() % 300, line = random(), offset = random() % 8;
@@ -54,8 +54,8 @@ TEST(ScreenColorCorners, MatchesAPlainReferenceOnRandomRuns) {
         plane = packByHand(plane, planes[k], offset, 1);
         std::copy(plane.begin(), plane.end(), expected.begin() + k * kStride);
       }
-      ASSERT_EQ(e.run(screenColorCorners, source.data(), out.data(), count, startX, line, offset,
-                      kStride, 99),
+      ASSERT_EQ(e.run(EngineId::kScreenColorCorners, source.data(), out.data(), count, startX, line,
+                      offset, kStride, 99),
                 kOk);
       EXPECT_EQ(out, expected) << "step " << step << " count " << count;
     }

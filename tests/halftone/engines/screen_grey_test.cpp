@@ -14,18 +14,18 @@ constexpr uint32_t kWidth = 300;
 
 struct Variant {
   const char* name;
-  Engine engine;
+  EngineId engine;
   char family;  // of the spread patterns
   uint32_t bits, xResolution, yResolution;
   uint32_t limits[3];  // the two-bit spread limits of the resolution class
 };
 
 const Variant kVariants[] = {
-    {"ScreenBilevel", screenBilevel, 'N', 1, 720, 720, {}},
-    {"ScreenBilevel1440", screenBilevel1440, 'W', 1, 1440, 720, {}},
-    {"ScreenBilevelDoubleVertical", screenBilevelDoubleVertical, 'V', 1, 360, 720, {}},
-    {"ScreenFourLevel", screenFourLevel, 'N', 2, 720, 720, {15, 3, 1}},
-    {"ScreenFourLevel1440", screenFourLevel1440, 'W', 2, 1440, 720, {14, 3, 0}},
+    {"ScreenBilevel", EngineId::kScreenBilevel, 'N', 1, 720, 720, {}},
+    {"ScreenBilevel1440", EngineId::kScreenBilevel1440, 'W', 1, 1440, 720, {}},
+    {"ScreenBilevelDoubleVertical", EngineId::kScreenBilevelDoubleVertical, 'V', 1, 360, 720, {}},
+    {"ScreenFourLevel", EngineId::kScreenFourLevel, 'N', 2, 720, 720, {15, 3, 1}},
+    {"ScreenFourLevel1440", EngineId::kScreenFourLevel1440, 'W', 2, 1440, 720, {14, 3, 0}},
 };
 
 // Stretches of one value, so that tones settle, with jumps; one-bit runs get
@@ -74,7 +74,7 @@ TEST(ScreenGrey, PagesMatchThePlainReference) {
         ASSERT_EQ(out, expected);
         const std::span<int16_t> line = fixture.wholeLine();
         ASSERT_TRUE(std::equal(line.begin(), line.end(), ref.cells.begin(), ref.cells.end()));
-        EXPECT_EQ(std::pair(fixture.context.lastLine, fixture.context.lastRunEnd),
+        EXPECT_EQ(std::pair(fixture.state.lastLine, fixture.state.lastRunEnd),
                   std::pair(r.line, r.startX + r.count));
         for (uint32_t c : codes) ++counts[c];
       }

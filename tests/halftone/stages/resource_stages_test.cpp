@@ -401,7 +401,7 @@ TEST(DotTableStage, RowSumsUpTo255AreAccepted) {
     ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())),
               large == 55 ? kOk : kBadResource);
     EXPECT_EQ(job.nextId, -1);
-    const uint8_t* table = job.context->dotTable();
+    const auto* table = static_cast<const uint8_t*>(job.context->blocks[kDotTableBlock].data);
     EXPECT_EQ(table[3 * 200 + 2], large) << "the refused row is copied too";
     EXPECT_EQ(table[3 * 199 + 2], job.dotShares[199][2]);
   }
@@ -411,14 +411,14 @@ TEST(DotTableStage, AFourthCallAfterOneBitStageThreeIsRefusedAndStageFiveAlways)
   Job job;
   ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
   ASSERT_EQ(job.nextId, -1);
-  std::vector<uint8_t> gridIndexBefore(job.context->gridIndex(), job.context->gridIndex() + 512);
+  const auto* gridIndex = static_cast<const uint8_t*>(job.context->blocks[kGridIndexBlock].data);
+  std::vector<uint8_t> gridIndexBefore(gridIndex, gridIndex + 512);
   const Block table = pack::buildDotSizeTable(job.dotShares);
   job.nextId = 3;
   EXPECT_EQ(job.stage(table), kBadResource);
   EXPECT_EQ(job.nextId, 3);
   EXPECT_EQ(job.context->blocks[kDotTableBlock].data, nullptr);
-  EXPECT_EQ(std::vector<uint8_t>(job.context->gridIndex(), job.context->gridIndex() + 512),
-            gridIndexBefore);
+  EXPECT_EQ(std::vector<uint8_t>(gridIndex, gridIndex + 512), gridIndexBefore);
   EXPECT_EQ(job.stage(table), kBadResource);
   EXPECT_EQ(job.context->stage, 5u);
 }

@@ -1,6 +1,6 @@
 // A plain reference of the four-level colour engines and the mode-3 colour
-// screening engines, pixel by pixel from the rules, reading the tables from
-// the context. Error lines, their upkeep and the spread patterns come from
+// screening engines, pixel by pixel from the rules, reading the tables the
+// engines read. Error lines, their upkeep and the spread patterns come from
 // the one-bit colour reference: patterns 1 to 10 here are N1..N5, W2..W4, W1
 // and N6 there.
 #pragma once
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "halftone/engine.h"
-#include "halftone/halftone_context.h"
 #include "halftone/support/colour_reference.h"
 #include "halftone/support/corner_reference.h"
 
@@ -25,24 +24,25 @@ inline int32_t spreadBy(std::vector<int32_t>& line, int64_t x, int number, bool 
 }
 
 // One run of an engine: the codes of planes 0 to 3, pixel by pixel.
-inline Planes refColourRun(EngineId kind, const HalftoneContext& t, ColourState& s,
-                           const uint8_t* source, uint32_t startX, uint32_t count, uint32_t line) {
+inline Planes refColourRun(EngineId kind, const EngineTables& t, const PrintMode& mode,
+                           ColourState& s, const uint8_t* source, uint32_t startX, uint32_t count,
+                           uint32_t line) {
   const bool fourLevel =
       kind == EngineId::kDiffuseFourLevel || kind == EngineId::kDiffuseFourLevel1440;
   const bool screen =
       kind == EngineId::kScreenColorBilevel || kind == EngineId::kScreenColorBilevelDiffused;
-  const bool inks = t.printMode.inkSet == 4;
+  const bool inks = mode.inkSet == 4;
   if (fourLevel) refColourUpkeep(s, line, startX, count);
   s.lastLine = line;
   const uint32_t w = t.matrixWidth, h = t.matrixHeight, cells = t.matrixCells;
-  auto A = [&](uint32_t k) { return int32_t(t.thresholdMatrix()[line % h * w + k % w]); };
-  auto B = [&](uint32_t k) { return int32_t(t.thresholdMatrix()[(line + 24) % h * w + k % w]); };
+  auto A = [&](uint32_t k) { return int32_t(t.thresholdMatrix[line % h * w + k % w]); };
+  auto B = [&](uint32_t k) { return int32_t(t.thresholdMatrix[(line + 24) % h * w + k % w]); };
   const int32_t l1 = t.spreadLimit1, l2 = t.spreadLimit2, l3 = t.spreadLimit3;
   const int32_t l4 = t.spreadLimit4;
   int shift = 0;
   while ((cells + 1) >> 9 >> shift) ++shift;
-  auto lt = [&](int share) { return int32_t(t.levelTable()[share]); };
-  auto share = [&](int c, int k) { return int32_t(t.dotTable()[3 * c + k]); };  // S, M, L
+  auto lt = [&](int share) { return int32_t(t.levelTable[share]); };
+  auto share = [&](int c, int k) { return int32_t(t.dotTable[3 * c + k]); };  // S, M, L
   auto ordered = [&](int c, int32_t th) {  // large, medium, small or none
     const int32_t large = lt(share(c, 2)), medium = large + lt(share(c, 1));
     return large > th ? 3u : medium > th ? 2u : medium + lt(share(c, 0)) > th ? 1u : 0u;
@@ -52,13 +52,13 @@ inline Planes refColourRun(EngineId kind, const HalftoneContext& t, ColourState&
   bool remembered = false;
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t x = startX + i;
-    const uint8_t* p = source + (inks ? 4 : 3) * (t.printMode.sourceStep == 1 ? i / 2 : i);
+    const uint8_t* p = source + (inks ? 4 : 3) * (mode.sourceStep == 1 ? i / 2 : i);
     int node[3], c[4];
     auto gridLevels = [&](int dither) {
       for (int a = 0; a < 3; ++a)
-        node[a] = t.gridIndex()[2 * p[a]] + (t.gridIndex()[2 * p[a] + 1] <= dither);
+        node[a] = t.gridIndex[2 * p[a]] + (t.gridIndex[2 * p[a] + 1] <= dither);
       for (int k = 0; k < 4; ++k)
-        c[k] = inks ? p[k] : t.colorGrid()[4 * ((node[0] * 32 + node[1]) * 32 + node[2]) + k];
+        c[k] = inks ? p[k] : t.colorGrid[4 * ((node[0] * 32 + node[1]) * 32 + node[2]) + k];
     };
     std::array<uint32_t, 4> code{};
     auto orderedAll = [&] {
@@ -97,8 +97,8 @@ inline Planes refColourRun(EngineId kind, const HalftoneContext& t, ColourState&
           cell = carry[0], carry[0] = 0;
         } else {
           const int32_t v = floorDiv32(cell) + c[1];
-          code[1] = t.diffusionThreshold()[c[1]] - refNudge(dither) <= v;
-          const int32_t e = code[1] ? v - t.dotValue()[c[1]] : v;
+          code[1] = t.diffusionThreshold[c[1]] - refNudge(dither) <= v;
+          const int32_t e = code[1] ? v - t.dotValue[c[1]] : v;
           int pattern = code[1] ? c[1] > l2 ? 3 : c[1] > l3 ? 4 : c[1] > l4 ? 5 : 10 : 2;
           carry[0] = spreadBy(s.lines[0], x, c[1] > l1 ? 1 : pattern, odd, e, carry[0]);
         }
@@ -116,7 +116,7 @@ inline Planes refColourRun(EngineId kind, const HalftoneContext& t, ColourState&
         }
         int32_t v = truncDiv32(cell) + S + M + L;
         const int32_t d = k == 1 ? -refNudge(dither) : refNudge(dither);
-        if (code[k] == 0) code[k] = S != 0 && t.diffusionThreshold()[c[k]] + d <= v;
+        if (code[k] == 0) code[k] = S != 0 && t.diffusionThreshold[c[k]] + d <= v;
         if (code[k] != 0) v -= 255;
         const int square = L || M || S > l1 ? 1 : !code[k] ? 2 : S > l2 ? 3 : S > l3 ? 4 : 5;
         const int at1440 = !code[k] ? 9 : L || M || S > l1 ? 6 : S > l2 ? 7 : 8;

@@ -38,16 +38,20 @@ inline Status makeColourJob(Job& job, uint32_t x, uint32_t y, uint32_t inkSet, i
   return kOk;
 }
 
-// Calls one engine with the tables prepared for it (whatever the mode selects).
-inline Status callEngine(HalftoneContext& context, EngineId id, const HalftoneRun& run) {
-  prepareEngine(context, true);
+// Calls one engine, in its variant for the mode, on a copy of the tables,
+// ready when they were and the engine's needs are met, and prepared for it
+// (whatever the mode selects).
+inline Status callEngine(EngineTables tables, RunState& state, const PrintMode& mode, EngineId id,
+                         const HalftoneRun& run) {
   const EngineDescriptor& engine = engineDescriptor(id);
-  if (context.setup.tables.ready) engine.prepare(context.setup.tables);
-  return engine.engine(context, context.setup.tables, run);
+  tables.ready = tables.ready && meetsNeeds(tables, engine.needs);
+  if (tables.ready) engine.prepare(tables);
+  return engine.variant(mode)(tables, state, run);
 }
 
-inline std::span<int16_t> lineOf(HalftoneContext& context, int k) {
-  return {context.errorLine(k) - kErrorLineMargin, context.printMode.lineWidth + 60};
+// Error line k of a job's tables with its margins.
+inline std::span<int16_t> lineOf(const EngineTables& tables, uint32_t k) {
+  return tables.errorLines[k].withMargins.first(tables.lineWidth + 2 * kErrorLineMargin);
 }
 
 // What persists between calls: lines of int32 cells (x at x + 30), run memory.

@@ -10,14 +10,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "halftone/engine.h"
-#include "halftone/halftone_context.h"
 #include "kestrl30.h"
-#include "memory/memory.h"
 
 namespace kestrl::halftone::testing {
 
@@ -90,91 +90,50 @@ inline Tables twoBitTables(uint32_t seed, uint32_t l1, uint32_t l2, uint32_t l3)
 
 // --------------------------------------------------------------- context
 
-// A halftone context holding its tables directly in the block table, as the
-// resource stages would leave them.
+// An engine's tables built straight from vectors, its error line and its run
+// state, handed to the engine as the setup would hand them.
 class TestContext {
  public:
   // Ordered dither and colour corners: a threshold matrix and a level table.
-  TestContext(const PrintMode& mode, uint32_t width, uint32_t height,
-              const std::vector<uint16_t>& cells, const std::vector<uint16_t>& levels) {
-    context.printMode = mode;
-    setMatrix(width, height);
-    load(kThresholdMatrixBlock, cells);
-    load(kLevelTableBlock, levels);
-  }
+  TestContext(const PrintMode& m, uint32_t width, uint32_t height, std::vector<uint16_t> cells,
+              std::vector<uint16_t> levels)
+      : mode(m),
+        matrixWidth(width),
+        matrixHeight(height),
+        matrix(std::move(cells)),
+        levelTable(std::move(levels)) {}
 
   // Grey screening: the tables of `t` and one zeroed error line.
   TestContext(const Tables& t, uint32_t lineWidth, uint32_t bitsPerPixel, uint32_t xResolution,
-              uint32_t yResolution, int32_t sourceStep = 0) {
-    PrintMode& mode = context.printMode;
+              uint32_t yResolution, int32_t sourceStep = 0)
+      : matrixWidth(t.matrixWidth),
+        matrixHeight(t.matrixHeight),
+        matrix(t.matrix),
+        dotValue(bitsPerPixel == 2 ? std::vector<int16_t>(256, 255) : t.dotValue),
+        threshold(t.threshold),
+        errorLine(errorLineBytes(lineWidth) / 2, 0) {
     mode.mode = 1;
     mode.xResolution = xResolution;
     mode.yResolution = yResolution;
     mode.bitsPerPixel = bitsPerPixel;
     mode.sourceStep = sourceStep;
     mode.lineWidth = lineWidth;
-    setMatrix(t.matrixWidth, t.matrixHeight);
-    context.spreadLimit1 = t.limits[0];
-    context.spreadLimit2 = t.limits[1];
-    context.spreadLimit3 = t.limits[2];
-    context.spreadLimit4 = t.limits[3];
-    const uint32_t lineBytes = errorLineBytes(lineWidth);
-    EXPECT_EQ(memory::allocateInto(context.blocks[kFirstErrorLineBlock], lineBytes, true), kOk);
-    context.bufferCount = 1;
-    load(kThresholdMatrixBlock, t.matrix);
-    loadDotValueAndThreshold(bitsPerPixel == 2 ? std::vector<int16_t>(256, 255) : t.dotValue,
-                             t.threshold);
+    std::copy(std::begin(t.limits), std::end(t.limits), std::begin(limits));
     if (bitsPerPixel == 2) {
-      load(kCurveOrGridBlock, t.paddedCurve);
-      load(kDotTableBlock, t.dotTable);
-      load(kLevelTableBlock, t.levelTable);
+      paddedCurve = t.paddedCurve;
+      dotTable = t.dotTable;
+      levelTable = t.levelTable;
     } else {
-      load(kCurveOrGridBlock, t.toneCurve);
+      toneCurve = t.toneCurve;
     }
-  }
-  ~TestContext() { memory::releaseAll(context.blocks); }
-  TestContext(const TestContext&) = delete;
-  TestContext& operator=(const TestContext&) = delete;
-
-  void setMatrix(uint32_t width, uint32_t height) {
-    context.matrixWidth = width;
-    context.matrixHeight = height;
-    context.matrixCells = static_cast<uint16_t>(width * height);
-  }
-
-  // Replaces block `index` with a copy of `values`.
-  template <typename T>
-  void load(size_t index, const std::vector<T>& values) {
-    const auto bytes = static_cast<uint32_t>(values.size() * sizeof(T));
-    MemoryBlock& block = context.blocks[index];
-    if (block.allocation != nullptr) memory::free(block.allocation);
-    block = {};
-    ASSERT_EQ(memory::allocateInto(block, memory::roundUpTo4(bytes), false), kOk);
-    std::memcpy(block.data, values.data(), bytes);
-  }
-
-  // As the stages leave them: one block holding the dot values, then the
-  // thresholds, which entry 8 views.
-  void loadDotValueAndThreshold(const std::vector<int16_t>& dotValue,
-                                const std::vector<int16_t>& threshold) {
-    const auto dotBytes = static_cast<uint32_t>(dotValue.size() * sizeof(int16_t));
-    const auto thresholdBytes = static_cast<uint32_t>(threshold.size() * sizeof(int16_t));
-    MemoryBlock& owner = context.blocks[kDotValueBlock];
-    ASSERT_EQ(memory::allocateInto(owner, dotBytes + thresholdBytes, true), kOk);
-    auto* bytes = static_cast<uint8_t*>(owner.data);
-    std::memcpy(bytes, dotValue.data(), dotBytes);
-    std::memcpy(bytes + dotBytes, threshold.data(), thresholdBytes);
-    memory::makeView(context.blocks[kDiffusionThresholdBlock], bytes + dotBytes, nullptr,
-                     thresholdBytes);
   }
 
   // The error line with its margins: cell of pixel x at index x + 30.
   std::span<int16_t> wholeLine() {
-    return {context.errorLine(0) - kErrorLineMargin,
-            context.printMode.lineWidth + 2 * kErrorLineMargin};
+    return {errorLine.data(), mode.lineWidth + 2 * kErrorLineMargin};
   }
 
-  Status run(Engine engine, const uint8_t* source, uint8_t* destination, uint32_t pixelCount,
+  Status run(EngineId engine, const uint8_t* source, uint8_t* destination, uint32_t pixelCount,
              uint32_t startX, uint32_t lineNumber, uint32_t bitOffset = 0, uint32_t planeStride = 0,
              uint32_t reserved10 = 0) {
     HalftoneRun r{};
@@ -189,17 +148,44 @@ class TestContext {
     return call(engine, r);
   }
 
-  // The context with its engine and tables prepared from the block table as
-  // it stands, as the last stage would leave them.
-  HalftoneContext* prepared(bool stagesComplete = true) {
-    prepareEngine(context, stagesComplete);
-    return &context;
-  }
-  Status call(Engine engine, const HalftoneRun& run, bool stagesComplete = true) {
-    return engine(*prepared(stagesComplete), context.setup.tables, run);
+  // The engine's variant for the mode on tables made from the vectors as
+  // they stand: ready when the stages are complete and the engine's needs
+  // are met, then prepared by the engine's own Prepare.
+  Status call(EngineId engine, const HalftoneRun& run, bool stagesComplete = true) {
+    const EngineDescriptor& descriptor = engineDescriptor(engine);
+    tables = {};
+    tables.lineWidth = mode.lineWidth;
+    tables.sourceStep = mode.sourceStep;
+    if (!errorLine.empty()) tables.errorLines[0] = {errorLine};
+    tables.toneCurve = toneCurve;
+    tables.paddedCurve = paddedCurve;
+    tables.colorGrid = colorGrid;
+    tables.thresholdMatrix = matrix;
+    tables.levelTable = levelTable;
+    tables.dotValue = dotValue;
+    tables.diffusionThreshold = threshold;
+    tables.dotTable = dotTable;
+    tables.matrixWidth = matrixWidth;
+    tables.matrixHeight = matrixHeight;
+    tables.matrixCells = static_cast<uint16_t>(matrixWidth * matrixHeight);
+    tables.spreadLimit1 = limits[0];
+    tables.spreadLimit2 = limits[1];
+    tables.spreadLimit3 = limits[2];
+    tables.spreadLimit4 = limits[3];
+    tables.ready = stagesComplete && meetsNeeds(tables, descriptor.needs);
+    if (tables.ready && descriptor.prepare != nullptr) descriptor.prepare(tables);
+    return descriptor.variant(mode)(tables, state, run);
   }
 
-  HalftoneContext context{};
+  PrintMode mode{};
+  uint32_t matrixWidth = 0, matrixHeight = 0;
+  uint32_t limits[4] = {};
+  std::vector<uint16_t> matrix, levelTable, toneCurve;
+  std::vector<int16_t> paddedCurve, dotValue, threshold;
+  std::vector<uint8_t> dotTable, colorGrid;
+  std::vector<int16_t> errorLine;  // empty: the mode made none
+  RunState state;
+  EngineTables tables;
 };
 
 // ------------------------------------------------------------ page plans
