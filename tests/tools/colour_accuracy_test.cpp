@@ -18,6 +18,7 @@
 #include "colour/accuracy.h"
 #include "colour/printer_model.h"
 #include "pack/default_pack.h"
+#include "tools/kestrl_command.h"
 
 namespace kestrl::colour {
 namespace {
@@ -100,20 +101,10 @@ std::vector<uint8_t> syntheticProfile(double version) {
 
 // ---- the command ----
 
-struct Outcome {
-  int exitCode = -1;
-  std::string output;
-};
+using Outcome = kestrl::testing::Result;
 
 Outcome kestrl(const std::string& args) {
-  Outcome r;
-  FILE* pipe = popen((std::string(KESTRL_TOOL_PATH) + " " + args + " 2>&1").c_str(), "r");
-  std::array<char, 4096> buffer;
-  for (size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
-    r.output.append(buffer.data(), n);
-  const int status = pclose(pipe);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return kestrl::testing::run(std::string(KESTRL_TOOL_PATH) + " " + args + " 2>&1");
 }
 
 class ColourCommand : public ::testing::Test {

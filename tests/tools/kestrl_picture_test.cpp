@@ -17,29 +17,20 @@
 #include <string>
 #include <vector>
 
+#include "tools/kestrl_command.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int exitCode = -1;
-  std::string output;
-};
+using Outcome = kestrl::testing::Result;
+using kestrl::testing::readBytes;
 
-// The command with `environment` before it (e.g. "PAPERSIZE=a4"), standard
-// output and error together.
+// `kestrl render` with `environment` before it (e.g. "PAPERSIZE=a4"),
+// standard output and error together.
 Outcome kestrl(const std::string& args, const std::string& environment = "PAPERSIZE=2x2in") {
-  Outcome r;
-  const std::string command =
-      environment + " " + KESTRL_TOOL_PATH + " render " + args + " --no-progress 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return r;
-  std::array<char, 4096> buffer;
-  for (size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
-    r.output.append(buffer.data(), n);
-  const int status = pclose(pipe);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return kestrl::testing::run(environment + " " + KESTRL_TOOL_PATH + " render " + args +
+                              " --no-progress 2>&1");
 }
 
 // The number just before `label` ("8 bands" -> 8 for " band").
@@ -56,11 +47,6 @@ std::pair<int, int> gridSize(const std::string& output) {
   const size_t cross = output.rfind(" x ", at);
   const size_t start = output.rfind(' ', cross - 1);
   return {std::atoi(output.c_str() + start + 1), std::atoi(output.c_str() + cross + 3)};
-}
-
-std::vector<uint8_t> readBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // A one-bit plane's rows of dots, each as the count of dots in its left
