@@ -102,10 +102,7 @@ std::vector<uint8_t> syntheticProfile(double version) {
 // ---- the command ----
 
 using Outcome = kestrl::testing::Result;
-
-Outcome kestrl(const std::string& args) {
-  return kestrl::testing::run(std::string(KESTRL_TOOL_PATH) + " " + args + " 2>&1");
-}
+using kestrl::testing::kestrl;
 
 class ColourCommand : public ::testing::Test {
  protected:
