@@ -51,4 +51,4 @@ fi
 [[ -n $build_type ]] && flags+=(-DCMAKE_BUILD_TYPE="$build_type")
 cmake -S . -B "$build" -G Ninja "${flags[@]}"
 cmake --build "$build"
-ctest --test-dir "$build" --output-on-failure
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
