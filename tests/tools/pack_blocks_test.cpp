@@ -101,7 +101,7 @@ TEST(PackBlocks, SamplesPassDumpAndAreRecognised) {
   }
 }
 
-// A directory entry and the matrix side byte read back as described (the
+// A directory entry and the matrix side byte read back with the values they were built with (the
 // colour table's fields go through the JSON round trip of the default pack).
 TEST(PackBlocks, ParsedValuesMatchTheDescriptions) {
   const Parsed<DirectoryText> d = parseDirectory(bytesOf(buildDirectory(sampleDirectory())));
