@@ -1,7 +1,9 @@
 // Running the kestrl command from a test, and reading and writing its files.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -49,5 +51,22 @@ inline void writeBytes(const std::filesystem::path& path, const std::string& hea
   out << header;
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
+
+// A test with a folder of its own, named after the test and the process,
+// removed afterwards.
+class FolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = std::filesystem::temp_directory_path() / (std::string(test->test_suite_name()) + "_" +
+                                                     test->name() + "_" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  std::filesystem::path dir_;
+};
 
 }  // namespace kestrl::testing

@@ -57,19 +57,8 @@ std::vector<double> quarterCoverage(const fs::path& folder) {
   return sums;
 }
 
-class KestrlOptions : public ::testing::Test {
+class KestrlOptions : public kestrl::testing::FolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kestrl_options_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-            std::to_string(getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-
   // Four stripes across the picture, from white to dark: grey, or the same
   // levels in three colours.
   std::string stripes(const std::string& name, int bands, uint32_t width = 96,
@@ -105,8 +94,6 @@ class KestrlOptions : public ::testing::Test {
   Result render(const std::string& args, const std::string& out = "out") {
     return kestrl("render " + args + " -o " + path(out) + " --no-progress");
   }
-
-  fs::path dir_;
 };
 
 // Every number option refuses what is not a plain decimal within its range,

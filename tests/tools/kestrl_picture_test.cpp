@@ -143,21 +143,9 @@ std::string pdfPage(double width, double height) {
          "\n%%EOF\n";
 }
 
-class KestrlPicture : public ::testing::Test {
+class KestrlPicture : public kestrl::testing::FolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kestrl_picture_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-            std::to_string(getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
   std::string out(const std::string& name = "out") const { return " -o " + path(name); }
-
-  fs::path dir_;
 };
 
 // A 300 x 200 picture keeps its 3:2 shape (and a 100 x 300 one its 1:3)
