@@ -104,14 +104,8 @@ std::vector<uint8_t> syntheticProfile(double version) {
 using Outcome = kestrl::testing::Result;
 using kestrl::testing::kestrl;
 
-class ColourCommand : public ::testing::Test {
+class ColourCommand : public kestrl::testing::FolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("kestrl_colour_" + std::to_string(getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
   // A flat grey picture.
   std::string flatPgm(uint8_t grey) {
     const std::string file = path("flat" + std::to_string(grey) + ".pgm");
@@ -132,7 +126,6 @@ class ColourCommand : public ::testing::Test {
     g_object_unref(image);
     return out;
   }
-  fs::path dir_;
 };
 
 // ---- tests ----

@@ -149,21 +149,8 @@ std::string pdf(int pages) {
   return out;
 }
 
-class KestrlCommand : public ::testing::Test {
+class KestrlCommand : public kestrl::testing::FolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kestrl_cli_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-            std::to_string(getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    if (!getenv("KEEP")) fs::remove_all(dir_);
-  }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-
   // The block picture as the command's own binary PNM.
   std::string blockPnm(uint32_t width, uint32_t height, int bands, const std::string& name) const {
     writeBytes(dir_ / name,
@@ -190,8 +177,6 @@ class KestrlCommand : public ::testing::Test {
     }
     return fnv1a(readBytes(dir_ / "out" / "preview.png"), hash);
   }
-
-  fs::path dir_;
 };
 
 // Every lossless kind, written by libvips from the same pixels, prints the

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -53,7 +54,7 @@ inline void writeBytes(const std::filesystem::path& path, const std::string& hea
 }
 
 // A test with a folder of its own, named after the test and the process,
-// removed afterwards.
+// removed afterwards unless KEEP is set in the environment.
 class FolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -63,7 +64,9 @@ class FolderTest : public ::testing::Test {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void TearDown() override {
+    if (!getenv("KEEP")) std::filesystem::remove_all(dir_);
+  }
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
   std::filesystem::path dir_;
