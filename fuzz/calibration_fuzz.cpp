@@ -3,7 +3,7 @@
 // tables), each either the default pack's or fuzzed, after the default
 // directory and colour table. A finished sequence must leave a grid that a
 // halftone job can use.
-#include "fuzz_jobs.h"
+#include "fuzz_calls.h"
 
 using namespace kestrl;
 using namespace kestrl::fuzz;
@@ -27,31 +27,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t fuzzed = in.u8();
   std::vector<uint8_t> record = in.chunk();
   record.resize(std::max(record.size(), kLongestRecord), 0);
-  std::vector<uint8_t> blocks[4];
+  std::vector<std::vector<uint8_t>> blocks(4);
   for (auto& block : blocks) block = in.chunk();
 
   Tags tags;
   tags.pairs[0] = {512, record.data()};
-  ColorSettings settings{};
-  settings.tagList = reinterpret_cast<const CmTagList*>(&tags);
-  CmContext* cm = nullptr;
-  int32_t id = 0;
-  require(CmNew(&settings, &mode, 0, &id, &cm) == KESTRL_STATUS_OK, "CmNew failed");
-  KestrlStatus status = KESTRL_STATUS_OK;
-  for (uint32_t stage = 1; stage <= 7 && id != -1 && status == KESTRL_STATUS_OK; ++stage) {
-    const bool replaced = stage >= 3 && stage <= 6 && (fuzzed >> (stage - 3) & 1);
-    const std::span<const uint8_t> block =
-        replaced ? std::span<const uint8_t>(blocks[stage - 3]) : defaultBlock(id);
-    status = setColourResource(cm, block, &id);
-    requireStatus(status, {0, 768}, "CmSetResource");
+  pack::JobSettings settings{mode, {}, {}, {}, {}};
+  settings.colour.tagList = reinterpret_cast<const CmTagList*>(&tags);
+  pack::ColourTableJob colour;
+  require(!colour.create(settings).failed(), "CmNew failed");
+  const pack::JobFailure stages =
+      colour.feedStages(defaultPack(), replaceStages(blocks, 3, fuzzed));
+  requireStages(stages, {0, 768}, "CmSetResource");
+  if (!stages.failed()) {
+    pack::HalftoneJob halftone;
+    require(!halftone.create(mode, colour.lut()).failed(), "HalftoneNew failed after calibration");
+    const pack::JobFailure fed = halftone.feedStages(defaultPack());
+    requireStages(fed, {0, 257, 258, 513, 514, 768}, "HalftoneSetResource");
+    if (!fed.failed()) runHalftoneCalls(halftone.context(), mode, in, 2);
+    require(!halftone.close().failed(), "HalftoneDelete failed");
   }
-  if (status == KESTRL_STATUS_OK && id == -1) {
-    HalftoneContext* ht = nullptr;
-    require(HalftoneNew(&mode, CmGetLut(cm), 0, &id, &ht) == KESTRL_STATUS_OK,
-            "HalftoneNew failed after calibration");
-    if (runHalftoneStages(ht, id) == KESTRL_STATUS_OK) runHalftoneCalls(ht, mode, in, 2);
-    require(HalftoneDelete(ht) == KESTRL_STATUS_OK, "HalftoneDelete failed");
-  }
-  require(CmDelete(cm) == KESTRL_STATUS_OK, "CmDelete failed");
+  require(!colour.close().failed(), "CmDelete failed");
   return 0;
 }

@@ -2,7 +2,7 @@
 // bytes, the rest of the input as the directory text of stage 1. The same
 // text read with its size and read NUL-terminated without one must choose
 // the same entry.
-#include "fuzz_jobs.h"
+#include "fuzz_calls.h"
 
 using namespace kestrl::fuzz;
 
@@ -20,7 +20,8 @@ Choice chooseTable(const PrintMode& mode, const ColorSettings& settings,
   require(CmNew(&settings, &mode, 0, &id, &cm) == KESTRL_STATUS_OK, "CmNew failed");
   Choice choice{0, -7};
   if (sized) {
-    choice.status = setColourResource(cm, text, &choice.nextId);
+    choice.status =
+        CmSetResourceSized(cm, text.data(), static_cast<uint32_t>(text.size()), &choice.nextId);
   } else {
     std::vector<uint8_t> terminated(text);
     terminated.push_back(0);

@@ -6,24 +6,13 @@
 // without a size, padded as the tool pads it, to the same grid.
 #include <cstring>
 
-#include "fuzz_jobs.h"
+#include "fuzz_calls.h"
 #include "pack/block_dump.h"
 
 using namespace kestrl;
 using namespace kestrl::fuzz;
 
 namespace {
-
-CmContext* loadTable(const PrintMode& mode, const ColorSettings& settings,
-                     const std::vector<uint8_t>& table, bool sized, KestrlStatus& status) {
-  CmContext* cm = nullptr;
-  int32_t id = 0;
-  require(CmNew(&settings, &mode, 0, &id, &cm) == KESTRL_STATUS_OK, "CmNew failed");
-  setColourResource(cm, defaultBlock(pack::default_ids::kColourDirectory), &id);
-  status = sized ? setColourResource(cm, table, &id) : CmSetResource(cm, table.data(), &id);
-  requireStatus(status, {0, 768}, "CmSetResource stage 2");
-  return cm;
-}
 
 size_t gridBytes(const CmLut& lut) {
   const size_t n = static_cast<size_t>(lut.gridPoints[0]);
@@ -37,8 +26,12 @@ void compareUnsized(const PrintMode& mode, const ColorSettings& settings,
   if (!parsed.ok()) return;
   std::vector<uint8_t> padded(table);
   padded.resize(pack::colourTableReadLength(parsed.value, table.size()), 0);
-  KestrlStatus status = 0;
-  CmContext* cm = loadTable(mode, settings, padded, false, status);
+  const std::span<const uint8_t> directory = defaultBlock(pack::default_ids::kColourDirectory);
+  CmContext* cm = nullptr;
+  int32_t id = 0;
+  require(CmNew(&settings, &mode, 0, &id, &cm) == KESTRL_STATUS_OK, "CmNew failed");
+  CmSetResourceSized(cm, directory.data(), static_cast<uint32_t>(directory.size()), &id);
+  const KestrlStatus status = CmSetResource(cm, padded.data(), &id);
   require(status == KESTRL_STATUS_OK, "a table the pack accepts was refused without its size");
   const CmLut& lut = *CmGetLut(cm);
   require(gridBytes(lut) == gridBytes(sizedLut) &&
@@ -51,27 +44,29 @@ void compareUnsized(const PrintMode& mode, const ColorSettings& settings,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in(data, size);
-  const PrintMode mode = readJob(in);
-  ColorSettings settings = readSettings(in);
+  pack::JobSettings settings{readJob(in), readSettings(in), {}, {}, {}};
+  const PrintMode& mode = settings.printMode;
   const uint8_t choices = in.u8();
-  if (choices & 1) settings = ColorSettings{};
-  const std::vector<uint8_t> table = in.chunk();
-  KestrlStatus status = 0;
-  CmContext* cm = loadTable(mode, settings, table, true, status);
-  if (status == KESTRL_STATUS_OK) {
-    const CmLut& lut = *CmGetLut(cm);
+  if (choices & 1) settings.colour = ColorSettings{};
+  const std::vector<std::vector<uint8_t>> table{in.chunk()};
+  pack::ColourTableJob colour;
+  require(!colour.create(settings).failed(), "CmNew failed");
+  const pack::JobFailure stages = colour.feedStages(defaultPack(), replaceStages(table, 2, 1));
+  requireStages(stages, {0, 768}, "CmSetResource stage 2");
+  if (!stages.failed()) {
+    const CmLut& lut = colour.lut();
     require(lut.gridData != nullptr && lut.gridPoints[0] >= 2 &&
                 lut.gridPoints[0] <= KESTRL_MAX_GRID_POINTS,
             "a loaded table has no usable grid");
-    compareUnsized(mode, settings, table, lut);
+    compareUnsized(mode, settings.colour, table[0], lut);
     const CmLut copy = lut;  // as a driver may pass it
-    HalftoneContext* ht = nullptr;
-    int32_t id = 0;
-    const KestrlStatus created = HalftoneNew(&mode, choices & 2 ? &copy : &lut, 0, &id, &ht);
-    requireStatus(created, {0}, "HalftoneNew");
-    if (runHalftoneStages(ht, id) == KESTRL_STATUS_OK) runHalftoneCalls(ht, mode, in, 3);
-    require(HalftoneDelete(ht) == KESTRL_STATUS_OK, "HalftoneDelete failed");
+    pack::HalftoneJob halftone;
+    requireStages(halftone.create(mode, choices & 2 ? copy : lut), {0}, "HalftoneNew");
+    const pack::JobFailure fed = halftone.feedStages(defaultPack());
+    requireStages(fed, {0, 257, 258, 513, 514, 768}, "HalftoneSetResource");
+    if (!fed.failed()) runHalftoneCalls(halftone.context(), mode, in, 3);
+    require(!halftone.close().failed(), "HalftoneDelete failed");
   }
-  require(CmDelete(cm) == KESTRL_STATUS_OK, "CmDelete failed");
+  require(!colour.close().failed(), "CmDelete failed");
   return 0;
 }

@@ -3,7 +3,7 @@
 // line width, over the default pack's blocks and colour table record. Some
 // jobs first try the calls with a null out-word, which must be refused
 // before anything changes.
-#include "fuzz_jobs.h"
+#include "fuzz_calls.h"
 #include "halftone/halftone_context.h"
 
 using namespace kestrl;
@@ -48,24 +48,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                           64,
                           0};
   const CmLut& lut = defaultLut(nearest);
-  HalftoneContext* ht = nullptr;
-  int32_t id = 0;
   const bool nulls = mode.reserved8 & 0x80;
   if (nulls) {
+    HalftoneContext* ht = nullptr;
+    int32_t id = 0;
     requireStatus(HalftoneNew(&mode, &lut, 0, nullptr, &ht), {513}, "HalftoneNew, null id word");
     requireStatus(HalftoneNew(&mode, &lut, 0, &id, nullptr), {513}, "HalftoneNew, null context");
     require(ht == nullptr && id == 0, "a refused HalftoneNew wrote its out-words");
   }
-  const KestrlStatus created = HalftoneNew(&mode, &lut, 0, &id, &ht);
-  requireStatus(created, {0, 513}, "HalftoneNew");
-  if (nulls) {
-    requireStatus(HalftoneSetResource(ht, defaultBlock(id).data(), nullptr), {513},
-                  "HalftoneSetResource, null next-id word");
-    require(ht->stage == 0, "a refused stage call moved the stage counter");
+  pack::HalftoneJob job;
+  const pack::JobFailure created = job.create(mode, lut);
+  requireStages(created, {0, 513}, "HalftoneNew");
+  if (!created.failed()) {
+    if (nulls) {
+      requireStatus(HalftoneSetResource(job.context(), defaultBlock(job.nextId()).data(), nullptr),
+                    {513}, "HalftoneSetResource, null next-id word");
+      require(job.context()->stage == 0, "a refused stage call moved the stage counter");
+    }
+    requireStages(job.feedStages(defaultPack()), {0, 257, 258, 513, 514, 768},
+                  "HalftoneSetResource");
   }
-  runHalftoneStages(ht, id);
-  runHalftoneCalls(ht, mode, in, 6);
-  const KestrlStatus deleted = HalftoneDelete(ht);
-  require(deleted == KESTRL_STATUS_OK, "HalftoneDelete failed");
+  runHalftoneCalls(job.context(), mode, in, 6);
+  require(!job.close().failed(), "HalftoneDelete failed");
   return 0;
 }

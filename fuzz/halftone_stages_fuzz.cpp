@@ -3,9 +3,7 @@
 // each of the four stage blocks either the default pack's or fuzzed. Halftone
 // is then called whatever the stages answered: a context whose stages
 // failed must refuse the run or print from complete tables.
-#include <cstring>
-
-#include "fuzz_jobs.h"
+#include "fuzz_calls.h"
 
 using namespace kestrl;
 using namespace kestrl::fuzz;
@@ -25,12 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::vector<uint8_t>> blocks(4);
   for (auto& block : blocks) block = in.chunk();
 
-  HalftoneContext* ht = nullptr;
-  int32_t id = 0;
-  const KestrlStatus created = HalftoneNew(&mode, &lut, 0, &id, &ht);
-  requireStatus(created, {0}, "HalftoneNew");
-  runHalftoneStages(ht, id, blocks, choices & 0x0F);
-  runHalftoneCalls(ht, mode, in, 3);
-  require(HalftoneDelete(ht) == KESTRL_STATUS_OK, "HalftoneDelete failed");
+  pack::HalftoneJob job;
+  requireStages(job.create(mode, lut), {0}, "HalftoneNew");
+  requireStages(job.feedStages(defaultPack(), replaceStages(blocks, 1, choices & 0x0F)),
+                {0, 257, 258, 513, 514, 768}, "HalftoneSetResource");
+  runHalftoneCalls(job.context(), mode, in, 3);
+  require(!job.close().failed(), "HalftoneDelete failed");
   return 0;
 }

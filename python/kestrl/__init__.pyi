@@ -3,6 +3,7 @@ from typing import Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
+from typing_extensions import TypedDict, Unpack
 
 __all__: list[str]
 
@@ -31,6 +32,23 @@ class Pack:
     def __contains__(self, resource_id: int) -> bool: ...
     def replace(self, changes: Mapping[int, Union[bytes, str, None]]) -> Pack: ...
 
+# The colour settings a ColourTable takes, and that HalftoneContext and
+# halftone hand on to the table they make.
+class _ColourSettings(TypedDict, total=False):
+    brightness: int
+    contrast: int
+    saturation: int
+    gamma: Optional[float]
+    balance: Tuple[int, int, int]
+    calibration: Optional[Sequence[int]]
+    calibration_key: int
+    curves: Optional[npt.ArrayLike]
+    select_number: int
+    select_name: int
+    class_override: int
+    colour_class: int
+    grey_style: int
+
 class ColourTable:
     pack: Pack
     def __init__(
@@ -41,21 +59,9 @@ class ColourTable:
         bits: int = ...,
         *,
         grey: bool = ...,
-        brightness: int = ...,
-        contrast: int = ...,
-        saturation: int = ...,
-        gamma: Optional[float] = ...,
-        balance: Tuple[int, int, int] = ...,
-        calibration: Optional[Sequence[int]] = ...,
-        calibration_key: int = ...,
-        curves: Optional[npt.ArrayLike] = ...,
         color_method: int = ...,
         ink_set: Optional[int] = ...,
-        select_number: int = ...,
-        select_name: int = ...,
-        class_override: int = ...,
-        colour_class: int = ...,
-        grey_style: int = ...,
+        **settings: Unpack[_ColourSettings],
     ) -> None: ...
     @property
     def grid(self) -> npt.NDArray[np.uint8]: ...
@@ -88,14 +94,7 @@ class HalftoneContext:
         ink_set: Optional[int] = ...,
         color_method: int = ...,
         table: Optional[ColourTable] = ...,
-        brightness: int = ...,
-        contrast: int = ...,
-        saturation: int = ...,
-        gamma: Optional[float] = ...,
-        balance: Tuple[int, int, int] = ...,
-        calibration: Optional[Sequence[int]] = ...,
-        calibration_key: int = ...,
-        curves: Optional[npt.ArrayLike] = ...,
+        **colour_settings: Unpack[_ColourSettings],
     ) -> None: ...
     def run(
         self,
@@ -119,12 +118,5 @@ def halftone(
     color_method: int = ...,
     table: Optional[ColourTable] = ...,
     packed: bool = ...,
-    brightness: int = ...,
-    contrast: int = ...,
-    saturation: int = ...,
-    gamma: Optional[float] = ...,
-    balance: Tuple[int, int, int] = ...,
-    calibration: Optional[Sequence[int]] = ...,
-    calibration_key: int = ...,
-    curves: Optional[npt.ArrayLike] = ...,
+    **colour_settings: Unpack[_ColourSettings],
 ) -> npt.NDArray[np.uint8]: ...

@@ -8,8 +8,10 @@
 #include <mutex>
 #include <string>
 
-#include "job.h"
+#include "colour/grid_lookup.h"
+#include "common/status.h"
 #include "kestrl/built_in_pack.h"
+#include "pack/job.h"
 #include "page.h"
 
 namespace py = pybind11;
@@ -17,6 +19,10 @@ namespace py = pybind11;
 namespace kestrl::python {
 
 namespace {
+
+using SharedPack = std::shared_ptr<const pack::Pack>;
+using pack::ColourTableJob;
+using pack::HalftoneJob;
 
 const SharedPack& builtInPack() {
   static const SharedPack pack = std::make_shared<const pack::Pack>(tool::builtInPack());
@@ -54,7 +60,8 @@ std::string shapeText(const py::array& array) {
 std::string expectedShape(const HalftoneJob& job, const std::string& lines,
                           const std::string& samples) {
   std::string shape = "(" + lines + (lines.empty() ? "" : ", ") + samples;
-  if (job.sampleBytes() != 1) return shape + ", " + std::to_string(job.sampleBytes()) + ")";
+  const uint32_t sampleBytes = pack::sampleBytes(job.mode());
+  if (sampleBytes != 1) return shape + ", " + std::to_string(sampleBytes) + ")";
   return shape + (lines.empty() ? ",)" : ")");
 }
 
@@ -63,10 +70,11 @@ std::string expectedShape(const HalftoneJob& job, const std::string& lines,
 SourceLayout sourceLayout(const HalftoneJob& job, const py::array& array, int lineAxis,
                           const std::string& expected) {
   const py::ssize_t sampleAxis = lineAxis + 1;
-  const bool oneByte = job.sampleBytes() == 1;
+  const uint32_t sampleBytes = pack::sampleBytes(job.mode());
+  const bool oneByte = sampleBytes == 1;
   const py::ssize_t dims = sampleAxis + (oneByte ? 1 : 2);
   if (array.ndim() != dims ||
-      (!oneByte && array.shape(sampleAxis + 1) != static_cast<py::ssize_t>(job.sampleBytes()))) {
+      (!oneByte && array.shape(sampleAxis + 1) != static_cast<py::ssize_t>(sampleBytes))) {
     throw py::value_error("expected an array of shape " + expected + ", got " + shapeText(array));
   }
   SourceLayout layout;
@@ -75,15 +83,33 @@ SourceLayout sourceLayout(const HalftoneJob& job, const py::array& array, int li
   layout.sampleStride = array.strides(sampleAxis);
   layout.byteStride = oneByte ? 1 : array.strides(sampleAxis + 1);
   layout.samples = static_cast<uint32_t>(array.shape(sampleAxis));
-  layout.sampleBytes = job.sampleBytes();
+  layout.sampleBytes = sampleBytes;
   return layout;
 }
 
 // --- errors -----------------------------------------------------------------
 
+// A call that answered a status other than 0, or a resource the pack lacks
+// or cannot hand over (KESTRL_STATUS_BAD_RESOURCE): the status and the call,
+// with its stage or its line.
+struct LibraryError {
+  uint32_t status = 0;
+  std::string call;
+};
+
+std::string statusMeaning(uint32_t status) {
+  const char* meaning = kestrl::statusMeaning(status);
+  return meaning != nullptr ? meaning : "unknown status";
+}
+
 // Raises the kestrl exception for a library status (see kestrl/_errors.py).
 [[noreturn]] void raiseStatus(uint32_t status, const std::string& call) {
   throw LibraryError{status, call};
+}
+
+// Raises the kestrl exception for a job that could not be opened.
+void raiseIfFailed(const pack::JobFailure& f) {
+  if (f.failed()) raiseStatus(f.libraryStatus(), f.call.empty() ? f.message : f.call);
 }
 
 void translateLibraryError(const LibraryError& e) {
@@ -140,20 +166,20 @@ PyPack withResources(const PyPack& self, const py::dict& changes) {
 
 struct PyColourJob {
   SharedPack pack;
-  std::shared_ptr<ColourJob> job;
+  std::shared_ptr<ColourTableJob> job;
 };
 
 PyColourJob makeColourJob(const PyPack& pack, const PrintMode& mode, const ColorSettings& colour,
                           std::optional<int32_t> gamma, const py::bytes& calibration,
                           const py::bytes& curves) {
-  JobOptions options;
-  options.mode = mode;
-  options.colour = colour;
-  options.gamma = gamma;
+  pack::JobSettings settings{mode, colour, gamma, {}, {}};
   const std::string calibrationBytes = calibration, curveBytes = curves;
-  options.calibration.assign(calibrationBytes.begin(), calibrationBytes.end());
-  options.curves.assign(curveBytes.begin(), curveBytes.end());
-  return {pack.pack, std::make_shared<ColourJob>(*pack.pack, options)};
+  settings.calibrationRecord.assign(calibrationBytes.begin(), calibrationBytes.end());
+  settings.curves.assign(curveBytes.begin(), curveBytes.end());
+  if (!settings.curves.empty()) settings.colour.adjustMode = 1;
+  auto job = std::make_shared<ColourTableJob>();
+  raiseIfFailed(job->open(*pack.pack, settings));
+  return {pack.pack, job};
 }
 
 py::array gridView(const py::object& self) {
@@ -172,15 +198,21 @@ py::array_t<uint8_t> lookUp(const PyColourJob& self, const py::object& object) {
     throw py::value_error("expected an array of shape (..., 3), got " + shapeText(rgb));
   }
   const auto packed = py::array_t<uint8_t, py::array::c_style>::ensure(rgb);
+  const CmLut& lut = self.job->lut();
   std::vector<py::ssize_t> shape(rgb.shape(), rgb.shape() + rgb.ndim());
-  shape.back() = self.job->lut().channelCount;
+  shape.back() = lut.channelCount;
   py::array_t<uint8_t> inks(shape);
-  self.job->lookUp(packed.data(), static_cast<size_t>(packed.size() / 3), inks.mutable_data());
+  // The grid reads pixels by the context's layout; this one reads packed RGB.
+  CmContext layout = *self.job->context();
+  layout.pixelStride = 3;
+  for (int16_t k = 0; k < 3; ++k) layout.pixelOffset[k] = k;
+  colour::lookUpPixels(layout, lut, colour::GridCells(lut), static_cast<int32_t>(packed.size() / 3),
+                       packed.data(), inks.mutable_data());
   return inks;
 }
 
 struct PyHalftoneJob {
-  std::shared_ptr<ColourJob> colour;  // kept for the record the context copied
+  std::shared_ptr<ColourTableJob> colour;  // kept for the record the context copied
   std::unique_ptr<HalftoneJob> job;
   std::unique_ptr<std::mutex> busy = std::make_unique<std::mutex>();  // one caller at a time
 };
@@ -189,7 +221,8 @@ PyHalftoneJob makeHalftoneJob(const PyPack& pack, const PrintMode& mode,
                               const PyColourJob& colour) {
   PyHalftoneJob made;
   made.colour = colour.job;
-  made.job = std::make_unique<HalftoneJob>(*pack.pack, mode, *colour.job);
+  made.job = std::make_unique<HalftoneJob>();
+  raiseIfFailed(made.job->open(*pack.pack, mode, colour.job->lut()));
   return made;
 }
 
@@ -198,20 +231,21 @@ PyHalftoneJob makeHalftoneJob(const PyPack& pack, const PrintMode& mode,
 py::array halftonePageBound(PyHalftoneJob& self, const py::object& object, bool packed) {
   const HalftoneJob& job = *self.job;
   const uint32_t width = job.mode().lineWidth;
-  const std::string samples = std::to_string(job.sourceSamples(width));
+  const uint64_t sourceSamples = pack::sourceSamples(job.mode(), width);
+  const std::string samples = std::to_string(sourceSamples);
   const std::string expected = expectedShape(job, "H", samples);
   const py::array image = uint8Array(object, "image", expected);
   const SourceLayout layout = sourceLayout(job, image, 0, expected);
-  if (layout.samples != job.sourceSamples(width)) {
+  if (layout.samples != sourceSamples) {
     throw py::value_error("expected an array of shape " + expected + ", got " + shapeText(image));
   }
   const auto lines = static_cast<uint32_t>(image.shape(0));
-  const size_t lineSize =
-      packed ? (size_t{width} + job.dotsPerByte() - 1) / job.dotsPerByte() : width;
+  const uint32_t dotsPerByte = 8 / pack::bitsPerDot(job.mode());
+  const size_t lineSize = packed ? (size_t{width} + dotsPerByte - 1) / dotsPerByte : width;
   if (packed && lineSize * lines > UINT32_MAX)
     throw py::value_error("a packed page this large does not fit the library's plane stride");
-  py::array_t<uint8_t> dots(
-      {py::ssize_t{job.planes()}, py::ssize_t{lines}, static_cast<py::ssize_t>(lineSize)});
+  py::array_t<uint8_t> dots({py::ssize_t{pack::planeCount(job.mode())}, py::ssize_t{lines},
+                             static_cast<py::ssize_t>(lineSize)});
   const DotLayout out{dots.mutable_data(), lineSize * lines, lineSize, packed};
   PageResult result;
   {
@@ -228,13 +262,14 @@ py::array halftonePageBound(PyHalftoneJob& self, const py::object& object, bool 
 py::array halftoneRunBound(PyHalftoneJob& self, const py::object& object, uint32_t count,
                            uint32_t startX, uint32_t line) {
   const HalftoneJob& job = *self.job;
-  const std::string expected = expectedShape(job, "", std::to_string(job.sourceSamples(count)));
+  const uint64_t sourceSamples = pack::sourceSamples(job.mode(), count);
+  const std::string expected = expectedShape(job, "", std::to_string(sourceSamples));
   const py::array source = uint8Array(object, "line", expected);
   const SourceLayout layout = sourceLayout(job, source, -1, expected);
-  if (layout.samples < job.sourceSamples(count)) {
+  if (layout.samples < sourceSamples) {
     throw py::value_error("expected an array of shape " + expected + ", got " + shapeText(source));
   }
-  py::array_t<uint8_t> dots({py::ssize_t{job.planes()}, py::ssize_t{count}});
+  py::array_t<uint8_t> dots({py::ssize_t{pack::planeCount(job.mode())}, py::ssize_t{count}});
   const DotLayout out{dots.mutable_data(), count, 0, false};
   uint32_t status = 0;
   {
@@ -336,11 +371,8 @@ void bindHalftone(py::module_& m) {
       .def("page", &halftonePageBound, py::arg("image"), py::arg("packed") = false)
       .def("run", &halftoneRunBound, py::arg("line"), py::arg("count"), py::arg("start_x"),
            py::arg("line_number"))
-      .def_property_readonly("planes", [](const PyHalftoneJob& s) { return s.job->planes(); })
-      .def_property_readonly("sample_bytes",
-                             [](const PyHalftoneJob& s) { return s.job->sampleBytes(); })
-      .def("source_samples",
-           [](const PyHalftoneJob& s, uint32_t pixels) { return s.job->sourceSamples(pixels); });
+      .def_property_readonly(
+          "planes", [](const PyHalftoneJob& s) { return pack::planeCount(s.job->mode()); });
 }
 
 }  // namespace

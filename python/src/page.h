@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "job.h"
+#include "pack/job.h"
 
 namespace kestrl::python {
 
@@ -54,11 +54,11 @@ struct PageResult {
 // Halftones `lines` lines of job.mode().lineWidth pixels, one Halftone call
 // a line with line numbers 0, 1, ..., as a driver prints a page. Allocates
 // nothing per line; the caller releases the interpreter lock around it.
-PageResult halftonePage(const HalftoneJob& job, const SourceLayout& source, uint32_t lines,
+PageResult halftonePage(const pack::HalftoneJob& job, const SourceLayout& source, uint32_t lines,
                         const DotLayout& dots);
 
 // One run of `count` pixels at startX on line `line`, into count dots a plane.
-uint32_t halftoneRun(const HalftoneJob& job, const uint8_t* source, uint32_t count, uint32_t startX,
-                     uint32_t line, const DotLayout& dots);
+uint32_t halftoneRun(const pack::HalftoneJob& job, const uint8_t* source, uint32_t count,
+                     uint32_t startX, uint32_t line, const DotLayout& dots);
 
 }  // namespace kestrl::python

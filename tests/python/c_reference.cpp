@@ -21,14 +21,10 @@
 namespace {
 
 using kestrl::pack::Pack;
+using kestrl::pack::sampleBytes;
 
-uint32_t sourceSamples(const PrintMode& mode) {
-  const uint32_t w = mode.lineWidth;
-  return mode.sourceStep == 1 ? (w + 1) / 2 : mode.sourceStep == -1 ? 2 * w : w;
-}
-
-uint32_t sampleBytes(const PrintMode& mode) {
-  return mode.colorInput == 0 ? 1 : mode.inkSet == 4 ? 4 : 3;
+size_t sourceSamples(const PrintMode& mode) {
+  return kestrl::pack::sourceSamples(mode, mode.lineWidth);
 }
 
 // The whole job; the status of the first call that fails.

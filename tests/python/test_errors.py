@@ -18,7 +18,7 @@ def truncated_colour_table(pack):
 STATUS_CASES = [
     ("a resource missing from the pack",
      lambda p: kestrl.halftone(GREY, pack=p.replace({100: None})),
-     kestrl.ResourceError, 768, "no such resource"),
+     kestrl.ResourceError, 768, "does not have"),
     ("a truncated colour table",
      lambda p: kestrl.halftone(GREY, pack=truncated_colour_table(p)),
      kestrl.ResourceError, 768, "CmSetResource stage 2"),

@@ -1,7 +1,7 @@
 #include "pack/job.h"
 
 #include <algorithm>
-#include <span>
+#include <utility>
 
 #include "common/status.h"
 #include "pack/block_dump.h"
@@ -15,6 +15,7 @@ constexpr uint32_t kTagCurves = 256;
 constexpr uint32_t kTagCalibration = 512;
 constexpr uint32_t kMaxStages = 8;  // the sequences have at most six stages
 constexpr int32_t kNoMoreResources = -1;
+constexpr uint32_t kInkLevelsInkSet = 4;
 
 struct StageInfo {
   BlockKind kind;
@@ -39,14 +40,8 @@ constexpr StageInfo kHalftoneStages[] = {
     {BlockKind::kDotSizeTable, "dot-size table"},
 };
 
-std::string stageName(bool colourSide, uint32_t stage) {
-  const auto& table = colourSide ? std::span<const StageInfo>(kColourStages)
-                                 : std::span<const StageInfo>(kHalftoneStages);
-  return stage < table.size() ? table[stage].what : "unexpected stage";
-}
-
 JobFailure packFailure(std::string message) {
-  return {JobFailure::Kind::kPack, KESTRL_STATUS_OK, std::move(message)};
+  return {JobFailure::Kind::kPack, KESTRL_STATUS_OK, std::move(message), {}};
 }
 
 // The keys the colour directory is searched with, for the no-entry message.
@@ -61,7 +56,7 @@ std::string lookupKeys(const JobSettings& s) {
          std::to_string(s.colour.selectName);
 }
 
-uint32_t sizeOf(const std::vector<uint8_t>& block) {
+uint32_t sizeOf(std::span<const uint8_t> block) {
   return static_cast<uint32_t>(block.size());
 }
 
@@ -88,6 +83,68 @@ std::string checkForStage(BlockKind kind, const std::vector<uint8_t>& bytes, uin
   return {};
 }
 
+// Hands each stage of one side its block: the override's when it gives one,
+// else the pack's, checked for the stage's reader and padded as it reads.
+class StageBlocks {
+ public:
+  StageBlocks(const Pack& pack, bool colourSide, const PrintMode& mode,
+              const BlockOverride& override)
+      : pack_(pack),
+        colourSide_(colourSide),
+        stages_(colourSide ? std::span<const StageInfo>(kColourStages)
+                           : std::span<const StageInfo>(kHalftoneStages)),
+        mode_(mode),
+        override_(override) {}
+
+  // "CmSetResource stage 2 (colour table)".
+  std::string call(uint32_t stage) const {
+    return std::string(colourSide_ ? "CmSetResource" : "HalftoneSetResource") + " stage " +
+           std::to_string(stage) + " (" +
+           (stage < stages_.size() ? stages_[stage].what : "unexpected stage") + ")";
+  }
+
+  // The block of `stage`, asked for as `id`, of a table of `channels` inks.
+  JobFailure block(uint32_t stage, int32_t id, uint32_t channels, std::vector<uint8_t>& block) {
+    if (stage >= stages_.size())
+      return packFailure(call(stage) + ": the library asks for more stages than a job has");
+    if (override_) {
+      if (const auto given = override_(stage, id)) {
+        block.assign(given->begin(), given->end());
+        return {};
+      }
+    }
+    const Resource* resource = pack_.find(id);
+    if (!resource) {
+      return packFailure(call(stage) + " asks for resource " + std::to_string(id) +
+                         ", which the pack does not have");
+    }
+    block = resource->bytes;
+    const BlockKind kind = stages_[stage].kind;
+    if (const std::string why = checkForStage(kind, block, channels); !why.empty()) {
+      return packFailure(call(stage) + ": resource " + std::to_string(id) + " is not a usable " +
+                         kindName(kind) + ": " + why);
+    }
+    if (kind == BlockKind::kColourTable) {
+      const ColourTable table = parseColourTable(block).value;
+      if (mode_.colorInput != 0 && table.channelCount != 4) {
+        return packFailure(call(stage) +
+                           ": colour input needs a four-channel colour table; resource " +
+                           std::to_string(id) + " has " + std::to_string(table.channelCount));
+      }
+      block.resize(colourTableReadLength(table, block.size()), 0);
+    }
+    block.push_back(0);  // text blocks end at a NUL
+    return {};
+  }
+
+ private:
+  const Pack& pack_;
+  bool colourSide_;
+  std::span<const StageInfo> stages_;
+  const PrintMode& mode_;
+  const BlockOverride& override_;
+};
+
 }  // namespace
 
 std::string describeStatus(KestrlStatus status) {
@@ -97,93 +154,31 @@ std::string describeStatus(KestrlStatus status) {
 
 JobFailure libraryFailure(const std::string& call, KestrlStatus status, const std::string& hint) {
   return {JobFailure::Kind::kLibrary, status,
-          call + " failed: " + describeStatus(status) + (hint.empty() ? "" : ": " + hint)};
+          call + " failed: " + describeStatus(status) + (hint.empty() ? "" : ": " + hint), call};
 }
 
-Job::~Job() {
-  if (ht_) HalftoneDelete(ht_);
-  if (cm_) CmDelete(cm_);
+namespace {
+
+// The failure of a call that answered `status`, if it is one.
+JobFailure checked(const char* call, KestrlStatus status) {
+  return status == KESTRL_STATUS_OK ? JobFailure{} : libraryFailure(call, status);
 }
 
-JobFailure Job::feed(const Pack& pack, bool colourSide, uint32_t stage, int32_t id,
-                     std::vector<uint8_t>& block) {
-  const std::string call = std::string(colourSide ? "CmSetResource" : "HalftoneSetResource") +
-                           " stage " + std::to_string(stage) + " (" + stageName(colourSide, stage) +
-                           ")";
-  const auto& table = colourSide ? std::span<const StageInfo>(kColourStages)
-                                 : std::span<const StageInfo>(kHalftoneStages);
-  if (stage >= table.size())
-    return packFailure(call + ": the library asks for more stages than a job has");
-  const Resource* resource = pack.find(id);
-  if (!resource) {
-    return packFailure(call + " asks for resource " + std::to_string(id) +
-                       ", which the pack does not have");
-  }
-  trace_.push_back(call + ": resource " + std::to_string(id));
-  block = resource->bytes;
-  const BlockKind kind = table[stage].kind;
-  if (const std::string why = checkForStage(kind, block, tableChannels_); !why.empty()) {
-    return packFailure(call + ": resource " + std::to_string(id) + " is not a usable " +
-                       kindName(kind) + ": " + why);
-  }
-  if (kind == BlockKind::kColourTable) {
-    const ColourTable table = parseColourTable(block).value;
-    tableChannels_ = table.channelCount;
-    if (settings_.printMode.colorInput != 0 && table.channelCount != 4) {
-      return packFailure(call + ": colour input needs a four-channel colour table; resource " +
-                         std::to_string(id) + " has " + std::to_string(table.channelCount));
-    }
-    block.resize(colourTableReadLength(table, block.size()), 0);
-  }
-  block.push_back(0);  // text blocks end at a NUL
-  return {};
+// The stages of a half just created, fed from the pack; on failure the
+// half's context is released.
+template <typename Half>
+JobFailure fedOrClosed(Half& half, JobFailure created, const Pack& pack) {
+  JobFailure failure = created.failed() ? created : half.feedStages(pack);
+  if (failure.failed()) half.close();
+  return failure;
 }
 
-JobFailure Job::colourStages(const Pack& pack) {
-  int32_t id = 0;
-  const KestrlStatus created = CmNew(&settings_.colour, &settings_.printMode, 0, &id, &cm_);
-  if (created != KESTRL_STATUS_OK) {
-    cm_ = nullptr;
-    return libraryFailure("CmNew", created);
-  }
-  for (uint32_t stage = 1; id != kNoMoreResources; ++stage) {
-    if (stage > kMaxStages) return packFailure("CmSetResource: the resource sequence does not end");
-    if (stage == 6 && id == 0) {
-      return packFailure(
-          "CmSetResource stage 5: the calibration directory has no entry for this job");
-    }
-    std::vector<uint8_t> block;
-    if (JobFailure f = feed(pack, true, stage, id, block); f.failed()) return f;
-    const KestrlStatus status = CmSetResourceSized(cm_, block.data(), sizeOf(block), &id);
-    if (status != KESTRL_STATUS_OK) {
-      const std::string call =
-          "CmSetResource stage " + std::to_string(stage) + " (" + stageName(true, stage) + ")";
-      return libraryFailure(call, status,
-                            stage == 1 && status == kBadResource ? lookupKeys(settings_) : "");
-    }
-  }
-  return {};
-}
+}  // namespace
 
-JobFailure Job::halftoneStages(const Pack& pack, int32_t firstId) {
-  int32_t id = firstId;
-  for (uint32_t stage = 1; id != kNoMoreResources; ++stage) {
-    if (stage > kMaxStages)
-      return packFailure("HalftoneSetResource: the resource sequence does not end");
-    std::vector<uint8_t> block;
-    if (JobFailure f = feed(pack, false, stage, id, block); f.failed()) return f;
-    const KestrlStatus status = HalftoneSetResourceSized(ht_, block.data(), sizeOf(block), &id);
-    if (status != KESTRL_STATUS_OK) {
-      return libraryFailure("HalftoneSetResource stage " + std::to_string(stage) + " (" +
-                                stageName(false, stage) + ")",
-                            status);
-    }
-  }
-  return {};
-}
-
-JobFailure Job::open(const Pack& pack, const JobSettings& settings) {
+JobFailure ColourTableJob::create(const JobSettings& settings) {
+  close();
   settings_ = settings;
+  tags_.count = 0;
   const auto addTag = [this](uint32_t tag, const void* data, size_t size) {
     tagValues_[tags_.count] = {data, static_cast<uint32_t>(size)};
     tags_.pairs[tags_.count] = {tag | KESTRL_TAG_SIZED, &tagValues_[tags_.count]};
@@ -195,52 +190,109 @@ JobFailure Job::open(const Pack& pack, const JobSettings& settings) {
   if (!settings_.calibrationRecord.empty()) {
     addTag(kTagCalibration, settings_.calibrationRecord.data(), settings_.calibrationRecord.size());
   }
-  settings_.colour.tagList = tags_.count ? reinterpret_cast<const CmTagList*>(&tags_) : nullptr;
-  JobFailure failure = colourStages(pack);
-  if (!failure.failed()) {
-    if (const KestrlStatus adjusted = CmGetAdjustStatus(cm_); adjusted != KESTRL_STATUS_OK) {
-      adjustWarning_ = "the colour adjustments were not applied: CmGetAdjustStatus answered " +
-                       describeStatus(adjusted);
+  if (tags_.count) settings_.colour.tagList = reinterpret_cast<const CmTagList*>(&tags_);
+  const KestrlStatus status = CmNew(&settings_.colour, &settings_.printMode, 0, &nextId_, &cm_);
+  if (status != KESTRL_STATUS_OK) cm_ = nullptr;
+  return checked("CmNew", status);
+}
+
+JobFailure ColourTableJob::feedStages(const Pack& pack, const BlockOverride& override) {
+  StageBlocks blocks(pack, true, settings_.printMode, override);
+  for (uint32_t stage = 1; nextId_ != kNoMoreResources; ++stage) {
+    if (stage > kMaxStages) return packFailure("CmSetResource: the resource sequence does not end");
+    if (stage == 6 && nextId_ == 0) {
+      return packFailure(
+          "CmSetResource stage 5: the calibration directory has no entry for this job");
     }
-    int32_t id = 0;
-    const KestrlStatus status = HalftoneNew(&settings_.printMode, CmGetLut(cm_), 0, &id, &ht_);
+    std::vector<uint8_t> block;
+    if (JobFailure f = blocks.block(stage, nextId_, lut().channelCount, block); f.failed())
+      return f;
+    const KestrlStatus status = CmSetResourceSized(cm_, block.data(), sizeOf(block), &nextId_);
     if (status != KESTRL_STATUS_OK) {
-      failure = libraryFailure("HalftoneNew", status);
-    } else {
-      failure = halftoneStages(pack, id);
+      return libraryFailure(blocks.call(stage), status,
+                            stage == 1 && status == kBadResource ? lookupKeys(settings_) : "");
     }
   }
-  // The halftone stages are done (or failed): the colour context may go.
-  if (cm_) CmDelete(cm_);
-  cm_ = nullptr;
-  if (failure.failed() && ht_) {
-    HalftoneDelete(ht_);
-    ht_ = nullptr;
+  return {};
+}
+
+JobFailure ColourTableJob::open(const Pack& pack, const JobSettings& settings) {
+  return fedOrClosed(*this, create(settings), pack);
+}
+
+JobFailure ColourTableJob::close() {
+  CmContext* cm = std::exchange(cm_, nullptr);
+  return cm ? checked("CmDelete", CmDelete(cm)) : JobFailure{};
+}
+
+JobFailure HalftoneJob::create(const PrintMode& mode, const CmLut& lut) {
+  close();
+  mode_ = mode;
+  const KestrlStatus status = HalftoneNew(&mode_, &lut, 0, &nextId_, &ht_);
+  if (status != KESTRL_STATUS_OK) ht_ = nullptr;
+  return checked("HalftoneNew", status);
+}
+
+JobFailure HalftoneJob::feedStages(const Pack& pack, const BlockOverride& override) {
+  StageBlocks blocks(pack, false, mode_, override);
+  for (uint32_t stage = 1; nextId_ != kNoMoreResources; ++stage) {
+    if (stage > kMaxStages)
+      return packFailure("HalftoneSetResource: the resource sequence does not end");
+    std::vector<uint8_t> block;
+    if (JobFailure f = blocks.block(stage, nextId_, 0, block); f.failed()) return f;
+    const KestrlStatus status =
+        HalftoneSetResourceSized(ht_, block.data(), sizeOf(block), &nextId_);
+    if (status != KESTRL_STATUS_OK) return libraryFailure(blocks.call(stage), status);
   }
-  return failure;
+  return {};
 }
 
-KestrlStatus Job::run(const uint8_t* source, uint8_t* destination, uint32_t planeStride,
-                      uint32_t bitOffset, uint32_t pixelCount, uint32_t startX, uint32_t line) {
-  return Halftone(ht_, source, destination, planeStride, bitOffset, pixelCount, startX, 0, line, 0,
-                  0);
+JobFailure HalftoneJob::open(const Pack& pack, const PrintMode& mode, const CmLut& lut) {
+  return fedOrClosed(*this, create(mode, lut), pack);
 }
 
-JobFailure Job::close() {
-  if (!ht_) return {};
-  const KestrlStatus status = HalftoneDelete(ht_);
-  ht_ = nullptr;
-  return status == KESTRL_STATUS_OK ? JobFailure{} : libraryFailure("HalftoneDelete", status);
+JobFailure HalftoneJob::close() {
+  HalftoneContext* ht = std::exchange(ht_, nullptr);
+  return ht ? checked("HalftoneDelete", HalftoneDelete(ht)) : JobFailure{};
+}
+
+JobFailure Job::open(const Pack& pack, const JobSettings& settings) {
+  // The colour context goes once the halftone stages are done (or failed).
+  ColourTableJob colour;
+  if (JobFailure failure = colour.open(pack, settings); failure.failed()) return failure;
+  if (const KestrlStatus adjusted = colour.adjustStatus(); adjusted != KESTRL_STATUS_OK) {
+    adjustWarning_ = "the colour adjustments were not applied: CmGetAdjustStatus answered " +
+                     describeStatus(adjusted);
+  }
+  return halftone_.open(pack, settings.printMode, colour.lut());
 }
 
 KestrlStatus openHalftoneJob(const Pack& pack, const PrintMode& mode, HalftoneContext** context) {
   *context = nullptr;
   Job job;
   const JobFailure failure = job.open(pack, JobSettings{mode, {}, {}, {}, {}});
-  if (failure.kind == JobFailure::Kind::kPack) return KESTRL_STATUS_BAD_RESOURCE;
-  if (failure.failed()) return failure.status;
+  if (failure.failed()) return failure.libraryStatus();
   *context = job.release();
   return KESTRL_STATUS_OK;
+}
+
+uint32_t planeCount(const PrintMode& mode) {
+  return mode.colorInput != 0 ? 4 : 1;
+}
+
+uint32_t bitsPerDot(const PrintMode& mode) {
+  return mode.bitsPerPixel == 2 ? 2 : 1;
+}
+
+uint32_t sampleBytes(const PrintMode& mode) {
+  if (mode.colorInput == 0) return 1;
+  return mode.inkSet == kInkLevelsInkSet ? 4 : 3;
+}
+
+uint64_t sourceSamples(const PrintMode& mode, uint64_t pixels) {
+  if (mode.sourceStep == 1) return (pixels + 1) / 2;
+  if (mode.sourceStep == -1) return 2 * pixels;
+  return pixels;
 }
 
 }  // namespace kestrl::pack

@@ -1,19 +1,15 @@
-#include "fuzz_jobs.h"
+#include "fuzz_calls.h"
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <tuple>
-
-#include "colour/resource_stages.h"
-#include "halftone/stages/resource_stages.h"
-#include "memory/byte_reader.h"
 
 namespace kestrl::fuzz {
 
 namespace {
 
-constexpr uint32_t kMaxStages = 8;
 // Wide enough that one error line no longer fits 64 KB (from 32707 pixels).
 constexpr uint32_t kMaxLineWidth = 40000;
 constexpr uint8_t kCanary = 0xA5;
@@ -24,16 +20,9 @@ size_t runBytes(uint32_t bitOffset, uint32_t pixelCount, uint32_t bitsPerPixel) 
   return (size_t{bitOffset + pixelCount} * bitsPerPixel + 7) / 8;
 }
 
-// Source bytes the run may read: one value per pixel, one per two pixels
-// (sourceStep 1) or two per pixel (sourceStep -1), three bytes a value for
-// colour input.
+// Source bytes the run may read.
 size_t sourceBytes(const PrintMode& mode, uint32_t pixelCount) {
-  size_t values = pixelCount;
-  if (mode.sourceStep == 1) values = (size_t{pixelCount} + 1) / 2;
-  if (mode.sourceStep == -1) values = 2 * size_t{pixelCount};
-  // A grey value is one byte, an RGB pixel three, four ink levels (inkSet 4) four.
-  const size_t bytesPerValue = mode.colorInput == 0 ? 1 : mode.inkSet == 4 ? 4 : 3;
-  return values * bytesPerValue;
+  return pack::sourceSamples(mode, pixelCount) * pack::sampleBytes(mode);
 }
 
 // Arguments the call is given as null instead.
@@ -94,27 +83,18 @@ const pack::Pack& defaultPack() {
   return pack;
 }
 
-const std::vector<pack::Combination>& combinations() {
-  static const std::vector<pack::Combination> all = pack::defaultCombinations();
-  return all;
-}
-
 std::span<const uint8_t> defaultBlock(int32_t id) {
   const pack::Resource* resource = defaultPack().find(id);
   return resource ? std::span<const uint8_t>(resource->bytes) : std::span<const uint8_t>{};
 }
 
-PrintMode printModeFor(const pack::Combination& job, uint32_t lineWidth) {
+PrintMode readJob(Input& in) {
+  static const std::vector<pack::Combination> combinations = pack::defaultCombinations();
+  const pack::Combination& job = combinations[in.pick(combinations.size())];
   const uint32_t colour = job.colour ? 1 : 0;
-  return PrintMode{
-      job.mode, 0, colour,    colour, job.xResolution, job.yResolution, job.bitsPerPixel,
-      0,        0, lineWidth, 0};
-}
-
-PrintMode readJob(Input& in, pack::Combination* job) {
-  const pack::Combination& chosen = combinations()[in.pick(combinations().size())];
-  if (job) *job = chosen;
-  PrintMode mode = printModeFor(chosen, 1 + in.u16() % kMaxLineWidth);
+  PrintMode mode{job.mode, 0, colour, colour, job.xResolution, job.yResolution, job.bitsPerPixel,
+                 0,        0, 0,      0};
+  mode.lineWidth = 1 + in.u16() % kMaxLineWidth;
   const uint8_t variation = in.u8();
   mode.colorMethod = variation & 3;
   const int32_t steps[] = {0, 1, -1, 0};
@@ -140,14 +120,14 @@ ColorSettings readSettings(Input& in) {
   return s;
 }
 
-KestrlStatus setColourResource(CmContext* context, std::span<const uint8_t> block,
-                               int32_t* nextId) {
-  return colour::setResource(context, ByteReader(block.data(), block.size()), nextId);
-}
-
-KestrlStatus setHalftoneResource(HalftoneContext* context, std::span<const uint8_t> block,
-                                 int32_t* nextId) {
-  return halftone::setResource(context, ByteReader(block.data(), block.size()), nextId);
+pack::BlockOverride replaceStages(const std::vector<std::vector<uint8_t>>& blocks,
+                                  uint32_t firstStage, uint32_t mask) {
+  return [&blocks, firstStage, mask](uint32_t stage,
+                                     int32_t) -> std::optional<std::span<const uint8_t>> {
+    const uint32_t i = stage - firstStage;
+    if (stage < firstStage || i >= blocks.size() || !(mask >> i & 1)) return std::nullopt;
+    return std::span<const uint8_t>(blocks[i]);
+  };
 }
 
 void requireStatus(KestrlStatus status, std::initializer_list<KestrlStatus> allowed,
@@ -156,53 +136,30 @@ void requireStatus(KestrlStatus status, std::initializer_list<KestrlStatus> allo
     fail(std::string(call) + " answered the undocumented status " + std::to_string(status));
 }
 
-KestrlStatus runColourStages(CmContext* context, std::span<const uint8_t> replace,
-                             uint32_t replaceStage) {
-  int32_t id = 0;
-  KestrlStatus status = KESTRL_STATUS_OK;
-  for (uint32_t stage = 1; stage <= kMaxStages && id != -1; ++stage) {
-    const std::span<const uint8_t> block = stage == replaceStage ? replace : defaultBlock(id);
-    status = setColourResource(context, block, &id);
-    requireStatus(status, {0, 257, 258, 768}, "CmSetResource");
-    if (status != KESTRL_STATUS_OK) return status;
-  }
-  return status;
-}
-
-KestrlStatus runHalftoneStages(HalftoneContext* context, int32_t id,
-                               const std::vector<std::vector<uint8_t>>& replace,
-                               uint32_t replaceMask) {
-  KestrlStatus status = KESTRL_STATUS_OK;
-  for (uint32_t stage = 1; stage <= kMaxStages && id != -1; ++stage) {
-    const bool replaced = (replaceMask >> (stage - 1) & 1) && stage - 1 < replace.size();
-    const std::span<const uint8_t> block =
-        replaced ? std::span<const uint8_t>(replace[stage - 1]) : defaultBlock(id);
-    status = setHalftoneResource(context, block, &id);
-    requireStatus(status, {0, 257, 258, 513, 514, 768}, "HalftoneSetResource");
-    if (status != KESTRL_STATUS_OK) return status;
-  }
-  return status;
+void requireStages(const pack::JobFailure& failure, std::initializer_list<KestrlStatus> allowed,
+                   const char* call) {
+  if (failure.kind == pack::JobFailure::Kind::kLibrary)
+    requireStatus(failure.status, allowed, call);
 }
 
 const CmLut& defaultLut(const PrintMode& mode) {
   using Key = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t>;
   // Never destroyed, so that the contexts stay reachable until the process
   // ends and the leak check does not count them.
-  static auto* contexts = new std::map<Key, CmContext*>;
+  static auto* jobs = new std::map<Key, std::unique_ptr<pack::ColourTableJob>>;
   const Key key{mode.mode, mode.colorInput, mode.xResolution, mode.yResolution, mode.bitsPerPixel};
-  CmContext*& context = (*contexts)[key];
-  if (context == nullptr) {
-    const ColorSettings settings{};
-    int32_t first = 0;
-    require(CmNew(&settings, &mode, 0, &first, &context) == KESTRL_STATUS_OK, "CmNew failed");
-    require(runColourStages(context) == KESTRL_STATUS_OK, "the default colour stages failed");
+  std::unique_ptr<pack::ColourTableJob>& job = (*jobs)[key];
+  if (!job) {
+    job = std::make_unique<pack::ColourTableJob>();
+    require(!job->open(defaultPack(), {mode, {}, {}, {}, {}}).failed(),
+            "the default colour stages failed");
   }
-  return *CmGetLut(context);
+  return job->lut();
 }
 
 void runHalftoneCalls(HalftoneContext* context, const PrintMode& mode, Input& in, uint32_t calls) {
-  const uint32_t bitsPerPixel = mode.bitsPerPixel == 2 ? 2 : 1;
-  const uint32_t planes = mode.colorInput != 0 ? 4 : 1;
+  const uint32_t bitsPerPixel = pack::bitsPerDot(mode);
+  const uint32_t planes = pack::planeCount(mode);
   for (uint32_t call = 0; call < calls && in.remaining() > 0; ++call) {
     const RunArgs r = readRun(in, mode, bitsPerPixel);
     const bool fits = r.startX + r.pixelCount <= mode.lineWidth;
