@@ -56,10 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     requireStatus(HalftoneNew(&mode, &lut, 0, &id, nullptr), {513}, "HalftoneNew, null context");
     require(ht == nullptr && id == 0, "a refused HalftoneNew wrote its out-words");
   }
+  // A refused HalftoneNew may still hand back a context, fed and run as any.
   pack::HalftoneJob job;
-  const pack::JobFailure created = job.create(mode, lut);
-  requireStages(created, {0, 513}, "HalftoneNew");
-  if (!created.failed()) {
+  requireStages(job.create(mode, lut), {0, 513}, "HalftoneNew");
+  if (job.context()) {
     if (nulls) {
       requireStatus(HalftoneSetResource(job.context(), defaultBlock(job.nextId()).data(), nullptr),
                     {513}, "HalftoneSetResource, null next-id word");

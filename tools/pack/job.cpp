@@ -228,9 +228,9 @@ JobFailure ColourTableJob::close() {
 JobFailure HalftoneJob::create(const PrintMode& mode, const CmLut& lut) {
   close();
   mode_ = mode;
-  const KestrlStatus status = HalftoneNew(&mode_, &lut, 0, &nextId_, &ht_);
-  if (status != KESTRL_STATUS_OK) ht_ = nullptr;
-  return checked("HalftoneNew", status);
+  // A mode whose ink parameters disagree is refused with a context all the
+  // same; it is kept so that close() releases it.
+  return checked("HalftoneNew", HalftoneNew(&mode_, &lut, 0, &nextId_, &ht_));
 }
 
 JobFailure HalftoneJob::feedStages(const Pack& pack, const BlockOverride& override) {

@@ -109,7 +109,8 @@ class HalftoneJob {
   HalftoneJob& operator=(const HalftoneJob&) = delete;
   ~HalftoneJob() { close(); }
 
-  // HalftoneNew; the first id it hands back is nextId().
+  // HalftoneNew; the first id it hands back is nextId(). A context it hands
+  // back with a refusal stays for close() to release.
   JobFailure create(const PrintMode& mode, const CmLut& lut);
   // The halftone stages from nextId() until the library hands back -1.
   JobFailure feedStages(const Pack& pack, const BlockOverride& override = {});
