@@ -37,12 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pack::ColourTableJob colour;
   require(!colour.create(settings).failed(), "CmNew failed");
   const pack::JobFailure stages =
-      colour.feedStages(defaultPack(), replaceStages(blocks, 3, fuzzed));
+      colour.feedStages(defaultPack(), stageBlocks(std::move(blocks), 3, fuzzed));
   requireStages(stages, {0, 768}, "CmSetResource");
   if (!stages.failed()) {
     pack::HalftoneJob halftone;
     require(!halftone.create(mode, colour.lut()).failed(), "HalftoneNew failed after calibration");
-    const pack::JobFailure fed = halftone.feedStages(defaultPack());
+    const pack::JobFailure fed = halftone.feedStages(defaultPack(), stageBlocks());
     requireStages(fed, {0, 257, 258, 513, 514, 768}, "HalftoneSetResource");
     if (!fed.failed()) runHalftoneCalls(halftone.context(), mode, in, 2);
     require(!halftone.close().failed(), "HalftoneDelete failed");

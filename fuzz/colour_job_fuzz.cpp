@@ -55,12 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   {513}, "CmSetResource, null next-id word");
     require(colour.context()->stage == 1, "a refused stage call moved the stage counter");
   }
-  const pack::JobFailure stages = colour.feedStages(defaultPack());
+  const pack::JobFailure stages = colour.feedStages(defaultPack(), stageBlocks());
   requireStages(stages, {0, 257, 258, 768}, "CmSetResource");
   if (!stages.failed()) {
     pack::HalftoneJob halftone;
     requireStages(halftone.create(mode, colour.lut()), {0}, "HalftoneNew");
-    const pack::JobFailure fed = halftone.feedStages(defaultPack());
+    const pack::JobFailure fed = halftone.feedStages(defaultPack(), stageBlocks());
     requireStages(fed, {0, 257, 258, 513, 514, 768}, "HalftoneSetResource");
     if (!fed.failed()) runHalftoneCalls(halftone.context(), mode, in, 4);
     require(!halftone.close().failed(), "HalftoneDelete failed");

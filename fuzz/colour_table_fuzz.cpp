@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<std::vector<uint8_t>> table{in.chunk()};
   pack::ColourTableJob colour;
   require(!colour.create(settings).failed(), "CmNew failed");
-  const pack::JobFailure stages = colour.feedStages(defaultPack(), replaceStages(table, 2, 1));
+  const pack::JobFailure stages = colour.feedStages(defaultPack(), stageBlocks(table, 2, 1));
   requireStages(stages, {0, 768}, "CmSetResource stage 2");
   if (!stages.failed()) {
     const CmLut& lut = colour.lut();
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const CmLut copy = lut;  // as a driver may pass it
     pack::HalftoneJob halftone;
     requireStages(halftone.create(mode, choices & 2 ? copy : lut), {0}, "HalftoneNew");
-    const pack::JobFailure fed = halftone.feedStages(defaultPack());
+    const pack::JobFailure fed = halftone.feedStages(defaultPack(), stageBlocks());
     requireStages(fed, {0, 257, 258, 513, 514, 768}, "HalftoneSetResource");
     if (!fed.failed()) runHalftoneCalls(halftone.context(), mode, in, 3);
     require(!halftone.close().failed(), "HalftoneDelete failed");

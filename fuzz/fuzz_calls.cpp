@@ -120,13 +120,13 @@ ColorSettings readSettings(Input& in) {
   return s;
 }
 
-pack::BlockOverride replaceStages(const std::vector<std::vector<uint8_t>>& blocks,
-                                  uint32_t firstStage, uint32_t mask) {
-  return [&blocks, firstStage, mask](uint32_t stage,
-                                     int32_t) -> std::optional<std::span<const uint8_t>> {
+pack::BlockOverride stageBlocks(std::vector<std::vector<uint8_t>> blocks, uint32_t firstStage,
+                                uint32_t mask) {
+  return [blocks = std::move(blocks), firstStage, mask](
+             uint32_t stage, int32_t id) -> std::optional<std::span<const uint8_t>> {
     const uint32_t i = stage - firstStage;
-    if (stage < firstStage || i >= blocks.size() || !(mask >> i & 1)) return std::nullopt;
-    return std::span<const uint8_t>(blocks[i]);
+    if (stage >= firstStage && i < blocks.size() && (mask >> i & 1)) return blocks[i];
+    return defaultBlock(id);
   };
 }
 

@@ -31,9 +31,12 @@ PrintMode readJob(Input& in);
 // Colour settings within the documented ranges, from 12 input bytes.
 ColorSettings readSettings(Input& in);
 
-// Block i stands in for stage firstStage + i when bit i of `mask` is set.
-pack::BlockOverride replaceStages(const std::vector<std::vector<uint8_t>>& blocks,
-                                  uint32_t firstStage, uint32_t mask);
+// The blocks a job's stages get: block i for stage firstStage + i when bit
+// i of `mask` is set, else the default pack's block as it is. The pack's own
+// checks, padding and NUL are left out: they are the block parsers fuzzer's
+// to fuzz, and they would run the library's readers a second time a stage.
+pack::BlockOverride stageBlocks(std::vector<std::vector<uint8_t>> blocks = {},
+                                uint32_t firstStage = 1, uint32_t mask = 0);
 
 // Stops the run when a call answers a status it does not document.
 void requireStatus(KestrlStatus status, std::initializer_list<KestrlStatus> allowed,

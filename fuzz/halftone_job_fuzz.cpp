@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     {513}, "HalftoneSetResource, null next-id word");
       require(job.context()->stage == 0, "a refused stage call moved the stage counter");
     }
-    requireStages(job.feedStages(defaultPack()), {0, 257, 258, 513, 514, 768},
+    requireStages(job.feedStages(defaultPack(), stageBlocks()), {0, 257, 258, 513, 514, 768},
                   "HalftoneSetResource");
   }
   runHalftoneCalls(job.context(), mode, in, 6);

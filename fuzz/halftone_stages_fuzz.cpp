@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   pack::HalftoneJob job;
   requireStages(job.create(mode, lut), {0}, "HalftoneNew");
-  requireStages(job.feedStages(defaultPack(), replaceStages(blocks, 1, choices & 0x0F)),
+  requireStages(job.feedStages(defaultPack(), stageBlocks(std::move(blocks), 1, choices & 0x0F)),
                 {0, 257, 258, 513, 514, 768}, "HalftoneSetResource");
   runHalftoneCalls(job.context(), mode, in, 3);
   require(!job.close().failed(), "HalftoneDelete failed");
