@@ -17,6 +17,19 @@ using memory::testing::FaultPlan;
 using memory::testing::Operation;
 using memory::testing::ScopedFaultPlan;
 
+// HalftoneNew and the standard id list.
+Status createAndRunStageOne(Job& job) {
+  const Status created = job.create();
+  return created == kOk ? job.stage(standardIdList()) : created;
+}
+
+// HalftoneNew and the stages before the matrix (blocks 0 and 1).
+Status runUpToStageThree(Job& job, const std::vector<Block>& blocks) {
+  const Status created = job.create();
+  const Status first = created == kOk ? job.stage(blocks[0]) : created;
+  return first == kOk ? job.stage(blocks[1]) : first;
+}
+
 // ----------------------------------------------------------------- stage 1
 
 TEST(IdListStage, CountsErrorLinesByModeInputAndMethod) {
@@ -32,8 +45,7 @@ TEST(IdListStage, CountsErrorLinesByModeInputAndMethod) {
     job.mode.mode = c.mode;
     if (c.colorInput) job.colour();
     job.mode.colorMethod = c.colorMethod;
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    ASSERT_EQ(createAndRunStageOne(job), kOk);
     EXPECT_EQ(job.context->bufferCount, c.expected) << c.mode << " " << c.colorInput;
     EXPECT_EQ(job.nextId, kCurveId);
     for (uint32_t k = 0; k < kErrorLineCount; ++k) {
@@ -51,8 +63,7 @@ TEST(IdListStage, CutsOneBlockIntoViewsOnlyWhenAllLinesFit64K) {
     job.mode.lineWidth = lineWidth;
     FaultPlan plan;
     ScopedFaultPlan scope(plan);
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    ASSERT_EQ(createAndRunStageOne(job), kOk);
     const uint32_t lineBytes = errorLineBytes(lineWidth);
     const MemoryBlock* lines = &job.context->blocks[kFirstErrorLineBlock];
     const bool oneBlock = lineWidth == 64;
@@ -170,8 +181,7 @@ TEST(StageTwo, HandsBackTheMatrixIdChosenByResolution) {
     Job job;
     job.mode.xResolution = c.x;
     job.mode.yResolution = c.y;
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    ASSERT_EQ(createAndRunStageOne(job), kOk);
     EXPECT_EQ(job.stage({}), kOk);
     EXPECT_EQ(job.nextId, c.id) << c.x << "x" << c.y;
   }
@@ -208,8 +218,7 @@ TEST(StageTwo, RefusesRampsWithoutAFallOrWithAZeroMargin) {
     for (int v = 0; v < 256; ++v) job.lut.greyRamp[v] = c.ramp(v);
     FaultPlan plan;
     ScopedFaultPlan scope(plan);
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    ASSERT_EQ(createAndRunStageOne(job), kOk);
     const int64_t live = plan.liveAllocations;
     EXPECT_EQ(job.stage({}), kBadResource) << c.name;
     EXPECT_EQ(plan.liveAllocations, live) << c.name;
@@ -239,8 +248,7 @@ TEST(StageTwo, ColourGridChecks) {
     job.mode.mode = 3;
     Block levels = pack::buildGridLevels(evenGridLevels32());
     c.spoil(job, levels);
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    ASSERT_EQ(createAndRunStageOne(job), kOk);
     int32_t next = 0;
     EXPECT_EQ(setResource(job.context, ByteReader(levels.data(), levels.size()), &next), c.status)
         << c.name;
@@ -256,8 +264,7 @@ TEST(StageTwo, ModeZeroNeedsFourInksPerNode) {
   job.mode.mode = 0;
   job.lut.channelCount = 3;
   job.setOldGrid({0, 255});
-  ASSERT_EQ(job.create(), kOk);
-  ASSERT_EQ(job.stage(standardIdList()), kOk);
+  ASSERT_EQ(createAndRunStageOne(job), kOk);
   EXPECT_EQ(job.stage({}), kBadResource);
 }
 
@@ -266,8 +273,7 @@ TEST(StageTwo, ColourGridReplacesTheRecordsGrid) {
   job.colour();
   job.mode.mode = 3;
   job.setOldGrid({0, 100, 255});
-  ASSERT_EQ(job.create(), kOk);
-  ASSERT_EQ(job.stage(standardIdList()), kOk);
+  ASSERT_EQ(createAndRunStageOne(job), kOk);
   ASSERT_EQ(job.stage(pack::buildGridLevels(evenGridLevels32())), kOk);
   const CmLut& lut = job.context->lut;
   EXPECT_EQ(lut.gridBlock, nullptr);
@@ -303,9 +309,7 @@ TEST(MatrixStage, TwoBitSpreadLimitsByResolutionClass) {
     job.mode.xResolution = c.x;
     job.lut.scaleParams[0] = c.gain;
     std::vector<Block> blocks = job.standardBlocks(permutationMatrix16());
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(blocks[0]), kOk);
-    ASSERT_EQ(job.stage(blocks[1]), kOk);
+    ASSERT_EQ(runUpToStageThree(job, blocks), kOk);
     EXPECT_EQ(job.stage(blocks[2]), kOk);
     const HalftoneContext& h = *job.context;
     EXPECT_EQ((std::array{h.spreadLimit1, h.spreadLimit2, h.spreadLimit3, h.spreadLimit4}),
@@ -352,9 +356,7 @@ TEST(MatrixStage, RefusesDataTheEnginesCannotUseBeforeAllocating) {
     std::vector<Block> blocks = job.standardBlocks(matrix);
     FaultPlan plan;
     ScopedFaultPlan scope(plan);
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(blocks[0]), kOk);
-    ASSERT_EQ(job.stage(blocks[1]), kOk);
+    ASSERT_EQ(runUpToStageThree(job, blocks), kOk);
     const int64_t live = plan.liveAllocations;
     EXPECT_EQ(job.stage(blocks[2]), kBadResource) << c.name;
     EXPECT_EQ(job.nextId, -1) << c.name << ": next id written first";
@@ -381,9 +383,7 @@ TEST(MatrixStage, TwoBitNeedsAWellFormedStageFourRecord) {
     job.mode.bitsPerPixel = 2;
     job.extra = c.record;
     std::vector<Block> blocks = job.standardBlocks(permutationMatrix16());
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(blocks[0]), kOk);
-    ASSERT_EQ(job.stage(blocks[1]), kOk);
+    ASSERT_EQ(runUpToStageThree(job, blocks), kOk);
     job.nextId = 0;
     EXPECT_EQ(job.stage(blocks[2]), c.status) << c.name;
     EXPECT_EQ(job.nextId, c.next) << c.name;
