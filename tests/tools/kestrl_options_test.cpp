@@ -109,6 +109,7 @@ TEST_F(KestrlOptions, NumbersAreReadStrictly) {
       {"--resolution 720x720junk", "--resolution"},
       {"--preview-size 4097", "--preview-size"},
       {"--brightness -51", "--brightness"},
+      {"--brightness 51", "--brightness"},
       {"--brightness -50", ""},
   };
   for (const auto& c : cases) {
@@ -180,6 +181,7 @@ TEST_F(KestrlOptions, RefusedJobsExitBeforeWritingAnything) {
       {colour + " --ink-set 0", {"non-zero --ink-set"}},
       {grey + " --ink-set 1", {"--ink-set 0"}},
       {colour + " --ink-set 3", {"3 and 7"}},
+      {colour + " --ink-set 7", {"3 and 7"}},
       {grey + " --source-step 2", {"--source-step"}},
       {grey + " --grey --colour", {"exclude each other"}},
   };

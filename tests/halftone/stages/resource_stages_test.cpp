@@ -150,21 +150,6 @@ TEST(IdListStage, ARefusedListKeepsTheIdsReadBeforeTheRefusal) {
   }
 }
 
-// Mode 2 with one-bit grey output makes no error line, and its screening
-// engine needs one: every stage succeeds, every run is refused.
-TEST(IdListStage, ModeTwoGreyMakesNoErrorLineSoEveryRunIsRefused) {
-  Job job;
-  job.mode.mode = 2;
-  ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
-  EXPECT_EQ(job.context->bufferCount, 0u);
-  const std::vector<uint8_t> source(8, 100);
-  for (uint32_t line : {0u, 1u, kRestartLine}) {
-    std::vector<uint8_t> out(4, 0x5A);
-    EXPECT_EQ(job.halftone(source.data(), out.data(), 8, 0, line), kBadParameter) << line;
-    EXPECT_EQ(out, std::vector<uint8_t>(4, 0x5A));
-  }
-}
-
 // ------------------------------------------------------- stage 2 and later
 
 TEST(StageTwo, HandsBackTheMatrixIdChosenByResolution) {
@@ -320,39 +305,30 @@ TEST(MatrixStage, TwoBitSpreadLimitsByResolutionClass) {
 TEST(MatrixStage, RefusesDataTheEnginesCannotUseBeforeAllocating) {
   struct Case {
     const char* name;
-    void (*spoil)(Job&, pack::ThresholdMatrix&);
+    uint32_t width, height;  // 16 x 16: the permutation matrix
+    uint8_t bytesPerCell;
+    int32_t fullInkGain;
+    std::vector<uint8_t> levels;  // of the old grid
   };
   const Case cases[] = {
-      {"width 3",
-       [](Job&, pack::ThresholdMatrix& m) {
-         m = pack::makeThresholdMatrix(3, 4, [](auto, auto) { return 1; });
-       }},
-      {"height 0",
-       [](Job&, pack::ThresholdMatrix& m) {
-         m.height = 0;
-         m.cells.clear();
-       }},
-      {"256 x 256",
-       [](Job&, pack::ThresholdMatrix& m) {
-         m = pack::makeThresholdMatrix(256, 256, [](auto, auto) { return 1; });
-       }},
-      {"one byte per cell", [](Job&, pack::ThresholdMatrix& m) { m.bytesPerCell = 1; }},
-      {"full-ink gain 0", [](Job& j, pack::ThresholdMatrix&) { j.lut.scaleParams[1] = 0; }},
-      {"full-ink gain beyond 16 bits",
-       [](Job& j, pack::ThresholdMatrix&) { j.lut.scaleParams[1] = 12851; }},
-      {"breakpoints not rising",
-       [](Job& j, pack::ThresholdMatrix&) {
-         j.setOldGrid({0, 100, 100, 255});
-       }},
-      {"breakpoints not from 0",
-       [](Job& j, pack::ThresholdMatrix&) {
-         j.setOldGrid({1, 255});
-       }},
+      {"width 3", 3, 4, 2, 100, {0, 255}},
+      {"height 0", 16, 0, 2, 100, {0, 255}},
+      {"256 x 256", 256, 256, 2, 100, {0, 255}},
+      {"one byte per cell", 16, 16, 1, 100, {0, 255}},
+      {"full-ink gain 0", 16, 16, 2, 0, {0, 255}},
+      {"full-ink gain beyond 16 bits", 16, 16, 2, 12851, {0, 255}},
+      {"breakpoints not rising", 16, 16, 2, 100, {0, 100, 100, 255}},
+      {"breakpoints not from 0", 16, 16, 2, 100, {1, 255}},
   };
   for (const Case& c : cases) {
     Job job;
-    pack::ThresholdMatrix matrix = permutationMatrix16();
-    c.spoil(job, matrix);
+    pack::ThresholdMatrix matrix =
+        c.width == 16 && c.height == 16
+            ? permutationMatrix16()
+            : pack::makeThresholdMatrix(c.width, c.height, [](auto, auto) { return 1; });
+    matrix.bytesPerCell = c.bytesPerCell;
+    job.lut.scaleParams[1] = c.fullInkGain;
+    job.setOldGrid(c.levels);
     std::vector<Block> blocks = job.standardBlocks(matrix);
     FaultPlan plan;
     ScopedFaultPlan scope(plan);
