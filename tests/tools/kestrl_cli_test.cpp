@@ -86,12 +86,9 @@ std::string pdf(int pages) {
 
 class KestrlCommand : public kestrl::testing::FolderTest {
  protected:
-  // The block picture as the command's own binary PNM.
+  // The block picture as a binary PNM.
   std::string blockPnm(uint32_t width, uint32_t height, int bands, const std::string& name) const {
-    writeBytes(dir_ / name,
-               std::string(bands == 1 ? "P5\n" : "P6\n") + std::to_string(width) + " " +
-                   std::to_string(height) + "\n255\n",
-               blockPixels(width, height, bands));
+    saveWithVips(blockPixels(width, height, bands), width, height, bands, path(name));
     return path(name);
   }
 

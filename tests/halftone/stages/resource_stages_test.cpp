@@ -403,33 +403,26 @@ TEST(DotTableStage, AFourthCallAfterOneBitStageThreeIsRefusedAndStageFiveAlways)
 
 struct Sequence {
   const char* name;
-  void (*setUp)(Job&);
+  uint32_t mode, bits, xResolution, lineWidth;
+  bool colour;
+  std::vector<uint8_t> levels;  // of the old grid
+
+  void setUp(Job& j) const {
+    if (colour) j.colour();
+    j.mode.mode = mode;
+    j.mode.bitsPerPixel = bits;
+    j.mode.xResolution = xResolution;
+    j.mode.lineWidth = lineWidth;
+    j.setOldGrid(levels);
+  }
 };
 
 const Sequence kSequences[] = {
-    {"one-bit grey mode 1", [](Job&) {}},
-    {"one-bit colour, four separate lines",
-     [](Job& j) {
-       j.colour();
-       j.mode.lineWidth = 20000;
-     }},
-    {"two-bit grey mode 3",
-     [](Job& j) {
-       j.mode.mode = 3;
-       j.mode.bitsPerPixel = 2;
-     }},
-    {"two-bit colour mode 1 at 1440 x 720",
-     [](Job& j) {
-       j.colour();
-       j.setOldGrid({0, 128, 255});
-       j.mode.bitsPerPixel = 2;
-       j.mode.xResolution = 1440;
-     }},
-    {"mode 0 colour corners",
-     [](Job& j) {
-       j.colour();
-       j.mode.mode = 0;
-     }},
+    {"one-bit grey mode 1", 1, 1, 720, 64, false, {0, 255}},
+    {"one-bit colour, four separate lines", 1, 1, 720, 20000, true, {0, 255}},
+    {"two-bit grey mode 3", 3, 2, 720, 64, false, {0, 255}},
+    {"two-bit colour mode 1 at 1440 x 720", 1, 2, 1440, 64, true, {0, 128, 255}},
+    {"mode 0 colour corners", 0, 1, 720, 64, true, {0, 255}},
 };
 
 TEST(StageAllocationFailures, EveryFailedAllocationOrLockReleasesEverything) {
