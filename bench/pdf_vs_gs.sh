@@ -11,21 +11,9 @@
 # build of the command.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
-runs=${RUNS:-3}
-
-missing=()
-command -v gs > /dev/null || missing+=(ghostscript)
-[[ -x /usr/bin/time ]] || missing+=(time)
-if ((${#missing[@]})); then
-  echo "installing: ${missing[*]}" >&2
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
-if [[ -z ${KESTRL:-} ]]; then
-  cmake --build "$build" --target kestrl > /dev/null
-  KESTRL=$build/tools/kestrl
-fi
+source bench/whole_process.sh
+install_missing gs:ghostscript /usr/bin/time:time
+KESTRL=$(kestrl_to_measure "${1:-build}")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -47,17 +35,10 @@ PS
 gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE=letter \
   -sOutputFile="$work/doc.pdf" "$work/doc.ps"
 
-# Best wall time and largest peak resident set (MB) of `runs` runs of the
-# command given as arguments: "WALL MB".
+# Best wall time and largest peak resident set of the command given as
+# arguments: "WALL s, MB MB".
 measure() {
-  local wall="" rss=0
-  for ((i = 0; i < runs; i++)); do
-    local w r
-    read -r w r < <(/usr/bin/time -f "%e %M" "$@" 2>&1 > /dev/null | tail -n 1)
-    wall=$(awk -v a="$wall" -v b="$w" 'BEGIN { print (a == "" || b < a) ? b : a }')
-    ((r > rss)) && rss=$r
-  done
-  awk -v w="$wall" -v r="$rss" 'BEGIN { printf "%.2f s, %.0f MB", w, r / 1024 }'
+  best_of_runs "$@" | awk '{ printf "%.2f s, %.0f MB", $1, $3 / 1024 }'
 }
 
 whole=$(measure "$KESTRL" render "$work/doc.pdf" --page 1 --mode 3 --bits 1 \
@@ -66,7 +47,7 @@ ghost=$(measure gs -q -dBATCH -dNOPAUSE -dSAFER -dFirstPage=1 -dLastPage=1 -sDEV
   -r1440x720 -sOutputFile="$work/gs.pam" "$work/doc.pdf")
 default=$(measure "$KESTRL" render "$work/doc.pdf" --page 1 -o "$work/default" --no-progress)
 
-echo "page 1 of a Letter PDF, best wall time and peak memory of $runs runs, whole process:"
+echo "page 1 of a Letter PDF, best wall time and peak memory of ${RUNS:-3} runs, whole process:"
 echo "  kestrl, whole page at 1440 x 720, mode 3 one-bit: $whole"
 echo "  gs -sDEVICE=pamcmyk4 -r1440x720:                  $ghost"
 echo "  kestrl, default job (no options):                 $default"

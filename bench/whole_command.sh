@@ -4,22 +4,13 @@
 #   colour: kestrl render (four planes)     against  ImageMagick's four-plane
 #           Floyd-Steinberg (CMYK separation, each plane dithered to one bit)
 # Each command runs RUNS times (default 3); the best wall time counts.
-# Usage: bash bench/whole_command.sh [BUILD_DIR]
+# Usage: bash bench/whole_command.sh [BUILD_DIR]; KESTRL=path measures another
+# build of the command.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
-runs=${RUNS:-3}
-
-missing=()
-command -v pamditherbw > /dev/null || missing+=(netpbm)
-command -v convert > /dev/null || missing+=(imagemagick)
-if ((${#missing[@]})); then
-  echo "installing: ${missing[*]}" >&2
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
-cmake --build "$build" --target kestrl > /dev/null
-kestrl=$build/tools/kestrl
+source bench/whole_process.sh
+install_missing pamditherbw:netpbm convert:imagemagick /usr/bin/time:time
+kestrl=$(kestrl_to_measure "${1:-build}")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -29,19 +20,10 @@ ppmrainbow -width 12240 -height 1000 red yellow green cyan blue magenta > "$work
 pnmscale -xsize 12240 -ysize 1000 "$work/rainbow.ppm" > "$work/colour.ppm" 2> /dev/null ||
   cp "$work/rainbow.ppm" "$work/colour.ppm"
 
-# Best wall time and best processor time (user + system, all threads) of
-# `runs` runs of the command given as arguments: "WALL CPU". On a busy
-# machine the processor time is the steadier figure.
+# Best wall time and best processor time of the command given as arguments:
+# "WALL CPU".
 best() {
-  local wall="" cpu=""
-  for ((i = 0; i < runs; i++)); do
-    local w c
-    read -r w c < <(/usr/bin/time -f "%e %U %S" "$@" 2>&1 > /dev/null | tail -n 1 |
-      awk '{ print $1, $2 + $3 }')
-    wall=$(awk -v a="$wall" -v b="$w" 'BEGIN { print (a == "" || b < a) ? b : a }')
-    cpu=$(awk -v a="$cpu" -v b="$c" 'BEGIN { print (a == "" || b < a) ? b : a }')
-  done
-  echo "$wall $cpu"
+  best_of_runs "$@" | awk '{ print $1, $2 }'
 }
 
 # "kestrl's figures" "other's figures" -> a line with both and the ratios.
@@ -61,7 +43,7 @@ colour_k=$(best "$kestrl" render "$work/colour.ppm" -o "$work/kc" --no-progress)
 colour_m=$(best convert "$work/colour.ppm" -colorspace CMYK -separate -dither FloydSteinberg \
   -remap pattern:gray50 "$work/magick-%d.pbm")
 
-echo "12,240 x 1,000 pixels, best of $runs runs, whole process:"
+echo "12,240 x 1,000 pixels, best of ${RUNS:-3} runs, whole process:"
 report "grey (kestrl render --grey --mode 1)" "$grey_k" "pamditherbw -fs" "$grey_n"
 report "colour, four planes (kestrl render)" "$colour_k" \
   "ImageMagick four-plane Floyd-Steinberg" "$colour_m"

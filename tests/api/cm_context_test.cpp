@@ -4,15 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "kestrl30.h"
-#include "memory/fault_injection.h"
-#include "memory/memory.h"
 
 namespace kestrl {
 namespace {
-
-using memory::testing::FaultPlan;
-using memory::testing::Operation;
-using memory::testing::ScopedFaultPlan;
 
 // The table class from the class override, the colour class and the inks;
 // mode 0 becomes mode 3.
@@ -53,30 +47,6 @@ TEST(CmNew, TableClassFollowsClassOverrideAndInks) {
     EXPECT_EQ(context->stage, 1u);
     EXPECT_EQ(CmDelete(context), kOk);
   }
-}
-
-TEST(CmDelete, ReleasesGridAndExtraBlocksAndAlwaysSucceeds) {
-  ColorSettings settings{};
-  PrintMode mode{};
-  FaultPlan plan;
-  ScopedFaultPlan scope(plan);
-  int32_t firstId = 0;
-  CmContext* context = nullptr;
-  ASSERT_EQ(CmNew(&settings, &mode, 0, &firstId, &context), kOk);
-  CmLut* lut = CmGetLut(context);
-  MemoryBlock grid{}, extra{};
-  ASSERT_EQ(memory::allocateInto(grid, 24, true), kOk);
-  ASSERT_EQ(memory::allocateInto(extra, 8, true), kOk);
-  lut->gridBlock = grid.allocation;
-  lut->gridData = static_cast<uint8_t*>(grid.data);
-  lut->extraBlock = extra.allocation;
-  lut->extraData = static_cast<uint8_t*>(extra.data);
-  plan.failOn(Operation::kFree, plan.callsOf(Operation::kFree) + 1);
-  EXPECT_EQ(CmDelete(context), kOk);
-  EXPECT_EQ(plan.callsOf(Operation::kFree), 4u);
-  EXPECT_EQ(plan.unfreed.size(), 1u) << "a failed free leaves its block allocated";
-  memory::testing::releaseUnfreed(plan);
-  EXPECT_EQ(plan.liveAllocations, 0);
 }
 
 TEST(CmTagList, LookupYieldsTheFirstMatchingValue) {

@@ -9,33 +9,9 @@
 namespace kestrl {
 namespace {
 
-TEST(Exports, PlainAndDecoratedNamesResolveToTheSameFunction) {
-  const struct {
-    const char* plain;
-    const char* decorated;
-    void* address;
-  } entries[] = {
-      {"CmNew", "_A_CmNew@20", reinterpret_cast<void*>(&CmNew)},
-      {"CmSetResource", "_A_CmSetResource@12", reinterpret_cast<void*>(&CmSetResource)},
-      {"CmDelete", "_A_CmDelete@4", reinterpret_cast<void*>(&CmDelete)},
-      {"CmGetLut", "_A_CmGetLut@4", reinterpret_cast<void*>(&CmGetLut)},
-      {"HalftoneNew", "_A_HalftoneNew@20", reinterpret_cast<void*>(&HalftoneNew)},
-      {"HalftoneSetResource", "_A_HalftoneSetResource@12",
-       reinterpret_cast<void*>(&HalftoneSetResource)},
-      {"Halftone", "_A_Halftone@44", reinterpret_cast<void*>(&Halftone)},
-      {"HalftoneDelete", "_A_HalftoneDelete@4", reinterpret_cast<void*>(&HalftoneDelete)},
-      {"CmSetResourceSized", "_A_CmSetResourceSized@16",
-       reinterpret_cast<void*>(&CmSetResourceSized)},
-      {"HalftoneSetResourceSized", "_A_HalftoneSetResourceSized@16",
-       reinterpret_cast<void*>(&HalftoneSetResourceSized)},
-      {"CmGetAdjustStatus", "_A_CmGetAdjustStatus@4", reinterpret_cast<void*>(&CmGetAdjustStatus)},
-  };
-  for (const auto& e : entries) {
-    EXPECT_EQ(Kestrl30ProcAddress(e.plain), e.address) << e.plain;
-    EXPECT_EQ(Kestrl30ProcAddress(e.decorated), e.address) << e.decorated;
-  }
-}
-
+// That every entry point resolves by both its names, to the same address,
+// is checked where drivers meet it: by the loader test, on the shared
+// library. Names that are near misses resolve to nothing.
 TEST(Exports, OtherNamesResolveToNothing) {
   for (const char* name : {"", "cmnew", "_A_CmNew@4", "_A_CmNew", "CmNew@20", "Kestrl30ProcAddress",
                            "_A_Halftone@40"}) {

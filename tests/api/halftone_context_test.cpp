@@ -14,13 +14,9 @@ using memory::testing::FaultPlan;
 using memory::testing::Operation;
 using memory::testing::ScopedFaultPlan;
 
+// Mode 1, grey, 720 x 720, 100 pixels a line.
 PrintMode greyMode() {
-  PrintMode mode{};
-  mode.mode = 1;
-  mode.xResolution = 720;
-  mode.yResolution = 720;
-  mode.lineWidth = 100;
-  return mode;
+  return {1, 0, 0, 0, 720, 720, 0, 0, 0, 100, 0};
 }
 
 CmLut lutWithCode(int32_t code) {

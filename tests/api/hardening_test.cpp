@@ -126,67 +126,34 @@ TEST(SizedCalls, BlocksReachingPastTheirEndAreRefusedWithNothingChangedOrAllocat
 
 // The extra section is copied with the size the table states; a section too
 // short for the stage-4 id record is refused at stage 3, whose failure then
-// keeps Halftone from printing.
+// keeps Halftone from printing. A driver may hand HalftoneNew a copy of the
+// record instead of the library's own pointer: the section's size still
+// comes with it, so stage 3 answers the same and reads nothing past it.
 TEST(ExtraSection, TooShortForTheIdRecordIsRefusedNotReadPast) {
-  for (uint8_t size : {0, 2, 7, 8}) {
-    SCOPED_TRACE(::testing::Message() << "extra section of " << +size << " bytes");
-    Job j(job(1, false, 2));
-    j.feed(1, 0);
-    std::vector<uint8_t> table = block(pack::colourTableId(1, 2));
-    table[20] = size;
-    ASSERT_EQ(CmSetResource(j.cm, table.data(), &j.id), kOk);  // unsized, as drivers call
-    ASSERT_EQ(HalftoneNew(&j.mode, CmGetLut(j.cm), 0, &j.id, &j.ht), kOk);
-    std::vector<uint8_t> ids = block(j.id);
-    ASSERT_EQ(HalftoneSetResource(j.ht, ids.data(), &j.id), kOk);
-    ASSERT_EQ(HalftoneSetResource(j.ht, ids.data(), &j.id), kOk);
-    std::vector<uint8_t> matrix = block(ids::kSquareMatrix);
-    const KestrlStatus stage3 = HalftoneSetResource(j.ht, matrix.data(), &j.id);
-    EXPECT_EQ(stage3, size == 8 ? kOk : kBadResource);
-    if (stage3 == kOk) continue;
-    std::vector<uint8_t> out(64, 0x5A);
-    EXPECT_EQ(j.run(out), kBadResource);
-    EXPECT_EQ(out, std::vector<uint8_t>(64, 0x5A));
+  for (bool copied : {false, true}) {
+    for (uint8_t size = 0; size <= 8; ++size) {
+      SCOPED_TRACE(::testing::Message() << "extra section of " << +size << " bytes, "
+                                        << (copied ? "a copied record" : "the library's record"));
+      Job j(job(1, false, 2));
+      j.feed(1, 0);
+      std::vector<uint8_t> table = block(pack::colourTableId(1, 2));
+      table[20] = size;
+      ASSERT_EQ(CmSetResource(j.cm, table.data(), &j.id), kOk);  // unsized, as drivers call
+      const CmLut copy = *CmGetLut(j.cm);
+      ASSERT_EQ(HalftoneNew(&j.mode, copied ? &copy : CmGetLut(j.cm), 0, &j.id, &j.ht), kOk);
+      EXPECT_EQ(j.ht->extraSizeKnown ? j.ht->extraSize : 0u, size);
+      std::vector<uint8_t> ids = block(j.id);
+      ASSERT_EQ(HalftoneSetResource(j.ht, ids.data(), &j.id), kOk);
+      ASSERT_EQ(HalftoneSetResource(j.ht, ids.data(), &j.id), kOk);
+      std::vector<uint8_t> matrix = block(ids::kSquareMatrix);
+      const KestrlStatus stage3 = HalftoneSetResource(j.ht, matrix.data(), &j.id);
+      EXPECT_EQ(stage3, size == 8 ? kOk : kBadResource);
+      if (stage3 == kOk) continue;
+      std::vector<uint8_t> out(64, 0x5A);
+      EXPECT_EQ(j.run(out), kBadResource);
+      EXPECT_EQ(out, std::vector<uint8_t>(64, 0x5A));
+    }
   }
-}
-
-// A driver may hand HalftoneNew a copy of the record instead of the
-// library's own pointer: the section's size still comes with it, so stage 3
-// answers as for the library's pointer and reads nothing past the section.
-TEST(ExtraSection, ACopiedRecordIsReadOnlyWithinTheSectionToo) {
-  for (uint8_t size = 1; size <= 8; ++size) {
-    SCOPED_TRACE(::testing::Message() << "extra section of " << +size << " bytes");
-    Job j(job(1, false, 2));
-    j.feed(1, 0);
-    std::vector<uint8_t> table = block(pack::colourTableId(1, 2));
-    table[20] = size;
-    ASSERT_EQ(CmSetResource(j.cm, table.data(), &j.id), kOk);
-    const CmLut copy = *CmGetLut(j.cm);
-    ASSERT_EQ(HalftoneNew(&j.mode, &copy, 0, &j.id, &j.ht), kOk);
-    EXPECT_TRUE(j.ht->extraSizeKnown);
-    EXPECT_EQ(j.ht->extraSize, size);
-    std::vector<uint8_t> ids = block(j.id);
-    ASSERT_EQ(HalftoneSetResource(j.ht, ids.data(), &j.id), kOk);
-    ASSERT_EQ(HalftoneSetResource(j.ht, ids.data(), &j.id), kOk);
-    std::vector<uint8_t> matrix = block(ids::kSquareMatrix);
-    EXPECT_EQ(HalftoneSetResource(j.ht, matrix.data(), &j.id), size == 8 ? kOk : kBadResource);
-  }
-}
-
-// Two-bit output at 720 x 360: stage 3 answers 513, stage 4 succeeds as the
-// sequence requires, and the job refuses to print from its tables.
-TEST(FailedStages, TwoBitAtUnequalResolutionsNeverPrints) {
-  Job j(job(1, false, 2));
-  j.feed(2, 0);
-  ASSERT_EQ(HalftoneDelete(j.ht), kOk);  // the job's own context; this one is wider
-  PrintMode wide = job(1, false, 2, 720, 360);
-  ASSERT_EQ(HalftoneNew(&wide, CmGetLut(j.cm), 0, &j.id, &j.ht), kOk);
-  EXPECT_EQ(j.halftone(block(j.id)), kOk);
-  EXPECT_EQ(j.halftone(block(j.id)), kOk);
-  EXPECT_EQ(j.halftone(block(ids::kWideMatrix)), kBadParameter);
-  EXPECT_EQ(j.halftone(block(ids::kDotSizeTable)), kOk);
-  std::vector<uint8_t> out(64, 0x5A);
-  EXPECT_EQ(j.run(out), kBadResource);
-  EXPECT_EQ(out, std::vector<uint8_t>(64, 0x5A));
 }
 
 struct TagCase {

@@ -46,6 +46,12 @@ struct Fixture {
   const uint8_t block[4] = {0, 0, 0xFF, 0xFF};
   std::vector<uint8_t> source = std::vector<uint8_t>(64 * 4, 90);
   std::vector<uint8_t> out = std::vector<uint8_t>(64, 0x5A);
+
+  // Halftone on the live context, line 0.
+  KestrlStatus run(const uint8_t* from, uint8_t* to, uint32_t stride, uint32_t bitOffset,
+                   uint32_t pixelCount, uint32_t startX) {
+    return Halftone(ht(), from, to, stride, bitOffset, pixelCount, startX, 0, 0, 0, 0);
+  }
 };
 
 struct NullCase {
@@ -109,26 +115,18 @@ const NullCase kCases[] = {
        return Halftone(nullptr, f.source.data(), f.out.data(), 16, 0, 64, 0, 0, 0, 0, 0);
      },
      kBadParameter},
-    {"Halftone source",
-     [](Fixture& f) { return Halftone(f.ht(), nullptr, f.out.data(), 16, 0, 64, 0, 0, 0, 0, 0); },
+    {"Halftone source", [](Fixture& f) { return f.run(nullptr, f.out.data(), 16, 0, 64, 0); },
      kBadParameter},
     {"Halftone destination",
-     [](Fixture& f) {
-       return Halftone(f.ht(), f.source.data(), nullptr, 16, 0, 64, 0, 0, 0, 0, 0);
-     },
-     kBadParameter},
+     [](Fixture& f) { return f.run(f.source.data(), nullptr, 16, 0, 64, 0); }, kBadParameter},
     {"Halftone source, past the line",
-     [](Fixture& f) { return Halftone(f.ht(), nullptr, f.out.data(), 16, 0, 64, 1, 0, 0, 0, 0); },
-     kBadParameter},
+     [](Fixture& f) { return f.run(nullptr, f.out.data(), 16, 0, 64, 1); }, kBadParameter},
     {"Halftone source, empty run",
-     [](Fixture& f) { return Halftone(f.ht(), nullptr, f.out.data(), 16, 0, 0, 0, 0, 0, 0, 0); },
-     kOk},
+     [](Fixture& f) { return f.run(nullptr, f.out.data(), 16, 0, 0, 0); }, kOk},
     {"Halftone destination, empty run at a bit offset",
-     [](Fixture& f) { return Halftone(f.ht(), f.source.data(), nullptr, 16, 3, 0, 8, 0, 0, 0, 0); },
-     kOk},
+     [](Fixture& f) { return f.run(f.source.data(), nullptr, 16, 3, 0, 8); }, kOk},
     {"Halftone both, empty run",
-     [](Fixture& f) { return Halftone(f.ht(), nullptr, nullptr, 1u << 31, 0, 0, 64, 0, 0, 0, 0); },
-     kOk},
+     [](Fixture& f) { return f.run(nullptr, nullptr, 1u << 31, 0, 0, 64); }, kOk},
     {"HalftoneDelete", [](Fixture&) { return HalftoneDelete(nullptr); }, kBadParameter},
 };
 

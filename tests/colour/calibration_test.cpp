@@ -165,17 +165,6 @@ TEST(Calibration, HandsBackEachIdAndRefusesAStageAfterTheLast) {
   EXPECT_EQ(plain.context->stage, 3u);
 }
 
-TEST(Calibration, StoppingEarlyLeavesNothingBehindAfterCmDelete) {
-  for (int stagesFed = 0; stagesFed < 4; ++stagesFed) {
-    withFault(Operation::kAllocate, 0, [&] {
-      CalibratedJob run({50, 50, 50, 50}, {50, 50, 50, 50});
-      ASSERT_EQ(run.start(), kOk);
-      ASSERT_EQ(run.feed(stagesFed), kOk);
-      EXPECT_NE(run.job.context->calibration, nullptr);
-    });
-  }
-}
-
 // Every allocation and lock of a calibrated job with an extra section and
 // adjustments, failed in turn: CmNew 1-2 (which writes the first id before
 // anything can fail), the directory's work area 3 (stage 1), the extra section 4 and the grid 5

@@ -122,6 +122,7 @@ TEST(ColourTable, NeutralAxisRules) {
     uint32_t mode, colorInput;
     int32_t greyStyle;
     std::vector<uint8_t> middleNode;  // node (1, 1, 1) after loading
+    int32_t classOverride = 0;
   };
   // The unmodified node (1, 1, 1) of scrambledTable(3), levels 128.
   const std::vector<uint8_t> stored = {static_cast<uint8_t>(128 * 11),
@@ -135,7 +136,8 @@ TEST(ColourTable, NeutralAxisRules) {
       {3, 3, 1, 50, {0, 0, 0, 10}},
       {3, 3, 0, 50, {0, 0, 0, 22}},  // grey input: no ink gain
       {0, 3, 1, 50, stored},         // kind 0 untouched
-      {1, 3, 1, 0, stored}};         // composite grey untouched
+      {1, 3, 1, 0, stored},          // composite grey untouched
+      {1, 3, 1, 50, stored, 1}};     // class override 1 asks for composite grey
   for (const Case& c : cases) {
     pack::ColourTable t = scrambledTable(3);
     t.lutKind = c.kind;
@@ -143,6 +145,7 @@ TEST(ColourTable, NeutralAxisRules) {
     t.scaleParams = {250, 100, 0, 0, 0};
     ColorSettings settings = standardSettings();
     settings.greyStyle = c.greyStyle;
+    settings.classOverride = c.classOverride;
     PrintMode mode = standardMode();
     mode.mode = c.mode;
     mode.colorInput = c.colorInput;

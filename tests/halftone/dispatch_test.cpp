@@ -57,15 +57,8 @@ const SelectionCase kSelection[] = {
 
 TEST(SelectEngine, FirstMatchingRowOfTheTable) {
   for (const SelectionCase& c : kSelection) {
-    PrintMode m{};
-    m.bitsPerPixel = c.bits;
-    m.mode = c.mode;
-    m.colorInput = c.colorInput;
-    m.colorMethod = c.colorMethod;
-    m.inkSet = c.inkSet;
-    m.sourceStep = c.sourceStep;
-    m.xResolution = c.x;
-    m.yResolution = c.y;
+    const PrintMode m{
+        c.mode, c.colorMethod, c.inkSet, c.colorInput, c.x, c.y, c.bits, c.sourceStep, 0, 0, 0};
     EXPECT_EQ(engineName(selectEngine(m)), std::string(engineName(c.engine)))
         << "bits " << c.bits << " mode " << c.mode << " colour " << c.colorInput << " method "
         << c.colorMethod << " inks " << c.inkSet << " step " << c.sourceStep << " " << c.x << "x"
@@ -101,14 +94,8 @@ TEST(Halftone, ChecksRunThenModeThenBitOffsetWritingNothing) {
     context.lastLine = 77;
     std::vector<uint8_t> out(32, 0xA5);
     const uint8_t source[64] = {};
-    HalftoneRun run{};
-    run.source = source;
-    run.destination = out.data();
-    run.startX = c.startX;
-    run.pixelCount = c.pixelCount;
-    run.bitOffset = c.bitOffset;
-    run.reserved9 = c.reserved9;
-    run.lineNumber = 3;
+    const HalftoneRun run{source,   out.data(), 0, c.bitOffset, c.pixelCount,
+                          c.startX, 0,          3, c.reserved9, 0};
     prepareEngine(context, /*stagesComplete=*/false);
     EXPECT_EQ(halftone(&context, run), c.status) << c.name;
     EXPECT_EQ(out, std::vector<uint8_t>(32, 0xA5)) << c.name;

@@ -35,6 +35,8 @@ TEST(EndToEnd, AJobWhoseStagesDidNotAllSucceedIsRefused) {
        kBadResource},
       {"two-bit, stage 4 not run", 3, 2, [](Job&, std::vector<Block>& b) { b.pop_back(); }, kOk,
        kBadResource},
+      {"two-bit at 720 x 360 (stage 4 still taken)", 1, 2,
+       [](Job& j, std::vector<Block>&) { j.mode.yResolution = 360; }, kBadParameter, kBadResource},
   };
   for (const Case& c : cases) {
     Job job;
@@ -44,7 +46,9 @@ TEST(EndToEnd, AJobWhoseStagesDidNotAllSucceedIsRefused) {
     std::vector<Block> blocks = job.standardBlocks(permutationMatrix16());
     c.spoil(job, blocks);
     EXPECT_EQ(job.runAll(blocks), c.failedStage) << c.name;
-    for (size_t k = job.context->stage; k < blocks.size(); ++k) job.stage(blocks[k]);
+    for (size_t k = job.context->stage; k < blocks.size(); ++k) {
+      EXPECT_EQ(job.stage(blocks[k]), kOk) << c.name << ": the stages after go on";
+    }
     const std::vector<uint8_t> source(kWidth, 100);
     std::vector<uint8_t> out(kWidth / 4, 0x3C);
     EXPECT_EQ(job.halftone(source.data(), out.data(), kWidth, 0, 1), c.expected) << c.name;

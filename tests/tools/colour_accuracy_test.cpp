@@ -3,17 +3,11 @@
 // refused profiles, and the soft proof's paper white and full black.
 #include <gtest/gtest.h>
 #include <lcms2.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vips/vips.h>
 
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "colour/accuracy.h"
 #include "colour/printer_model.h"
@@ -109,8 +103,7 @@ class ColourCommand : public kestrl::testing::FolderTest {
   // A flat grey picture.
   std::string flatPgm(uint8_t grey) {
     const std::string file = path("flat" + std::to_string(grey) + ".pgm");
-    std::ofstream out(file, std::ios::binary);
-    out << "P5\n96 96\n255\n" << std::string(96 * 96, static_cast<char>(grey));
+    kestrl::testing::writeBytes(file, "P5\n96 96\n255\n", std::vector<uint8_t>(96 * 96, grey));
     return file;
   }
   // Every pixel of an RGB PNG.
@@ -201,8 +194,7 @@ TEST_F(ColourCommand, UnusableProfileIsRefusedWithOneLine) {
   const std::string input = flatPgm(128);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    std::ofstream(path(c.name), std::ios::binary)
-        .write(reinterpret_cast<const char*>(c.bytes.data()), c.bytes.size());
+    kestrl::testing::writeBytes(path(c.name), "", c.bytes);
     const std::string out = path(std::string("out-") + c.name);
     const Outcome r =
         kestrl("render " + input + " --no-progress -o " + out + " --profile " + path(c.name));
@@ -243,9 +235,7 @@ TEST_F(ColourCommand, ProofShowsPaperWhiteAndTheProfilesBlack) {
   ASSERT_EQ(plain.exitCode, 0) << plain.output;
   EXPECT_NE(pixels(path("plain/preview.png")).front(), black);
 
-  const std::vector<uint8_t> user = syntheticProfile(4.3);
-  std::ofstream(path("user.icc"), std::ios::binary)
-      .write(reinterpret_cast<const char*>(user.data()), user.size());
+  kestrl::testing::writeBytes(path("user.icc"), "", syntheticProfile(4.3));
   const Outcome own = kestrl("render " + flatPgm(128) + " --colour --no-progress -o " +
                              path("own") + " --profile " + path("user.icc") + " --intent relative");
   ASSERT_EQ(own.exitCode, 0) << own.output;
@@ -254,11 +244,8 @@ TEST_F(ColourCommand, ProofShowsPaperWhiteAndTheProfilesBlack) {
   const Outcome standard =
       kestrl("render " + flatPgm(128) + " --colour --no-progress -o " + path("standard"));
   ASSERT_EQ(standard.exitCode, 0) << standard.output;
-  const auto bytes = [](const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::vector<char>{std::istreambuf_iterator<char>(in), {}};
-  };
-  EXPECT_TRUE(bytes(path("own/plane-cyan.pgm")) != bytes(path("standard/plane-cyan.pgm")));
+  EXPECT_NE(kestrl::testing::readBytes(path("own/plane-cyan.pgm")),
+            kestrl::testing::readBytes(path("standard/plane-cyan.pgm")));
 }
 
 }  // namespace

@@ -7,10 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <filesystem>
-#include <fstream>
 #include <numeric>
-#include <set>
 
 #include "common/status.h"
 #include "kestrl30.h"
@@ -23,9 +20,9 @@
 namespace kestrl::pack {
 namespace {
 
-namespace fs = std::filesystem;
-
-TEST(VoidAndCluster, EveryRankOnce) {
+// Every rank once; the seed matters; shapes that are not powers of two or
+// hold more than 65535 cells are refused.
+TEST(VoidAndCluster, EveryRankOnceAndBadShapesAreRefused) {
   for (const auto& [w, h] : {std::pair{64u, 64u}, std::pair{128u, 64u}, std::pair{8u, 3u}}) {
     const ThresholdMatrix m = voidAndCluster({w, h, 1.5, 1.5, 1});
     std::vector<uint16_t> sorted = m.cells;
@@ -34,6 +31,13 @@ TEST(VoidAndCluster, EveryRankOnce) {
     std::iota(ranks.begin(), ranks.end(), 0);
     EXPECT_EQ(sorted, ranks) << w << " x " << h;
   }
+  EXPECT_EQ(voidAndCluster({16, 16, 1.5, 1.5, 1}).cells,
+            voidAndCluster({16, 16, 1.5, 1.5, 1}).cells);
+  EXPECT_NE(voidAndCluster({16, 16, 1.5, 1.5, 1}).cells,
+            voidAndCluster({16, 16, 1.5, 1.5, 2}).cells);
+  EXPECT_THROW(voidAndCluster({48, 16, 1.5, 1.5, 1}), std::invalid_argument);
+  EXPECT_THROW(voidAndCluster({256, 256, 1.5, 1.5, 1}), std::invalid_argument);
+  EXPECT_THROW(voidAndCluster({16, 0, 1.5, 1.5, 1}), std::invalid_argument);
 }
 
 // Blue noise: sparse levels have no touching dots, and half coverage is even
@@ -61,16 +65,6 @@ TEST(VoidAndCluster, DotsSpreadEvenly) {
   }
 }
 
-TEST(VoidAndCluster, SeedMattersAndBadShapesAreRefused) {
-  EXPECT_EQ(voidAndCluster({16, 16, 1.5, 1.5, 1}).cells,
-            voidAndCluster({16, 16, 1.5, 1.5, 1}).cells);
-  EXPECT_NE(voidAndCluster({16, 16, 1.5, 1.5, 1}).cells,
-            voidAndCluster({16, 16, 1.5, 1.5, 2}).cells);
-  EXPECT_THROW(voidAndCluster({48, 16, 1.5, 1.5, 1}), std::invalid_argument);  // not a power of two
-  EXPECT_THROW(voidAndCluster({256, 256, 1.5, 1.5, 1}), std::invalid_argument);  // 65536 cells
-  EXPECT_THROW(voidAndCluster({16, 0, 1.5, 1.5, 1}), std::invalid_argument);
-}
-
 // Values worked by hand: C, M, Y are the complements, the grey component g
 // gives K = g * g / 255, which leaves C, M and Y.
 TEST(Separation, GreyComponentReplacement) {
@@ -90,29 +84,6 @@ TEST(Separation, GreyComponentReplacement) {
   const ColourTable t = makeSeparationTable(5, 250, 100);
   EXPECT_EQ(t.greyLevels, (std::vector<uint8_t>{255, 191, 127, 64, 0}));  // black alone on the axis
   EXPECT_EQ(t.lutKind, 1);
-}
-
-TEST(PackFolder, WritesAndReadsBack) {
-  const fs::path dir = fs::temp_directory_path() / "kestrl_pack_folder_test";
-  fs::remove_all(dir);
-  const Pack pack = makeDefaultPack();
-  ASSERT_TRUE(writePack(pack, dir.string()).ok());
-  EXPECT_TRUE(fs::exists(dir / "0.txt"));
-  EXPECT_TRUE(fs::exists(dir / "310.bin"));
-  std::ofstream(dir / "README") << "not a resource";
-  Pack back;
-  ASSERT_TRUE(readPack(dir.string(), back).ok());
-  ASSERT_EQ(back.ids().size(), pack.resources.size());
-  for (const auto& [id, resource] : pack.resources) {
-    EXPECT_EQ(back.find(id)->bytes, resource.bytes);
-    EXPECT_EQ(back.find(id)->text, resource.text);
-  }
-  std::ofstream(dir / "310") << "twice";
-  EXPECT_NE(readPack(dir.string(), back).error.find("two files for resource 310"),
-            std::string::npos);
-  EXPECT_NE(readPack((dir / "missing").string(), back).error.find("does not exist"),
-            std::string::npos);
-  fs::remove_all(dir);
 }
 
 // ---- every listed job through the library ----

@@ -2,8 +2,6 @@
 // the whole picture, jobs the library refuses stopped before anything is
 // written, and an output folder that always holds exactly one whole run.
 #include <gtest/gtest.h>
-#include <unistd.h>
-#include <vips/vips.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -33,25 +31,12 @@ std::vector<double> quarterCoverage(const fs::path& folder) {
   std::vector<double> sums(4, 0);
   double pixels = 0;
   for (const auto& e : fs::directory_iterator(folder)) {
-    const std::string name = e.path().filename().string();
-    if (!name.starts_with("plane-")) continue;
-    const std::vector<uint8_t> file = readBytes(e.path());
-    const bool twoBit = file[1] == '5';
-    unsigned width = 0, height = 0;
-    int used = 0;
-    EXPECT_EQ(std::sscanf(reinterpret_cast<const char*>(file.data()) + 3, "%u %u%n", &width,
-                          &height, &used),
-              2);
-    size_t at = 3 + used + 1 + (twoBit ? 2 : 0);  // the newline, and "3\n" for maxval
-    const size_t rowBytes = twoBit ? width : (width + 7) / 8;
-    for (unsigned y = 0; y < height; ++y, at += rowBytes) {
-      for (unsigned x = 0; x < width; ++x) {
-        const double ink =
-            twoBit ? (3 - file[at + x]) / 3.0 : (file[at + x / 8] >> (7 - x % 8)) & 1;
-        sums[4 * x / width] += ink;
-      }
+    if (!e.path().filename().string().starts_with("plane-")) continue;
+    const Plane plane = readPlane(e.path());
+    for (unsigned y = 0; y < plane.height; ++y) {
+      for (unsigned x = 0; x < plane.width; ++x) sums[4 * x / plane.width] += plane.at(x, y);
     }
-    pixels += double(width) * height / 4;
+    pixels += double(plane.width) * plane.height / 4;
   }
   for (double& s : sums) s /= pixels;
   return sums;
@@ -79,15 +64,9 @@ class KestrlOptions : public kestrl::testing::FolderTest {
 
   // A picture saved by libvips: the suffix picks the format.
   std::string saved(const std::string& name, int bands, bool cmyk = false) const {
-    static const bool started = VIPS_INIT("tool_tests") == 0;
-    EXPECT_TRUE(started);
     std::vector<uint8_t> pixels(48 * 24 * bands);
     for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 7);
-    VipsImage* image = vips_image_new_from_memory_copy(pixels.data(), pixels.size(), 48, 24, bands,
-                                                       VIPS_FORMAT_UCHAR);
-    image->Type = cmyk ? VIPS_INTERPRETATION_CMYK : VIPS_INTERPRETATION_sRGB;
-    EXPECT_EQ(vips_image_write_to_file(image, path(name).c_str(), nullptr), 0);
-    g_object_unref(image);
+    saveWithVips(pixels, 48, 24, bands, path(name), {.cmyk = cmyk});
     return path(name);
   }
 
@@ -130,6 +109,7 @@ TEST_F(KestrlOptions, NumbersAreReadStrictly) {
       {"--resolution 720x720junk", "--resolution"},
       {"--preview-size 4097", "--preview-size"},
       {"--brightness -51", "--brightness"},
+      {"--brightness 51", "--brightness"},
       {"--brightness -50", ""},
   };
   for (const auto& c : cases) {
@@ -201,6 +181,7 @@ TEST_F(KestrlOptions, RefusedJobsExitBeforeWritingAnything) {
       {colour + " --ink-set 0", {"non-zero --ink-set"}},
       {grey + " --ink-set 1", {"--ink-set 0"}},
       {colour + " --ink-set 3", {"3 and 7"}},
+      {colour + " --ink-set 7", {"3 and 7"}},
       {grey + " --source-step 2", {"--source-step"}},
       {grey + " --grey --colour", {"exclude each other"}},
   };

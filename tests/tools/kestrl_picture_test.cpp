@@ -3,17 +3,11 @@
 // pages drawn band by band, pages of multi-page files, and the messages of
 // the image libraries folded into one line.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vips/vips.h>
 
 #include <array>
-#include <bit>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -49,40 +43,24 @@ std::pair<int, int> gridSize(const std::string& output) {
   return {std::atoi(output.c_str() + start + 1), std::atoi(output.c_str() + cross + 3)};
 }
 
-// A one-bit plane's rows of dots, each as the count of dots in its left
-// and right halves.
-std::vector<std::pair<int, int>> dotsByRow(const fs::path& pbm) {
-  std::ifstream in(pbm, std::ios::binary);
-  std::string magic;
-  int width = 0, height = 0;
-  in >> magic >> width >> height;
-  in.get();
-  std::vector<char> row(static_cast<size_t>((width + 7) / 8));
-  std::vector<std::pair<int, int>> rows;
-  while (int(rows.size()) < height && in.read(row.data(), std::streamsize(row.size()))) {
-    std::pair<int, int> halves{0, 0};
-    for (size_t b = 0; b < row.size(); ++b) {
-      const int dots = std::popcount(static_cast<unsigned>(static_cast<uint8_t>(row[b])));
-      (int(8 * b) < width / 2 ? halves.first : halves.second) += dots;
-    }
-    rows.push_back(halves);
-  }
-  return rows;
-}
-
 // Dots in the left and right halves of a one-bit plane.
 std::pair<int, int> dotsByHalf(const fs::path& pbm) {
+  const kestrl::testing::Plane plane = kestrl::testing::readPlane(pbm);
   std::pair<int, int> sum{0, 0};
-  for (const auto& [left, right] : dotsByRow(pbm)) sum = {sum.first + left, sum.second + right};
+  for (unsigned y = 0; y < plane.height; ++y) {
+    for (unsigned x = 0; x < plane.width; ++x)
+      (x < plane.width / 2 ? sum.first : sum.second) += int(plane.at(x, y));
+  }
   return sum;
 }
 
-// Dots in rows first .. first + count.
-int dotsInRows(const std::vector<std::pair<int, int>>& rows, size_t first, size_t count) {
-  int sum = 0;
-  for (size_t y = first; y < first + count && y < rows.size(); ++y)
-    sum += rows[y].first + rows[y].second;
-  return sum;
+// The mean dots a row in rows first .. first + count of a one-bit plane.
+double dotsPerRow(const kestrl::testing::Plane& plane, unsigned first, unsigned count) {
+  double sum = 0;
+  for (unsigned y = first; y < first + count && y < plane.height; ++y) {
+    for (unsigned x = 0; x < plane.width; ++x) sum += plane.at(x, y);
+  }
+  return sum / count;
 }
 
 // A grey picture `width` x `height` whose upper `dark` rows are black;
@@ -90,22 +68,23 @@ int dotsInRows(const std::vector<std::pair<int, int>>& rows, size_t first, size_
 // the resolution (dpi, 0 for libvips' default) and EXIF orientation given.
 void saveGrey(const std::string& target, int width, int height, int dark, double dpi = 0,
               int orientation = 1, int pages = 1) {
-  static const bool started = VIPS_INIT("tool_tests") == 0;
-  ASSERT_TRUE(started);
   std::vector<uint8_t> pixels;
   for (int p = 0; p < pages; ++p) {
     for (int y = 0; y < height; ++y)
       pixels.insert(pixels.end(), size_t(width), y < dark ? 0 : uint8_t(255 - 60 * p));
   }
-  VipsImage* image = vips_image_new_from_memory_copy(pixels.data(), pixels.size(), width,
-                                                     height * pages, 1, VIPS_FORMAT_UCHAR);
-  ASSERT_NE(image, nullptr);
-  image->Type = VIPS_INTERPRETATION_B_W;
-  if (dpi > 0) image->Xres = image->Yres = dpi / 25.4;
-  if (orientation != 1) vips_image_set_int(image, VIPS_META_ORIENTATION, orientation);
-  if (pages > 1) vips_image_set_int(image, VIPS_META_PAGE_HEIGHT, height);
-  ASSERT_EQ(vips_image_write_to_file(image, target.c_str(), nullptr), 0) << vips_error_buffer();
-  g_object_unref(image);
+  kestrl::testing::saveWithVips(
+      pixels, width, height * pages, 1, target,
+      {.dpi = dpi, .orientation = orientation, .pageHeight = pages > 1 ? height : 0});
+}
+
+// A grey picture of pdfPage's triangle: row y black over its left y / height.
+void saveTriangle(const std::string& target, int width, int height) {
+  std::vector<uint8_t> pixels;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) pixels.push_back(x < width * y / height ? 0 : 255);
+  }
+  kestrl::testing::saveWithVips(pixels, width, height, 1, target);
 }
 
 // A one-page PDF of `width` x `height` points holding a black triangle
@@ -117,30 +96,16 @@ std::string pdfPage(double width, double height) {
   const std::string text = "BT /F1 1 Tf " + std::to_string(width) + " 0 0 " +
                            std::to_string(height) + " 0 0 Tm (A) Tj ET";
   const std::string glyph = "1000 0 d0 0 0 m 1000 0 l 0 1000 l f";
-  const auto stream = [](const std::string& data) {
-    return "<< /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
-  };
-  const std::string objects[] = {
-      "<< /Type /Catalog /Pages 2 0 R >>",
-      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + box +
-          "] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
-      stream(text),
-      "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 "
-      "0] /CharProcs << /tri 6 0 R >> /Encoding << /Type /Encoding /Differences [65 /tri] >> "
-      "/FirstChar 65 /LastChar 65 /Widths [1000] >>",
-      stream(glyph)};
-  std::string out = "%PDF-1.4\n";
-  std::string xref = "xref\n0 7\n0000000000 65535 f \n";
-  for (size_t i = 0; i < std::size(objects); ++i) {
-    char line[32];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", out.size());
-    xref += line;
-    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  const size_t at = out.size();
-  return out + xref + "trailer\n<< /Size 7 /Root 1 0 R >>\nstartxref\n" + std::to_string(at) +
-         "\n%%EOF\n";
+  using kestrl::testing::pdfStream;
+  return kestrl::testing::pdfFile(
+      {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + box +
+           "] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
+       pdfStream(text),
+       "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 "
+       "0] /CharProcs << /tri 6 0 R >> /Encoding << /Type /Encoding /Differences [65 /tri] >> "
+       "/FirstChar 65 /LastChar 65 /Widths [1000] >>",
+       pdfStream(glyph)});
 }
 
 class KestrlPicture : public kestrl::testing::FolderTest {
@@ -241,38 +206,47 @@ TEST_F(KestrlPicture, OrientationSixPrintsUpright) {
       << piped.output;
 }
 
-// A PDF page eight times taller streams in eight times as many bands of the
-// same height, and the process's peak memory does not follow the page;
-// drawn at --dpi and scaled, the bands still hold their own strips.
-TEST_F(KestrlPicture, PdfPagesStreamInBandsOfOneSize) {
+// A page eight times taller streams in eight times as many bands of the
+// same height, PDF, PNM and TIFF alike, and the process's peak memory does
+// not follow the page; each band holds its own strip, also when a PDF is
+// drawn at --dpi and scaled.
+TEST_F(KestrlPicture, TallPagesStreamInBandsOfOneSize) {
   const bool timeTool = fs::exists("/usr/bin/time");
-  std::vector<std::array<double, 3>> runs;  // bands, largest band, peak kB
-  for (const auto& [height, dpi] : {std::pair{144.0, ""}, {1152.0, ""}, {1152.0, " --dpi 300"}}) {
-    SCOPED_TRACE(dpi);
-    const std::string file = path("page" + std::to_string(int(height)) + ".pdf");
-    std::ofstream(file, std::ios::binary) << pdfPage(144, height);
-    const std::string peak = path("peak.txt");
-    const Outcome r =
-        kestrl(file + " --grey --mode 3 --resolution 720x720 --print-width 2" + dpi + out(),
-               timeTool ? "/usr/bin/time -f %M -o " + peak : std::string());
-    ASSERT_EQ(r.exitCode, 0) << r.output;
-    const std::vector<uint8_t> kilobytes = timeTool ? readBytes(peak) : std::vector<uint8_t>{};
-    runs.push_back({numberBefore(r.output, " band"), numberBefore(r.output, " lines:"),
-                    std::atof(std::string(kilobytes.begin(), kilobytes.end()).c_str())});
-    // Each band drew its own strip: a line a quarter down is a quarter
-    // black, three quarters down three quarters.
-    const auto rows = dotsByRow(dir_ / "out" / "plane-black.pbm");
-    ASSERT_EQ(rows.size(), size_t(height * 10));
-    for (double at : {0.0, 0.25, 0.5, 0.75, 0.99}) {
-      EXPECT_NEAR(dotsInRows(rows, size_t(at * rows.size()), 10) / 10.0, 1440 * at, 1440 * 0.02)
-          << at;
+  for (const std::string kind : {"pdf", "pgm", "tif"}) {
+    std::vector<std::array<double, 3>> runs;  // bands, largest band, peak kB
+    for (const auto& [height, dpi] : {std::pair{144, ""}, {1152, ""}, {1152, " --dpi 300"}}) {
+      if (kind != "pdf" && *dpi) continue;
+      SCOPED_TRACE(kind + dpi);
+      const std::string file = path("page" + std::to_string(height) + "." + kind);
+      if (kind == "pdf") {
+        std::ofstream(file, std::ios::binary) << pdfPage(144, height);
+      } else {
+        saveTriangle(file, 288, 2 * height);  // 2 inches at 144 pixels an inch
+      }
+      const std::string peak = path("peak.txt");
+      const Outcome r =
+          kestrl(file + " --grey --mode 3 --resolution 720x720 --print-width 2" + dpi + out(),
+                 timeTool ? "/usr/bin/time -f %M -o " + peak : std::string());
+      ASSERT_EQ(r.exitCode, 0) << r.output;
+      const std::vector<uint8_t> kilobytes = timeTool ? readBytes(peak) : std::vector<uint8_t>{};
+      runs.push_back({numberBefore(r.output, " band"), numberBefore(r.output, " lines:"),
+                      std::atof(std::string(kilobytes.begin(), kilobytes.end()).c_str())});
+      // A line a quarter down is a quarter black, three quarters down three
+      // quarters.
+      const kestrl::testing::Plane plane =
+          kestrl::testing::readPlane(dir_ / "out" / "plane-black.pbm");
+      ASSERT_EQ(plane.height, unsigned(height * 10));
+      for (double at : {0.0, 0.25, 0.5, 0.75, 0.99}) {
+        EXPECT_NEAR(dotsPerRow(plane, unsigned(at * plane.height), 10), 1440 * at, 1440 * 0.02)
+            << at;
+      }
     }
-  }
-  EXPECT_EQ(runs[0][1], runs[1][1]);
-  EXPECT_GE(runs[1][0], 7.5 * runs[0][0]);
-  // A whole drawn page of the taller size would add 33 MB.
-  if (timeTool) {
-    EXPECT_LT(runs[1][2], runs[0][2] + 12000) << runs[0][2] << " " << runs[1][2];
+    EXPECT_EQ(runs[0][1], runs[1][1]);
+    EXPECT_GE(runs[1][0], 7.5 * runs[0][0]);
+    // A whole drawn page of the taller size would add 33 MB.
+    if (timeTool) {
+      EXPECT_LT(runs[1][2], runs[0][2] + 12000) << runs[0][2] << " " << runs[1][2];
+    }
   }
 }
 
@@ -289,8 +263,7 @@ TEST_F(KestrlPicture, PagesFormatsAndMessages) {
   for (const char* name : {"whole.tif", "whole.jpg"}) {
     std::vector<uint8_t> bytes = readBytes(path(name));
     bytes.resize(name[6] == 't' ? 6 : bytes.size() / 2);
-    std::ofstream(path(std::string("cut") + (name + 5)), std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    kestrl::testing::writeBytes(path(std::string("cut") + (name + 5)), "", bytes);
   }
   std::ofstream(path("huge.pdf"), std::ios::binary) << pdfPage(2880, 2880);
   const std::string grey = " --grey --print-width 0.5";

@@ -102,6 +102,21 @@ TEST_F(PackFiles, ReadOnlyWhenAskedAndOnlyUpToTheKindsSize) {
   EXPECT_FALSE(loadAll(pack).ok());
 }
 
+// Files that are not resources are left alone; two files for one id and a
+// missing folder are refused.
+TEST_F(PackFiles, OneFileAResourceInAFolderThatExists) {
+  write("README", 5);
+  write("310.bin", 4);
+  Pack pack;
+  ASSERT_TRUE(readPack(dir_.string(), pack).ok());
+  EXPECT_EQ(pack.ids(), (std::vector<int32_t>{310}));
+  write("310", 4);
+  EXPECT_NE(readPack(dir_.string(), pack).error.find("two files for resource 310"),
+            std::string::npos);
+  EXPECT_NE(readPack((dir_ / "missing").string(), pack).error.find("does not exist"),
+            std::string::npos);
+}
+
 TEST(PackWrites, FailuresThroughCloseAreReported) {
   EXPECT_FALSE(writeFile("/dev/full", std::vector<uint8_t>(100, 1)));
   EXPECT_FALSE(writeFile("/nonexistent-folder/x.bin", {1}));

@@ -4,6 +4,7 @@
 // its kind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -38,31 +39,23 @@ constexpr PrintMode kGrey = {1, 0, 0, 0, 720, 720, 1, 0, 0, 64, 0};
 constexpr PrintMode kGreyTwoBit = {1, 0, 0, 0, 720, 720, 2, 0, 0, 64, 0};
 constexpr PrintMode kColour = {1, 0, 4, 1, 720, 720, 1, 0, 0, 64, 0};
 
+const std::pair<BlockKind, Slot> kSlots[] = {
+    {BlockKind::kResourceIdList, {kGrey, true, 1}},
+    {BlockKind::kGridLevels, {kColour, true, 2}},
+    {BlockKind::kThresholdMatrix, {kGrey, true, 3}},
+    {BlockKind::kDotSizeTable, {kGreyTwoBit, true, 4}},
+    {BlockKind::kStageFourIdRecord,
+     {kGreyTwoBit, true, 3}},  // in the colour table, read at stage 3
+    {BlockKind::kColourTable, {kGrey, false, 2}},
+    {BlockKind::kCalibrationRecord, {kGrey, false, 2}},  // taken or not when the table is loaded
+    {BlockKind::kChannelMap, {kGrey, false, 3}},
+    {BlockKind::kNominalValues, {kGrey, false, 4}},
+    {BlockKind::kDirectory, {kGrey, false, 5}},  // the calibration directory: never unmatched
+    {BlockKind::kCorrectionTables, {kGrey, false, 6}},
+};
+
 Slot slotOf(BlockKind kind) {
-  switch (kind) {
-    case BlockKind::kResourceIdList:
-      return {kGrey, true, 1};
-    case BlockKind::kGridLevels:
-      return {kColour, true, 2};
-    case BlockKind::kThresholdMatrix:
-      return {kGrey, true, 3};
-    case BlockKind::kDotSizeTable:
-      return {kGreyTwoBit, true, 4};
-    case BlockKind::kStageFourIdRecord:  // inside the colour table, read at stage 3
-      return {kGreyTwoBit, true, 3};
-    case BlockKind::kColourTable:
-    case BlockKind::kCalibrationRecord:  // taken or not when the table is loaded
-      return {kGrey, false, 2};
-    case BlockKind::kChannelMap:
-      return {kGrey, false, 3};
-    case BlockKind::kNominalValues:
-      return {kGrey, false, 4};
-    case BlockKind::kDirectory:  // the calibration directory: refused or not, never unmatched
-      return {kGrey, false, 5};
-    case BlockKind::kCorrectionTables:
-      return {kGrey, false, 6};
-  }
-  return {};
+  return std::ranges::find(kSlots, kind, &std::pair<BlockKind, Slot>::first)->second;
 }
 
 // Feeds the side's resources from the default pack until it names none,

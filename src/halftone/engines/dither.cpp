@@ -7,6 +7,7 @@
 #include "halftone/kernels/matrix_row.h"
 #include "halftone/kernels/packing.h"
 #include "halftone/kernels/source.h"
+#include "halftone/line_run.h"
 
 namespace kestrl::halftone {
 
@@ -73,27 +74,15 @@ void ditherFourLevelLine(const EngineTables& t, const HalftoneRun& run) {
   out.finish();
 }
 
-// A context whose stages did not all succeed is refused with kBadResource,
-// nothing written.
+// The screening checks (reserved10 first) before the line.
 template <int32_t kStep, bool kBilevelSource>
-Status ditherBilevelRun(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
-  if (Status s = checkScreeningRun(tables.lineWidth, run); s != kOk) return s;
-  if (!tables.ready) return kBadResource;
-  state.lastLine = run.lineNumber;
-  ditherBilevelLine<kStep, kBilevelSource>(tables, run);
-  return kOk;
-}
+constexpr Engine ditherBilevelRun =
+    lineRun<checkScreeningRun, ditherBilevelLine<kStep, kBilevelSource>>;
 
 // The padded curve has a margin of at least 1 (its jitter is taken modulo
 // the margin).
 template <int32_t kStep>
-Status ditherFourLevelRun(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
-  if (Status s = checkScreeningRun(tables.lineWidth, run); s != kOk) return s;
-  if (!tables.ready) return kBadResource;
-  state.lastLine = run.lineNumber;
-  ditherFourLevelLine<kStep>(tables, run);
-  return kOk;
-}
+constexpr Engine ditherFourLevelRun = lineRun<checkScreeningRun, ditherFourLevelLine<kStep>>;
 
 template <bool kBilevelSource>
 Engine ditherBilevelFor(int32_t sourceStep) {

@@ -9,6 +9,7 @@
 #include "halftone/kernels/cell_range.h"
 #include "halftone/kernels/matrix_row.h"
 #include "halftone/kernels/packing.h"
+#include "halftone/line_run.h"
 
 namespace kestrl::halftone {
 
@@ -93,16 +94,9 @@ void screenCorners(const EngineTables& tables, const HalftoneRun& run) {
   planes.finish();
 }
 
-// reserved10 is not looked at. A context whose stages did not all succeed is
-// refused with kBadResource.
+// reserved10 is not looked at.
 template <bool kOnePixelPerPair>
-Status screenCornersRun(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
-  if (Status s = checkRun(tables.lineWidth, run); s != kOk) return s;
-  if (!tables.ready) return kBadResource;
-  state.lastLine = run.lineNumber;
-  screenCorners<kOnePixelPerPair>(tables, run);
-  return kOk;
-}
+constexpr Engine screenCornersRun = lineRun<checkRun, screenCorners<kOnePixelPerPair>>;
 
 }  // namespace
 

@@ -17,6 +17,19 @@ using memory::testing::FaultPlan;
 using memory::testing::Operation;
 using memory::testing::ScopedFaultPlan;
 
+// HalftoneNew and the standard id list.
+Status createAndRunStageOne(Job& job) {
+  const Status created = job.create();
+  return created == kOk ? job.stage(standardIdList()) : created;
+}
+
+// HalftoneNew and the stages before the matrix (blocks 0 and 1).
+Status runUpToStageThree(Job& job, const std::vector<Block>& blocks) {
+  const Status created = job.create();
+  const Status first = created == kOk ? job.stage(blocks[0]) : created;
+  return first == kOk ? job.stage(blocks[1]) : first;
+}
+
 // ----------------------------------------------------------------- stage 1
 
 TEST(IdListStage, CountsErrorLinesByModeInputAndMethod) {
@@ -32,8 +45,7 @@ TEST(IdListStage, CountsErrorLinesByModeInputAndMethod) {
     job.mode.mode = c.mode;
     if (c.colorInput) job.colour();
     job.mode.colorMethod = c.colorMethod;
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    ASSERT_EQ(createAndRunStageOne(job), kOk);
     EXPECT_EQ(job.context->bufferCount, c.expected) << c.mode << " " << c.colorInput;
     EXPECT_EQ(job.nextId, kCurveId);
     for (uint32_t k = 0; k < kErrorLineCount; ++k) {
@@ -51,8 +63,7 @@ TEST(IdListStage, CutsOneBlockIntoViewsOnlyWhenAllLinesFit64K) {
     job.mode.lineWidth = lineWidth;
     FaultPlan plan;
     ScopedFaultPlan scope(plan);
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    ASSERT_EQ(createAndRunStageOne(job), kOk);
     const uint32_t lineBytes = errorLineBytes(lineWidth);
     const MemoryBlock* lines = &job.context->blocks[kFirstErrorLineBlock];
     const bool oneBlock = lineWidth == 64;
@@ -139,21 +150,6 @@ TEST(IdListStage, ARefusedListKeepsTheIdsReadBeforeTheRefusal) {
   }
 }
 
-// Mode 2 with one-bit grey output makes no error line, and its screening
-// engine needs one: every stage succeeds, every run is refused.
-TEST(IdListStage, ModeTwoGreyMakesNoErrorLineSoEveryRunIsRefused) {
-  Job job;
-  job.mode.mode = 2;
-  ASSERT_EQ(job.runAll(job.standardBlocks(permutationMatrix16())), kOk);
-  EXPECT_EQ(job.context->bufferCount, 0u);
-  const std::vector<uint8_t> source(8, 100);
-  for (uint32_t line : {0u, 1u, kRestartLine}) {
-    std::vector<uint8_t> out(4, 0x5A);
-    EXPECT_EQ(job.halftone(source.data(), out.data(), 8, 0, line), kBadParameter) << line;
-    EXPECT_EQ(out, std::vector<uint8_t>(4, 0x5A));
-  }
-}
-
 // ------------------------------------------------------- stage 2 and later
 
 TEST(StageTwo, HandsBackTheMatrixIdChosenByResolution) {
@@ -170,8 +166,7 @@ TEST(StageTwo, HandsBackTheMatrixIdChosenByResolution) {
     Job job;
     job.mode.xResolution = c.x;
     job.mode.yResolution = c.y;
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    ASSERT_EQ(createAndRunStageOne(job), kOk);
     EXPECT_EQ(job.stage({}), kOk);
     EXPECT_EQ(job.nextId, c.id) << c.x << "x" << c.y;
   }
@@ -208,8 +203,7 @@ TEST(StageTwo, RefusesRampsWithoutAFallOrWithAZeroMargin) {
     for (int v = 0; v < 256; ++v) job.lut.greyRamp[v] = c.ramp(v);
     FaultPlan plan;
     ScopedFaultPlan scope(plan);
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    ASSERT_EQ(createAndRunStageOne(job), kOk);
     const int64_t live = plan.liveAllocations;
     EXPECT_EQ(job.stage({}), kBadResource) << c.name;
     EXPECT_EQ(plan.liveAllocations, live) << c.name;
@@ -239,8 +233,7 @@ TEST(StageTwo, ColourGridChecks) {
     job.mode.mode = 3;
     Block levels = pack::buildGridLevels(evenGridLevels32());
     c.spoil(job, levels);
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(standardIdList()), kOk);
+    ASSERT_EQ(createAndRunStageOne(job), kOk);
     int32_t next = 0;
     EXPECT_EQ(setResource(job.context, ByteReader(levels.data(), levels.size()), &next), c.status)
         << c.name;
@@ -256,8 +249,7 @@ TEST(StageTwo, ModeZeroNeedsFourInksPerNode) {
   job.mode.mode = 0;
   job.lut.channelCount = 3;
   job.setOldGrid({0, 255});
-  ASSERT_EQ(job.create(), kOk);
-  ASSERT_EQ(job.stage(standardIdList()), kOk);
+  ASSERT_EQ(createAndRunStageOne(job), kOk);
   EXPECT_EQ(job.stage({}), kBadResource);
 }
 
@@ -266,8 +258,7 @@ TEST(StageTwo, ColourGridReplacesTheRecordsGrid) {
   job.colour();
   job.mode.mode = 3;
   job.setOldGrid({0, 100, 255});
-  ASSERT_EQ(job.create(), kOk);
-  ASSERT_EQ(job.stage(standardIdList()), kOk);
+  ASSERT_EQ(createAndRunStageOne(job), kOk);
   ASSERT_EQ(job.stage(pack::buildGridLevels(evenGridLevels32())), kOk);
   const CmLut& lut = job.context->lut;
   EXPECT_EQ(lut.gridBlock, nullptr);
@@ -303,9 +294,7 @@ TEST(MatrixStage, TwoBitSpreadLimitsByResolutionClass) {
     job.mode.xResolution = c.x;
     job.lut.scaleParams[0] = c.gain;
     std::vector<Block> blocks = job.standardBlocks(permutationMatrix16());
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(blocks[0]), kOk);
-    ASSERT_EQ(job.stage(blocks[1]), kOk);
+    ASSERT_EQ(runUpToStageThree(job, blocks), kOk);
     EXPECT_EQ(job.stage(blocks[2]), kOk);
     const HalftoneContext& h = *job.context;
     EXPECT_EQ((std::array{h.spreadLimit1, h.spreadLimit2, h.spreadLimit3, h.spreadLimit4}),
@@ -316,45 +305,34 @@ TEST(MatrixStage, TwoBitSpreadLimitsByResolutionClass) {
 TEST(MatrixStage, RefusesDataTheEnginesCannotUseBeforeAllocating) {
   struct Case {
     const char* name;
-    void (*spoil)(Job&, pack::ThresholdMatrix&);
+    uint32_t width, height;  // 16 x 16: the permutation matrix
+    uint8_t bytesPerCell;
+    int32_t fullInkGain;
+    std::vector<uint8_t> levels;  // of the old grid
   };
   const Case cases[] = {
-      {"width 3",
-       [](Job&, pack::ThresholdMatrix& m) {
-         m = pack::makeThresholdMatrix(3, 4, [](auto, auto) { return 1; });
-       }},
-      {"height 0",
-       [](Job&, pack::ThresholdMatrix& m) {
-         m.height = 0;
-         m.cells.clear();
-       }},
-      {"256 x 256",
-       [](Job&, pack::ThresholdMatrix& m) {
-         m = pack::makeThresholdMatrix(256, 256, [](auto, auto) { return 1; });
-       }},
-      {"one byte per cell", [](Job&, pack::ThresholdMatrix& m) { m.bytesPerCell = 1; }},
-      {"full-ink gain 0", [](Job& j, pack::ThresholdMatrix&) { j.lut.scaleParams[1] = 0; }},
-      {"full-ink gain beyond 16 bits",
-       [](Job& j, pack::ThresholdMatrix&) { j.lut.scaleParams[1] = 12851; }},
-      {"breakpoints not rising",
-       [](Job& j, pack::ThresholdMatrix&) {
-         j.setOldGrid({0, 100, 100, 255});
-       }},
-      {"breakpoints not from 0",
-       [](Job& j, pack::ThresholdMatrix&) {
-         j.setOldGrid({1, 255});
-       }},
+      {"width 3", 3, 4, 2, 100, {0, 255}},
+      {"height 0", 16, 0, 2, 100, {0, 255}},
+      {"256 x 256", 256, 256, 2, 100, {0, 255}},
+      {"one byte per cell", 16, 16, 1, 100, {0, 255}},
+      {"full-ink gain 0", 16, 16, 2, 0, {0, 255}},
+      {"full-ink gain beyond 16 bits", 16, 16, 2, 12851, {0, 255}},
+      {"breakpoints not rising", 16, 16, 2, 100, {0, 100, 100, 255}},
+      {"breakpoints not from 0", 16, 16, 2, 100, {1, 255}},
   };
   for (const Case& c : cases) {
     Job job;
-    pack::ThresholdMatrix matrix = permutationMatrix16();
-    c.spoil(job, matrix);
+    pack::ThresholdMatrix matrix =
+        c.width == 16 && c.height == 16
+            ? permutationMatrix16()
+            : pack::makeThresholdMatrix(c.width, c.height, [](auto, auto) { return 1; });
+    matrix.bytesPerCell = c.bytesPerCell;
+    job.lut.scaleParams[1] = c.fullInkGain;
+    job.setOldGrid(c.levels);
     std::vector<Block> blocks = job.standardBlocks(matrix);
     FaultPlan plan;
     ScopedFaultPlan scope(plan);
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(blocks[0]), kOk);
-    ASSERT_EQ(job.stage(blocks[1]), kOk);
+    ASSERT_EQ(runUpToStageThree(job, blocks), kOk);
     const int64_t live = plan.liveAllocations;
     EXPECT_EQ(job.stage(blocks[2]), kBadResource) << c.name;
     EXPECT_EQ(job.nextId, -1) << c.name << ": next id written first";
@@ -381,9 +359,7 @@ TEST(MatrixStage, TwoBitNeedsAWellFormedStageFourRecord) {
     job.mode.bitsPerPixel = 2;
     job.extra = c.record;
     std::vector<Block> blocks = job.standardBlocks(permutationMatrix16());
-    ASSERT_EQ(job.create(), kOk);
-    ASSERT_EQ(job.stage(blocks[0]), kOk);
-    ASSERT_EQ(job.stage(blocks[1]), kOk);
+    ASSERT_EQ(runUpToStageThree(job, blocks), kOk);
     job.nextId = 0;
     EXPECT_EQ(job.stage(blocks[2]), c.status) << c.name;
     EXPECT_EQ(job.nextId, c.next) << c.name;
@@ -427,33 +403,26 @@ TEST(DotTableStage, AFourthCallAfterOneBitStageThreeIsRefusedAndStageFiveAlways)
 
 struct Sequence {
   const char* name;
-  void (*setUp)(Job&);
+  uint32_t mode, bits, xResolution, lineWidth;
+  bool colour;
+  std::vector<uint8_t> levels;  // of the old grid
+
+  void setUp(Job& j) const {
+    if (colour) j.colour();
+    j.mode.mode = mode;
+    j.mode.bitsPerPixel = bits;
+    j.mode.xResolution = xResolution;
+    j.mode.lineWidth = lineWidth;
+    j.setOldGrid(levels);
+  }
 };
 
 const Sequence kSequences[] = {
-    {"one-bit grey mode 1", [](Job&) {}},
-    {"one-bit colour, four separate lines",
-     [](Job& j) {
-       j.colour();
-       j.mode.lineWidth = 20000;
-     }},
-    {"two-bit grey mode 3",
-     [](Job& j) {
-       j.mode.mode = 3;
-       j.mode.bitsPerPixel = 2;
-     }},
-    {"two-bit colour mode 1 at 1440 x 720",
-     [](Job& j) {
-       j.colour();
-       j.setOldGrid({0, 128, 255});
-       j.mode.bitsPerPixel = 2;
-       j.mode.xResolution = 1440;
-     }},
-    {"mode 0 colour corners",
-     [](Job& j) {
-       j.colour();
-       j.mode.mode = 0;
-     }},
+    {"one-bit grey mode 1", 1, 1, 720, 64, false, {0, 255}},
+    {"one-bit colour, four separate lines", 1, 1, 720, 20000, true, {0, 255}},
+    {"two-bit grey mode 3", 3, 2, 720, 64, false, {0, 255}},
+    {"two-bit colour mode 1 at 1440 x 720", 1, 2, 1440, 64, true, {0, 128, 255}},
+    {"mode 0 colour corners", 0, 1, 720, 64, true, {0, 255}},
 };
 
 TEST(StageAllocationFailures, EveryFailedAllocationOrLockReleasesEverything) {
