@@ -73,6 +73,7 @@ class LanePlanes {
       for (size_t k = 0; k < kDiffusedPlanes; ++k)
         cells[k] = lines_[k][static_cast<ptrdiff_t>(x0) + i];
     }
+    own_ = cellsOf(cell_);
   }
 
   // Writes the chunk's cells back to the error lines.
@@ -84,12 +85,11 @@ class LanePlanes {
     }
   }
 
-  int32_t error(uint32_t k) const {
-    return readCell<CellRead::kShift>(scratch_[cell_ * kCells + k]);
-  }
+  int32_t error(uint32_t k) const { return readCell<CellRead::kShift>(own_[k]); }
 
   void settle(CarryAtCell rule) {
     const D d;
+    own_ = cellsOf(cell_ + 1);
     int16_t* at = &scratch_[(cell_ - cell_ % kPixels) * kCells];
     const V value = rule == CarryAtCell::kStore ? carry_ : hn::Zero(d);
     hn::Store(hn::IfThenElse(ownCells(), value, hn::Load(d, at)), d, at);
@@ -103,6 +103,10 @@ class LanePlanes {
     const auto p = static_cast<size_t>(parity);
     uint64_t errors = 0, halves = 0, active = 0, carryOfError = 0, carryOfHalf = 0;
     std::array<const int16_t*, kDiffusedPlanes> ofError{}, ofHalf{};
+    // The next pixel's cells, worked out apart from the vectors so that its
+    // decision waits on this pixel's errors alone.
+    constexpr size_t kRight = (lanes::kLowestOffset + 1) * kCells;
+    const std::array<int16_t, kDiffusedPlanes> right = cellsOf(cell_ + 1);
     for (size_t k = 0; k < kDiffusedPlanes; ++k) {
       const PlaneStep& s = steps[k];
       errors |= uint64_t{static_cast<uint16_t>(s.e)} << (16 * k);
@@ -112,6 +116,9 @@ class LanePlanes {
       ofHalf[k] = Patterns::kOfHalf.taps[k][s.row][p].data();
       carryOfError |= Patterns::kOfError.carry[k][s.row][p];
       carryOfHalf |= Patterns::kOfHalf.carry[k][s.row][p];
+      int32_t next = wrapAdd(right[k], wrapMul(ofError[k][kRight + k], s.e));
+      if constexpr (Patterns::kHalf) next = wrapAdd(next, wrapMul(ofHalf[k][kRight + k], s.e >> 1));
+      own_[k] = wrap16(next);
     }
     const V e = hn::BitCast(d, hn::Set(d64, errors));
     const V h = hn::BitCast(d, hn::Set(d64, halves));
@@ -140,6 +147,11 @@ class LanePlanes {
   }
 
  private:
+  std::array<int16_t, kDiffusedPlanes> cellsOf(size_t pixel) const {
+    const int16_t* cells = &scratch_[pixel * kCells];
+    return {cells[0], cells[1], cells[2]};
+  }
+
   // The lanes of the pixel's own cells in its vector.
   hn::Mask<D> ownCells() const {
     return hn::Eq(group_, hn::Set(D(), static_cast<int16_t>(cell_ % kPixels)));
@@ -154,13 +166,14 @@ class LanePlanes {
   std::array<int16_t*, kDiffusedPlanes> lines_;
   uint32_t x0_ = 0, count_ = 0;
   size_t cell_ = kLead;
+  std::array<int16_t, kDiffusedPlanes> own_{};  // the cells of pixel cell_
   V carry_;
   V group_;  // lane i: i / 4, the pixel of the lane in its vector
   alignas(64) std::array<int16_t, (kLead + kChunk + kLead) * kCells> scratch_;
 };
 
 template <EngineRules kRules, bool kInkSource>
-void runLanes(const LaneRunArgs& a) {
+[[gnu::flatten]] void runLanes(const LaneRunArgs& a) {
   using Planes = LanePlanes<patternsOf<kRules.family>()>;
   Planes diffused(a.lines);
   BilevelColourLoop<kRules, kInkSource, Planes> loop(a.tables, a.matrixRow, diffused, a.planes);
