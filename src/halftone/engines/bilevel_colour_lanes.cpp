@@ -42,6 +42,13 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 #if HWY_TARGET != HWY_SCALAR && HWY_TARGET != HWY_EMU128
 
+// What one diffused plane does at a pixel: an idle plane spreads nothing.
+struct PlaneStep {
+  bool active = false;
+  uint8_t row = 0;
+  int32_t e = 0;
+};
+
 template <const KernelTable& kPatterns>
 class LanePlanes {
   using Patterns = lanes::LanePatterns<kPatterns>;
@@ -97,7 +104,14 @@ class LanePlanes {
     ++cell_;
   }
 
-  void step(const std::array<PlaneStep, kDiffusedPlanes>& steps, Parity parity, CarryAtCell idle) {
+  // Plane k settles, or spreads e by a row; the spreads are made at endPixel.
+  void idle(uint32_t k, CarryAtCell /*rule*/) { steps_[k] = {}; }
+  void spread(uint32_t k, uint32_t row, Parity /*parity*/, int32_t e) {
+    steps_[k] = {true, static_cast<uint8_t>(row), e};
+  }
+
+  void endPixel(Parity parity, CarryAtCell idle) {
+    const std::array<PlaneStep, kDiffusedPlanes>& steps = steps_;
     const D d;
     const D64 d64;
     const auto p = static_cast<size_t>(parity);
@@ -167,6 +181,7 @@ class LanePlanes {
   uint32_t x0_ = 0, count_ = 0;
   size_t cell_ = kLead;
   std::array<int16_t, kDiffusedPlanes> own_{};  // the cells of pixel cell_
+  std::array<PlaneStep, kDiffusedPlanes> steps_{};
   V carry_;
   V group_;  // lane i: i / 4, the pixel of the lane in its vector
   alignas(64) std::array<int16_t, (kLead + kChunk + kLead) * kCells> scratch_;
@@ -175,13 +190,12 @@ class LanePlanes {
 template <EngineRules kRules, bool kInkSource>
 [[gnu::flatten]] void runLanes(const LaneRunArgs& a) {
   using Planes = LanePlanes<patternsOf<kRules.family>()>;
-  Planes diffused(a.lines);
-  BilevelColourLoop<kRules, kInkSource, Planes> loop(a.tables, a.matrixRow, diffused, a.planes);
+  BilevelColourLoop<kRules, kInkSource, Planes> loop(a.tables, a.matrixRow, a.planes, a.lines);
   for (uint32_t done = 0; done < a.count;) {
     const uint32_t n = std::min(a.count - done, Planes::kChunk);
-    diffused.begin(a.startX + done, n);
+    loop.diffused().begin(a.startX + done, n);
     loop.run(a.source + a.stepping.offsetOf(done), a.stepping, a.startX + done, n);
-    diffused.end();
+    loop.diffused().end();
     done += n;
   }
 }

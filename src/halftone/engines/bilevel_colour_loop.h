@@ -71,18 +71,10 @@ constexpr const KernelTable& patternsOf() {
   if constexpr (family == PatternFamily::kDoubleVertical) return kDoubleVerticalColourPatterns;
 }
 
-// What one diffused plane does at a non-white pixel: an idle plane settles
-// by the engine's rule; an active one places a dot or not and spreads e by
-// a row of its patterns.
-struct PlaneStep {
-  bool active = false;
-  bool dot = false;
-  uint8_t row = 0;
-  int32_t e = 0;
-};
-
 // The three diffused planes, each on its own error line: the readable form
-// of the loop, which the planes-in-lanes kernels are held against.
+// of the loop, which the planes-in-lanes kernels are held against. At a
+// non-white pixel each plane either settles by the engine's idle rule or
+// spreads its error, then the pixel ends.
 template <const KernelTable& kPatterns>
 class SeparatePlanes {
  public:
@@ -92,19 +84,16 @@ class SeparatePlanes {
   // The error that has reached the pixel in plane k, in whole levels.
   int32_t error(uint32_t k) const { return planes_[k].template error<CellRead::kShift>(); }
 
+  // A white pixel: every plane settles.
   void settle(CarryAtCell rule) {
     for (Plane& plane : planes_) plane.settle(rule);
   }
 
-  void step(const std::array<PlaneStep, kDiffusedPlanes>& steps, Parity parity, CarryAtCell idle) {
-    for (uint32_t k = 0; k < kDiffusedPlanes; ++k) {
-      if (steps[k].active) {
-        planes_[k].spread(steps[k].row, parity, steps[k].e);
-      } else {
-        planes_[k].settle(idle);
-      }
-    }
+  void idle(uint32_t k, CarryAtCell rule) { planes_[k].settle(rule); }
+  void spread(uint32_t k, uint32_t row, Parity parity, int32_t e) {
+    planes_[k].spread(row, parity, e);
   }
+  void endPixel(Parity /*parity*/, CarryAtCell /*idle*/) {}
 
  private:
   using Plane = DiffusedPlane<kPatterns>;
@@ -116,14 +105,18 @@ class SeparatePlanes {
 template <EngineRules kRules, bool kInkSource, class Planes>
 class BilevelColourLoop {
  public:
-  BilevelColourLoop(const EngineTables& tables, const uint16_t* matrixRow, Planes& diffused,
-                    ColourPlanes& planes)
+  // The diffused planes are made from planeArgs.
+  template <class... PlaneArgs>
+  BilevelColourLoop(const EngineTables& tables, const uint16_t* matrixRow, ColourPlanes& planes,
+                    const PlaneArgs&... planeArgs)
       : t_(tables.colourDiffusion),
         grid_(tables.colorGrid.data()),
         row_(matrixRow),
         columnMask_(tables.matrixWidth - 1),
-        diffused_(diffused),
+        diffused_(planeArgs...),
         planes_(planes) {}
+
+  Planes& diffused() { return diffused_; }
 
   // Pixels x .. x + count - 1 (count even), in pairs.
   void run(const uint8_t* source, const SourceStepping& stepping, uint32_t x, uint32_t count) {
@@ -150,14 +143,10 @@ class BilevelColourLoop {
     const bool active1 = activity_[1].record(c1);
     const bool active3 = activity_[2].record(c3);
     planes_.set(2, m < t_.share[c2]);
-    const std::array<PlaneStep, kDiffusedPlanes> steps = {
-        decide(0, kPlanes0And3, active0, c0, nudge, parity),
-        decide(1, kPlane1, active1, c1, -nudge, parity),
-        decide(2, kPlanes0And3, active3, c3, nudge, parity)};
-    diffused_.step(steps, static_cast<Parity>(parity), kRules.idle);
-    planes_.set(0, steps[0].dot);
-    planes_.set(1, steps[1].dot);
-    planes_.set(3, steps[2].dot);
+    planes_.set(0, diffuse(0, kPlanes0And3, active0, c0, nudge, parity));
+    planes_.set(1, diffuse(1, kPlane1, active1, c1, -nudge, parity));
+    planes_.set(3, diffuse(2, kPlanes0And3, active3, c3, nudge, parity));
+    diffused_.endPixel(static_cast<Parity>(parity), kRules.idle);
     planes_.advance();
   }
 
@@ -168,23 +157,27 @@ class BilevelColourLoop {
     return smoothing_.apply(r, g, b, loadLevels(grid_ + gridNodeOffset(r, g, b)), parity);
   }
 
-  // Diffused plane k at the pixel: the dot, the error left and its row.
-  PlaneStep decide(uint32_t k, PlaneClass planeClass, bool active, uint32_t level, int32_t nudge,
-                   uint32_t parity) {
-    if (!active) return {};
+  // Diffused plane k at the pixel; true for a dot.
+  bool diffuse(uint32_t k, PlaneClass planeClass, bool active, uint32_t level, int32_t nudge,
+               uint32_t parity) {
+    if (!active) {
+      diffused_.idle(k, kRules.idle);
+      return false;
+    }
     const int32_t v = static_cast<int32_t>(level) + diffused_.error(k);
     const bool dot = t_.threshold[level] + nudge <= v;
     // Without a branch: which way a pixel goes is close to random.
     const int32_t e = v - t_.dotValue[level] * static_cast<int32_t>(dot);
-    const auto row = static_cast<uint8_t>(patternRow(t_, planeClass, parity, dot, level));
-    return {true, dot, row, e};
+    diffused_.spread(k, patternRow(t_, planeClass, parity, dot, level), static_cast<Parity>(parity),
+                     e);
+    return dot;
   }
 
   const ColourDiffusionTables& t_;
   const uint8_t* grid_;
   const uint16_t* row_;
   uint32_t columnMask_;
-  Planes& diffused_;
+  Planes diffused_;
   ColourPlanes& planes_;
   std::array<ActivityRegister, kDiffusedPlanes> activity_;
   NeighbourSmoothing smoothing_;
@@ -257,8 +250,7 @@ void diffuseBilevelColour(const EngineTables& tables, RunState& state, const Hal
     laneRun({tables, row.cells, lines, run.source, stepping, run.startX, paired, planes});
   } else {
     using Planes = SeparatePlanes<patternsOf<kRules.family>()>;
-    Planes diffused(lines, run.startX);
-    BilevelColourLoop<kRules, kInkSource, Planes>(tables, row.cells, diffused, planes)
+    BilevelColourLoop<kRules, kInkSource, Planes>(tables, row.cells, planes, lines, run.startX)
         .run(run.source, stepping, run.startX, paired);
   }
   const bool odd = run.pixelCount % 2 != 0;
