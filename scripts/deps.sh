@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev pkg-config binutils
   libpng-dev libcli11-dev nlohmann-json3-dev libvips-dev liblcms2-dev
   libpoppler-glib-dev libcairo2-dev libpaper-dev
-  pybind11-dev python3-dev python3-numpy python3-pytest)
+  pybind11-dev python3-dev python3-numpy python3-pytest libhwy-dev)
 (($#)) && packages=("$@")
 missing=()
 for p in "${packages[@]}"; do

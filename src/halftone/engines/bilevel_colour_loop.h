@@ -13,7 +13,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "halftone/engine.h"
 #include "halftone/kernels/colour_diffusion.h"
@@ -59,6 +61,7 @@ struct EngineRules {
   PatternFamily family;
   CarryAtCell white;
   CarryAtCell idle;
+  bool operator==(const EngineRules&) const = default;
 };
 
 template <PatternFamily family>
@@ -68,18 +71,52 @@ constexpr const KernelTable& patternsOf() {
   if constexpr (family == PatternFamily::kDoubleVertical) return kDoubleVerticalColourPatterns;
 }
 
-template <EngineRules kRules, bool kInkSource>
+// The three diffused planes, each on its own error line: the readable form
+// of the loop, which the planes-in-lanes kernels are held against. At a
+// non-white pixel each plane either settles by the engine's idle rule or
+// spreads its error, then the pixel ends.
+template <const KernelTable& kPatterns>
+class SeparatePlanes {
+ public:
+  SeparatePlanes(const std::array<int16_t*, kDiffusedPlanes>& lines, uint32_t startX)
+      : planes_{Plane(lines[0] + startX), Plane(lines[1] + startX), Plane(lines[2] + startX)} {}
+
+  // The error that has reached the pixel in plane k, in whole levels.
+  int32_t error(uint32_t k) const { return planes_[k].template error<CellRead::kShift>(); }
+
+  // A white pixel: every plane settles.
+  void settle(CarryAtCell rule) {
+    for (Plane& plane : planes_) plane.settle(rule);
+  }
+
+  void idle(uint32_t k, CarryAtCell rule) { planes_[k].settle(rule); }
+  void spread(uint32_t k, uint32_t row, Parity parity, int32_t e) {
+    planes_[k].spread(row, parity, e);
+  }
+  void endPixel(Parity /*parity*/, CarryAtCell /*idle*/) {}
+
+ private:
+  using Plane = DiffusedPlane<kPatterns>;
+  std::array<Plane, kDiffusedPlanes> planes_;
+};
+
+// The pixel rules of the one-bit colour loop; Planes keeps the diffused
+// planes' cells and carries (SeparatePlanes, or the planes in SIMD lanes).
+template <EngineRules kRules, bool kInkSource, class Planes>
 class BilevelColourLoop {
  public:
-  BilevelColourLoop(const EngineTables& tables, const uint16_t* matrixRow,
-                    const std::array<int16_t*, kDiffusedPlanes>& lines, uint32_t startX,
-                    ColourPlanes& planes)
+  // The diffused planes are made from planeArgs.
+  template <class... PlaneArgs>
+  BilevelColourLoop(const EngineTables& tables, const uint16_t* matrixRow, ColourPlanes& planes,
+                    const PlaneArgs&... planeArgs)
       : t_(tables.colourDiffusion),
         grid_(tables.colorGrid.data()),
         row_(matrixRow),
         columnMask_(tables.matrixWidth - 1),
-        diffused_{Plane(lines[0] + startX), Plane(lines[1] + startX), Plane(lines[2] + startX)},
+        diffused_(planeArgs...),
         planes_(planes) {}
+
+  Planes& diffused() { return diffused_; }
 
   // Pixels x .. x + count - 1 (count even), in pairs.
   void run(const uint8_t* source, const SourceStepping& stepping, uint32_t x, uint32_t count) {
@@ -90,11 +127,9 @@ class BilevelColourLoop {
   }
 
  private:
-  using Plane = DiffusedPlane<patternsOf<kRules.family>()>;
-
   void pixel(const uint8_t* source, uint32_t x) {
     if (kInkSource ? isBlankInk(source) : isWhite(source)) {
-      for (Plane& plane : diffused_) plane.settle(kRules.white);
+      diffused_.settle(kRules.white);
       planes_.advance();
       return;
     }
@@ -104,13 +139,14 @@ class BilevelColourLoop {
     const InkLevels levels = kInkSource ? loadLevels(source) : gridLevels(source, m & 0xFE, parity);
     const uint32_t c0 = levelOf(levels, 0), c1 = levelOf(levels, 1);
     const uint32_t c2 = levelOf(levels, 2), c3 = levelOf(levels, 3);
-    const bool active0 = diffused_[0].record(c0);
-    const bool active1 = diffused_[1].record(c1);
-    const bool active3 = diffused_[2].record(c3);
+    const bool active0 = activity_[0].record(c0);
+    const bool active1 = activity_[1].record(c1);
+    const bool active3 = activity_[2].record(c3);
     planes_.set(2, m < t_.share[c2]);
-    planes_.set(0, diffuse(diffused_[0], kPlanes0And3, active0, c0, nudge, parity));
-    planes_.set(1, diffuse(diffused_[1], kPlane1, active1, c1, -nudge, parity));
-    planes_.set(3, diffuse(diffused_[2], kPlanes0And3, active3, c3, nudge, parity));
+    planes_.set(0, diffuse(0, kPlanes0And3, active0, c0, nudge, parity));
+    planes_.set(1, diffuse(1, kPlane1, active1, c1, -nudge, parity));
+    planes_.set(3, diffuse(2, kPlanes0And3, active3, c3, nudge, parity));
+    diffused_.endPixel(static_cast<Parity>(parity), kRules.idle);
     planes_.advance();
   }
 
@@ -121,18 +157,19 @@ class BilevelColourLoop {
     return smoothing_.apply(r, g, b, loadLevels(grid_ + gridNodeOffset(r, g, b)), parity);
   }
 
-  // One diffused plane at the pixel; true for a dot.
-  bool diffuse(Plane& plane, PlaneClass planeClass, bool active, uint32_t level, int32_t nudge,
+  // Diffused plane k at the pixel; true for a dot.
+  bool diffuse(uint32_t k, PlaneClass planeClass, bool active, uint32_t level, int32_t nudge,
                uint32_t parity) {
     if (!active) {
-      plane.settle(kRules.idle);
+      diffused_.idle(k, kRules.idle);
       return false;
     }
-    const int32_t v = static_cast<int32_t>(level) + plane.template error<CellRead::kShift>();
+    const int32_t v = static_cast<int32_t>(level) + diffused_.error(k);
     const bool dot = t_.threshold[level] + nudge <= v;
     // Without a branch: which way a pixel goes is close to random.
     const int32_t e = v - t_.dotValue[level] * static_cast<int32_t>(dot);
-    plane.spread(patternRow(t_, planeClass, parity, dot, level), static_cast<Parity>(parity), e);
+    diffused_.spread(k, patternRow(t_, planeClass, parity, dot, level), static_cast<Parity>(parity),
+                     e);
     return dot;
   }
 
@@ -140,10 +177,57 @@ class BilevelColourLoop {
   const uint8_t* grid_;
   const uint16_t* row_;
   uint32_t columnMask_;
-  std::array<Plane, kDiffusedPlanes> diffused_;
+  Planes diffused_;
   ColourPlanes& planes_;
+  std::array<ActivityRegister, kDiffusedPlanes> activity_;
   NeighbourSmoothing smoothing_;
 };
+
+// The rules of the five one-bit engines, which the planes-in-lanes kernels
+// are compiled for (each with RGB and with four-ink sources).
+inline constexpr std::array<EngineRules, 4> kLaneRules = {{
+    {PatternFamily::kGeneral, CarryAtCell::kStore, CarryAtCell::kStore},
+    {PatternFamily::k1440, CarryAtCell::kDrop, CarryAtCell::kKeepPending},
+    {PatternFamily::k1440, CarryAtCell::kDrop, CarryAtCell::kStore},
+    {PatternFamily::kDoubleVertical, CarryAtCell::kStore, CarryAtCell::kStore},
+}};
+inline constexpr size_t kLaneVariants = 2 * kLaneRules.size();
+
+// The kernel index of an engine's rules and source; kLaneVariants for none.
+constexpr size_t laneVariantOf(EngineRules rules, bool inkSource) {
+  for (size_t i = 0; i < kLaneRules.size(); ++i) {
+    if (kLaneRules[i] == rules) return 2 * i + (inkSource ? 1 : 0);
+  }
+  return kLaneVariants;
+}
+
+// The main loop of a run (count even pixels from startX) with the diffused
+// planes in SIMD lanes; the error lines are left as the scalar loop leaves them.
+struct LaneRunArgs {
+  const EngineTables& tables;
+  const uint16_t* matrixRow;
+  std::array<int16_t*, kDiffusedPlanes> lines;
+  const uint8_t* source;
+  SourceStepping stepping;
+  uint32_t startX;
+  uint32_t count;
+  ColourPlanes& planes;
+};
+using LaneRun = void (*)(const LaneRunArgs& args);
+
+// The kernels of one instruction set, by laneVariantOf (null: none).
+struct PlaneLaneKernels {
+  const char* name;
+  std::array<LaneRun, kLaneVariants> run;
+};
+
+// The kernels of the best instruction set this processor runs, or null when
+// the build has none or the processor runs none of them.
+const PlaneLaneKernels* bestPlaneLaneKernels();
+
+// Every instruction set whose kernels this build holds and this processor
+// runs (for tests and benchmarks).
+std::span<const PlaneLaneKernels* const> runnablePlaneLaneKernels();
 
 // One run after the engine's own checks: error-line upkeep, the paired main
 // loop, the last pixel of an odd run and the final bytes.
@@ -158,8 +242,17 @@ void diffuseBilevelColour(const EngineTables& tables, RunState& state, const Hal
   const MatrixRow row = matrixRowOf(tables, run.lineNumber);
   const SourceStepping stepping(tables.sourceStep, kInkSource ? kInkPixelBytes : kRgbPixelBytes);
   const uint32_t paired = run.pixelCount & ~1u;
-  BilevelColourLoop<kRules, kInkSource>(tables, row.cells, lines, run.startX, planes)
-      .run(run.source, stepping, run.startX, paired);
+  const PlaneLaneKernels* lanes = tables.colourDiffusion.lanes;
+  constexpr size_t kVariant = laneVariantOf(kRules, kInkSource);
+  const LaneRun laneRun =
+      lanes != nullptr && kVariant < kLaneVariants ? lanes->run[kVariant] : nullptr;
+  if (laneRun != nullptr) {
+    laneRun({tables, row.cells, lines, run.source, stepping, run.startX, paired, planes});
+  } else {
+    using Planes = SeparatePlanes<patternsOf<kRules.family>()>;
+    BilevelColourLoop<kRules, kInkSource, Planes>(tables, row.cells, planes, lines, run.startX)
+        .run(run.source, stepping, run.startX, paired);
+  }
   const bool odd = run.pixelCount % 2 != 0;
   if (odd) {
     // Four source bytes, or the grid node at the middle dither value with

@@ -71,6 +71,7 @@ void prepareColourDiffusion(EngineTables& tables, PatternFamily family, bool zer
   }
   splitGridIndex(tables.gridIndex.data(), t.axis);
   preparePatternChoice(tables, family, zeroLevelTakesWidest);
+  t.lanes = bestPlaneLaneKernels();
 }
 
 Status checkColourDiffusionTables(const EngineTables& tables) {
@@ -83,6 +84,17 @@ Status checkColourDiffusionTables(const EngineTables& tables) {
       tables.levelTable.size() >= kLevelCount;
   return tables.ready && complete ? kOk : kBadResource;
 }
+
+#ifndef KESTRL_SIMD
+// A build without SIMD kernels runs the scalar loop.
+const PlaneLaneKernels* bestPlaneLaneKernels() {
+  return nullptr;
+}
+
+std::span<const PlaneLaneKernels* const> runnablePlaneLaneKernels() {
+  return {};
+}
+#endif
 
 }  // namespace kestrl::halftone::diffusion
 

@@ -22,6 +22,9 @@ struct GridAxis {
 // plane 1 takes the perturbation off.
 enum PlaneClass : uint32_t { kPlanes0And3 = 0, kPlane1 = 1 };
 
+// SIMD kernels of the one-bit colour loop (engines/bilevel_colour_loop.h).
+struct PlaneLaneKernels;
+
 struct ColourDiffusionTables {
   std::array<int32_t, kLevelCount> threshold;  // diffusionThreshold, sign-extended
   std::array<int32_t, kLevelCount> dotValue;   // sign-extended
@@ -30,6 +33,8 @@ struct ColourDiffusionTables {
   // The spread pattern row by plane class, matrix parity, dot and level (the
   // grey screening engines keep theirs here too, as plane class 0).
   std::array<uint8_t, 2 * 2 * 2 * kLevelCount> pattern;
+  // The kernels that run the diffused planes in SIMD lanes; null: the scalar loop.
+  const PlaneLaneKernels* lanes = nullptr;
 
   static uint32_t patternIndex(uint32_t plane, uint32_t parity, bool dot, uint32_t level) {
     return ((plane * 2 + parity) * 2 + (dot ? 1u : 0u)) * kLevelCount + level;
