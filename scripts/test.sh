@@ -7,6 +7,8 @@
 #                       choice, normally gcc)
 #   --build-type TYPE   Debug, Release, RelWithDebInfo (default) or MinSizeRel
 #   --werror            treat warnings as errors (CI does)
+#   --simd              build the SIMD colour kernels too (KESTRL_SIMD), so the
+#                       tests hold them against the scalar loop
 #
 # The build folder is build/ for the default configuration and
 # build-<compiler>-<type>/ when a compiler or build type is chosen.
@@ -29,6 +31,7 @@ while (($#)); do
     --compiler) compiler=$2; shift ;;
     --build-type) build_type=$2; shift ;;
     --werror) flags+=(-DKESTRL_WERROR=ON) ;;
+    --simd) flags+=(-DKESTRL_SIMD=ON) ;;
     *) echo "test.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
