@@ -13,6 +13,7 @@
 #include "halftone/kernels/plane_set.h"
 #include "halftone/kernels/source.h"
 #include "halftone/kernels/spread_kernels.h"
+#include "halftone/kernels/spread_window.h"
 
 namespace kestrl::halftone {
 
@@ -79,30 +80,36 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
   const int16_t* threshold = tables.diffusionThreshold.data();
   const int16_t* dotValue = tables.dotValue.data();
   const MatrixRow matrixRow = matrixRowOf(tables, run.lineNumber);
-  const ColourDiffusionTables& rows = tables.colourDiffusion;
-  int16_t* cell = tables.errorLines[0].atPixel0() + run.startX;
-  int16_t carry = 0;
+  const uint8_t* pattern = tables.colourDiffusion.pattern.data();
+  const uint8_t* source = run.source;
+  const uint32_t startX = run.startX;
+  const ErrorLine& line = tables.errorLines[0];
   BitWriter out(run.destination, run.bitOffset);
 
-  for (uint32_t i = 0; i < run.pixelCount; ++i, ++cell) {
-    const uint8_t v = sourceValue<PairRule::kGreater>(run.source, kStep, i);
+  // Without a branch on the dot, which is close to random. A zero level
+  // spreads nothing: e is 0 and the cell keeps or drops the carry.
+  auto decide = [=](uint32_t i, int16_t cell) KESTRL_ALWAYS_INLINE {
+    const uint8_t v = sourceValue<PairRule::kGreater>(source, kStep, i);
     const int32_t level = static_cast<int16_t>(toneCurve[v]);
-    if (level == 0) {
-      *cell = Variant::kZeroLevelKeepsCarry ? carry : int16_t{0};
-      carry = 0;
-      out.put(0);
-      continue;
-    }
-    const auto m = static_cast<uint16_t>(matrixRow.at(run.startX + i));
-    const int32_t acc = readCell<CellRead::kShift>(*cell) + level;
-    const bool dot = threshold[level] + perturbation(m) <= acc;
-    const int32_t e = dot ? acc - dotValue[level] : acc;
+    const auto m = static_cast<uint16_t>(matrixRow.at(startX + i));
+    const int32_t acc = readCell<CellRead::kShift>(cell) + level;
+    const bool inked = level != 0;
+    const bool dot = inked & (threshold[level] + perturbation(m) <= acc);
+    const int32_t e = (acc - (dotValue[level] & -int32_t{dot})) & -int32_t{inked};
     const Parity parity = parityOf(m);
-    const uint32_t row = patternRow(rows, kPlanes0And3, static_cast<uint32_t>(parity), dot,
-                                    static_cast<uint32_t>(level));
-    carry = spread<Variant::kKernels>(row, parity, cell, e, carry);
-    out.put(dot ? 1 : 0);
-  }
+    const uint32_t row = pattern[ColourDiffusionTables::patternIndex(
+        kPlanes0And3, static_cast<uint32_t>(parity), dot, static_cast<uint32_t>(level))];
+    const auto carryMask = static_cast<int16_t>(Variant::kZeroLevelKeepsCarry ? -1 : -int{inked});
+    return PixelDecision{e, slotOf(row, parity), uint32_t{dot}, carryMask};
+  };
+  auto emit = [&](uint32_t code) KESTRL_ALWAYS_INLINE { out.put(code); };
+  int16_t* cell = line.atPixel0() + run.startX;
+#if KESTRL_SPREAD_WINDOW
+  spreadRunWindowed<Variant::kKernels>(cell, line.withMargins.data() + line.withMargins.size(),
+                                       run.pixelCount, decide, emit);
+#else
+  spreadRunScalar<Variant::kKernels>(cell, run.pixelCount, decide, emit);
+#endif
   out.finish();
   return kOk;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "halftone/engine.h"
+#include "halftone/kernels/spread_window.h"
 #include "halftone/support/test_context.h"
 
 namespace kestrl::halftone {
@@ -82,6 +83,50 @@ TEST(ScreenGrey, PagesMatchThePlainReference) {
     }
   }
 }
+
+#if KESTRL_SPREAD_WINDOW
+// The windowed driver against the scalar one, for every kernel family, on
+// the same random lines and decisions: runs at every phase and length, up to
+// the very end of the line's storage; errors that wrap 16 bits; rows, parities
+// and carry rules at random; the decision reads the cell it is given.
+TEST(ScreenGrey, WindowedSpreadMatchesTheScalarOne) {
+  using namespace diffusion;
+  constexpr uint32_t kLine = 97;
+  const std::vector<int16_t> blank(errorLineBytes(kLine) / 2);
+  std::mt19937 random(5);
+  auto check = [&]<const KernelTable & table>(const char* family) {
+    for (int trial = 0; trial < 300; ++trial) {
+      SCOPED_TRACE(::testing::Message() << family << " trial " << trial);
+      std::vector<int16_t> scalar = blank;
+      for (int16_t& c : scalar) c = static_cast<int16_t>(random());
+      std::vector<int16_t> windowed = scalar;
+      const uint32_t startX = random() % kLine;
+      const uint32_t count = trial % 3 == 0 ? kLine - startX : random() % (kLine - startX + 1);
+      std::vector<uint32_t> draws(count);
+      for (uint32_t& d : draws) d = static_cast<uint32_t>(random());
+      auto decide = [&](uint32_t i, int16_t cell) {
+        const uint32_t d = draws[i];
+        const int32_t e = d % 5 == 0   ? 0
+                          : d % 7 == 0 ? int32_t(d)
+                                       : cell / 8 + int32_t(d % 61) - 30;
+        return PixelDecision{e, (d >> 8) % uint32_t{2 * kRowsPerTable}, (d >> 12) % 4,
+                             int16_t((d >> 16) % 3 == 0 ? 0 : -1)};
+      };
+      std::vector<uint32_t> scalarCodes, windowedCodes;
+      spreadRunScalar<table>(scalar.data() + kErrorLineMargin + startX, count, decide,
+                             [&](uint32_t code) { scalarCodes.push_back(code); });
+      spreadRunWindowed<table>(windowed.data() + kErrorLineMargin + startX,
+                               windowed.data() + windowed.size(), count, decide,
+                               [&](uint32_t code) { windowedCodes.push_back(code); });
+      ASSERT_EQ(windowedCodes, scalarCodes);
+      ASSERT_EQ(windowed, scalar);
+    }
+  };
+  check.operator()<kBilevelKernels>("general");
+  check.operator()<kBilevel1440Kernels>("1440");
+  check.operator()<kDoubleVerticalKernels>("double vertical");
+}
+#endif
 
 }  // namespace
 }  // namespace kestrl::halftone
