@@ -6,6 +6,8 @@
 // light levels (sparse dots) spread far, dark levels near. The three variants
 // differ only in their kernels, the order in which the rows are tried, and in
 // what a zero level leaves in its cell.
+#include <limits>
+
 #include "halftone/engine.h"
 #include "halftone/kernels/error_line.h"
 #include "halftone/kernels/matrix_row.h"
@@ -21,6 +23,8 @@ namespace {
 
 using namespace diffusion;
 
+constexpr int32_t kNever = std::numeric_limits<int32_t>::max();  // a threshold no error reaches
+
 // The spread limits, compared signed with the level.
 struct Limits {
   int32_t l1, l2, l3, l4;
@@ -33,8 +37,12 @@ struct Limits {
   int32_t t(Parity parity) const { return l4 - 1 + static_cast<int32_t>(parity); }
 };
 
+// kWindowed: spread over the register window where the target has one and
+// it measured faster. The 1440 window (seven blocks, and a second set of
+// weights for half the error) runs no faster than the tap lists.
 struct General {
   static constexpr const KernelTable& kKernels = kBilevelKernels;
+  static constexpr bool kWindowed = true;
   static constexpr bool kZeroLevelKeepsCarry = true;
   static size_t row(int32_t level, bool dot, Parity parity, const Limits& limit) {
     if (level > limit.l1) return bilevel_rows::kAboveLimit1;
@@ -48,6 +56,7 @@ struct General {
 
 struct At1440 {
   static constexpr const KernelTable& kKernels = kBilevel1440Kernels;
+  static constexpr bool kWindowed = false;
   static constexpr bool kZeroLevelKeepsCarry = false;
   static size_t row(int32_t level, bool dot, Parity, const Limits& limit) {
     if (!dot) return bilevel1440_rows::kNoDot;
@@ -61,6 +70,7 @@ struct At1440 {
 
 struct DoubleVertical {
   static constexpr const KernelTable& kKernels = kDoubleVerticalKernels;
+  static constexpr bool kWindowed = true;
   static constexpr bool kZeroLevelKeepsCarry = true;
   static size_t row(int32_t level, bool dot, Parity parity, const Limits& limit) {
     if (level > limit.l1) return double_vertical_rows::kAboveLimit1;
@@ -86,29 +96,43 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
   const ErrorLine& line = tables.errorLines[0];
   BitWriter out(run.destination, run.bitOffset);
 
-  // Without a branch on the dot, which is close to random. A zero level
-  // spreads nothing: e is 0 and the cell keeps or drops the carry.
-  auto decide = [=](uint32_t i, int16_t cell) KESTRL_ALWAYS_INLINE {
+  // A zero level spreads nothing and never sets a dot; the cell keeps or
+  // drops the carry.
+  auto choose = [=](uint32_t i) KESTRL_ALWAYS_INLINE {
     const uint8_t v = sourceValue<PairRule::kGreater>(source, kStep, i);
     const int32_t level = static_cast<int16_t>(toneCurve[v]);
     const auto m = static_cast<uint16_t>(matrixRow.at(startX + i));
-    const int32_t acc = readCell<CellRead::kShift>(cell) + level;
-    const bool inked = level != 0;
-    const bool dot = inked & (threshold[level] + perturbation(m) <= acc);
-    const int32_t e = (acc - (dotValue[level] & -int32_t{dot})) & -int32_t{inked};
     const Parity parity = parityOf(m);
-    const uint32_t row = pattern[ColourDiffusionTables::patternIndex(
-        kPlanes0And3, static_cast<uint32_t>(parity), dot, static_cast<uint32_t>(level))];
-    const auto carryMask = static_cast<int16_t>(Variant::kZeroLevelKeepsCarry ? -1 : -int{inked});
-    return PixelDecision{e, slotOf(row, parity), uint32_t{dot}, carryMask};
+    const bool inked = level != 0;
+    auto slot = [&](bool dot) {
+      return slotOf(
+          pattern[ColourDiffusionTables::patternIndex(kPlanes0And3, static_cast<uint32_t>(parity),
+                                                      dot, static_cast<uint32_t>(level))],
+          parity);
+    };
+    PixelChoice c;
+    c.ink = level;
+    c.threshold = pick(inked, threshold[level] + perturbation(m), kNever);
+    c.dotValue = dotValue[level];
+    c.errorMask = -int32_t{inked};
+    c.slot[0] = slot(false);
+    c.slot[1] = slot(true);
+    c.code[0] = 0;
+    c.code[1] = 1;
+    c.carryMask = Variant::kZeroLevelKeepsCarry ? -1 : -int32_t{inked};
+    return c;
   };
   auto emit = [&](uint32_t code) KESTRL_ALWAYS_INLINE { out.put(code); };
   int16_t* cell = line.atPixel0() + run.startX;
 #if KESTRL_SPREAD_WINDOW
-  spreadRunWindowed<Variant::kKernels>(cell, line.withMargins.data() + line.withMargins.size(),
-                                       run.pixelCount, decide, emit);
+  if constexpr (Variant::kWindowed) {
+    spreadRunWindowed<Variant::kKernels, CellRead::kShift>(
+        cell, line.withMargins.data() + line.withMargins.size(), run.pixelCount, choose, emit);
+  } else {
+    spreadRunScalar<Variant::kKernels, CellRead::kShift>(cell, run.pixelCount, choose, emit);
+  }
 #else
-  spreadRunScalar<Variant::kKernels>(cell, run.pixelCount, decide, emit);
+  spreadRunScalar<Variant::kKernels, CellRead::kShift>(cell, run.pixelCount, choose, emit);
 #endif
   out.finish();
   return kOk;

@@ -1,8 +1,6 @@
 // Two-bit screening of a single-channel source: large and medium dots by
 // ordered dither against the threshold matrix, small dots by error
 // diffusion with the one-bit engines' kernels.
-#include <algorithm>
-
 #include "halftone/engine.h"
 #include "halftone/kernels/error_line.h"
 #include "halftone/kernels/matrix_row.h"
@@ -10,7 +8,6 @@
 #include "halftone/kernels/plane_set.h"
 #include "halftone/kernels/source.h"
 #include "halftone/kernels/spread_kernels.h"
-#include "halftone/kernels/spread_window.h"
 
 namespace kestrl::halftone {
 
@@ -82,24 +79,25 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
   const uint16_t* levelTable = tables.levelTable.data();
   const int16_t* threshold = tables.diffusionThreshold.data();
   const MatrixRow matrixRow = matrixRowOf(tables, run.lineNumber);
-  const uint8_t* pattern = tables.colourDiffusion.pattern.data();
-  const uint8_t* source = run.source;
-  const uint32_t startX = run.startX;
-  const ErrorLine& line = tables.errorLines[0];
+  const ColourDiffusionTables& rows = tables.colourDiffusion;
+  int16_t* cell = tables.errorLines[0].atPixel0() + run.startX;
+  int16_t carry = 0;
   DotCodeWriter out(run.destination, run.bitOffset);
 
-  // Without a branch on the matrix cell or the dot, both close to random.
-  // Paper white spreads nothing: e is 0 and the cell takes the carry; its
-  // shares are read for value 0, and not used.
-  auto decide = [=](uint32_t i, int16_t cell) KESTRL_ALWAYS_INLINE {
-    const uint8_t v = sourceValue<PairRule::kFirstOnly>(source, kStep, i);
-    const bool white = v == kPaperWhite;
-    const uint32_t x = startX + i;
-    const auto m = static_cast<int32_t>(matrixRow.at(x));
-    const Shares s = sharesAt(paddedCurve, dotTable, white ? 0u : v, matrixRow.at(x + 24));
+  for (uint32_t i = 0; i < run.pixelCount; ++i, ++cell) {
+    const uint8_t v = sourceValue<PairRule::kFirstOnly>(run.source, kStep, i);
+    if (v == kPaperWhite) {
+      *cell = carry;
+      carry = 0;
+      out.put(0);
+      continue;
+    }
+    const uint32_t x = run.startX + i;
+    const auto m = static_cast<uint16_t>(matrixRow.at(x));
+    const Shares s = sharesAt(paddedCurve, dotTable, v, matrixRow.at(x + 24));
     const int32_t large = levelTable[s.large];
     const int32_t largeAndMedium = large + levelTable[s.medium];
-    const int32_t acc = readCell<CellRead::kDivide>(cell) + s.small + s.medium + s.large;
+    int32_t acc = readCell<CellRead::kDivide>(*cell) + s.small + s.medium + s.large;
     uint32_t code = 0;
     if (m < large) {
       code = 3;
@@ -108,20 +106,13 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
     } else if (s.small != 0 && threshold[s.level] + perturbation(m) <= acc) {
       code = 1;
     }
-    code = white ? 0 : code;
-    const int32_t e = white ? 0 : code != 0 ? acc - kPrintedDot : acc;
-    const uint32_t row = pattern[ColourDiffusionTables::patternIndex(
-        kPlanes0And3, 0, code != 0, static_cast<uint32_t>(s.level))];
-    return PixelDecision{e, slotOf(row, parityOf(static_cast<uint16_t>(m))), code, -1};
-  };
-  auto emit = [&](uint32_t code) KESTRL_ALWAYS_INLINE { out.put(code); };
-  int16_t* cell = line.atPixel0() + run.startX;
-#if KESTRL_SPREAD_WINDOW
-  spreadRunWindowed<Variant::kKernels>(cell, line.withMargins.data() + line.withMargins.size(),
-                                       run.pixelCount, decide, emit);
-#else
-  spreadRunScalar<Variant::kKernels>(cell, run.pixelCount, decide, emit);
-#endif
+    if (code != 0) acc -= kPrintedDot;
+    const Parity parity = parityOf(m);
+    const uint32_t row =
+        patternRow(rows, kPlanes0And3, 0, code != 0, static_cast<uint32_t>(s.level));
+    carry = spread<Variant::kKernels>(row, parity, cell, acc, carry);
+    out.put(code);
+  }
   out.finish();
   return kOk;
 }

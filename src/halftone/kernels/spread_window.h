@@ -1,9 +1,12 @@
-// Error spreading for a single diffused plane with the cells around the pixel
-// held in vector registers.
+// Error spreading for a single diffused plane, with the cells around the
+// pixel held in vector registers.
 //
-// The engine decides each pixel (its error e, its kernel row and parity, its
-// code) from the error that has reached its cell; a run driver walks the
-// error line and spreads. Two drivers give the same cells bit for bit:
+// For each pixel the engine says, before the error is known, what the pixel
+// would do either way (PixelChoice): the dot is set when the error that
+// reached the cell plus the pixel's ink reaches a threshold, and the choice
+// holds the error, kernel row and code of both outcomes. A run driver walks
+// the error line, reads the cells, decides and spreads. Two drivers give the
+// same cells and codes bit for bit:
 //
 // - spreadRunScalar applies the rows' straight-line tap lists to the line in
 //   memory, one pixel after the other: the readable reference, and the path
@@ -12,14 +15,15 @@
 //   as blocks of eight cells aligned on the run's first pixel. A pixel's
 //   spread is, for each block, one 16-bit multiply-add of e (and of
 //   h = e >> 1) with a weight vector of its row and parity, shifted to the
-//   pixel's place in its block (its phase): no branch on the row. When the
-//   run leaves a block, the lowest block, which no later pixel reaches, goes
-//   back to the line, and the block above the window comes in.
+//   pixel's place in its block (its phase): no branch on the row or the dot.
+//   When the run leaves a block, the lowest block, which no later pixel
+//   reaches, goes back to the line, and the block above the window comes in.
 //
 // Only the cell right of x lies on the path from one pixel's decision to the
-// next. The driver keeps that cell as a scalar, and the one after it too, so
-// that pixel x + 1 reads its cell without waiting on the vector arithmetic of
-// pixel x: the registers are read two pixels ahead of the decision.
+// next. The windowed driver keeps that cell as a scalar, and the one after it
+// too, so that pixel x + 1 reads its cell without waiting on the vector
+// arithmetic of pixel x (the registers are read two pixels ahead), and it
+// works out that cell for both outcomes of x's dot before choosing one.
 #pragma once
 
 #include <algorithm>
@@ -27,6 +31,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "common/arithmetic.h"
@@ -49,33 +54,65 @@
 
 namespace kestrl::halftone::diffusion {
 
-// What the engine decided at a pixel.
-struct PixelDecision {
-  int32_t e;          // the error to spread (0 spreads nothing)
-  uint32_t slot;      // kernel row x 2 + parity
-  uint32_t code;      // the pixel's dot code
-  int16_t carryMask;  // -1 keeps the carry in the pixel's cell, 0 drops it
+// What a pixel does with the error that reached it. With acc the cell read
+// by the engine's rule plus `ink`, the dot is set when acc >= threshold (a
+// threshold of INT32_MIN sets it, INT32_MAX never does); the error spread is
+// acc, less dotValue under a dot, AND errorMask (0 spreads nothing).
+struct PixelChoice {
+  int32_t ink;
+  int32_t threshold;
+  int32_t dotValue;
+  int32_t errorMask;       // -1, or 0 for a pixel that spreads nothing
+  uint32_t slot[2];        // kernel row x 2 + parity, without and with the dot
+  uint32_t code[2];        // the pixel's code, without and with the dot
+  int32_t carryMask = -1;  // -1 keeps the carry in the pixel's cell, 0 drops it
 };
+
+// a if which, else b, by masks: dots are close to random, and a branch on
+// one would be mispredicted half the time.
+template <typename T>
+constexpr T pick(bool which, T a, T b) {
+  using U = std::make_unsigned_t<T>;
+  const U mask = U{0} - U{which};
+  return static_cast<T>(static_cast<U>(b) ^ ((static_cast<U>(a) ^ static_cast<U>(b)) & mask));
+}
 
 inline constexpr uint32_t slotOf(uint32_t row, Parity parity) {
   return 2 * row + static_cast<uint32_t>(parity);
 }
 
-// The reference driver. decide(i, cell) gets the run offset and the cell
-// of the pixel as it stands; emit(code) takes the pixel's code.
-template <const KernelTable& table, typename Decide, typename Emit>
-inline void spreadRunScalar(int16_t* cell, uint32_t count, Decide&& decide, Emit&& emit) {
+// The outcome of a choice for the error read from the pixel's cell.
+template <CellRead read>
+struct Outcome {
+  bool dot;
+  int32_t e[2];  // without and with the dot
+
+  Outcome(const PixelChoice& c, int16_t cell) {
+    const int32_t acc = readCell<read>(cell) + c.ink;
+    dot = acc >= c.threshold;
+    e[0] = acc & c.errorMask;
+    e[1] = (acc - c.dotValue) & c.errorMask;
+  }
+};
+
+// The reference driver. choose(i) gives the choice of the pixel at run
+// offset i; emit(code) takes the pixel's code.
+template <const KernelTable& table, CellRead read, typename Choose, typename Emit>
+inline void spreadRunScalar(int16_t* cell, uint32_t count, Choose&& choose, Emit&& emit) {
   int16_t carry = 0;
   for (uint32_t i = 0; i < count; ++i, ++cell) {
-    const PixelDecision d = decide(i, *cell);
-    carry = static_cast<int16_t>(carry & d.carryMask);
-    if (d.e == 0) {
+    const PixelChoice c = choose(i);
+    const Outcome<read> o(c, *cell);
+    const int32_t e = pick(o.dot, o.e[1], o.e[0]);
+    const uint32_t slot = pick(o.dot, c.slot[1], c.slot[0]);
+    carry = static_cast<int16_t>(carry & c.carryMask);
+    if (e == 0) {
       *cell = carry;
       carry = 0;
     } else {
-      carry = spread<table>(d.slot / 2, static_cast<Parity>(d.slot % 2), cell, d.e, carry);
+      carry = spread<table>(slot / 2, static_cast<Parity>(slot % 2), cell, e, carry);
     }
-    emit(d.code);
+    emit(pick(o.dot, c.code[1], c.code[0]));
   }
 }
 
@@ -233,15 +270,21 @@ struct Window {
   int32_t carry = 0;
 
   // Decides and spreads the pixel at phase p of block kBelow.
-  template <int p, typename Decide>
-  KESTRL_ALWAYS_INLINE uint32_t pixel(uint32_t i, Decide& decide) {
-    const PixelDecision d = decide(i, static_cast<int16_t>(cellX));
-    const ScalarAmounts& a = kScalarAmounts<table>[d.slot];
-    const int32_t e = d.e;
+  template <int p, CellRead read>
+  KESTRL_ALWAYS_INLINE uint32_t pixel(const PixelChoice& c) {
+    const Outcome<read> o(c, static_cast<int16_t>(cellX));
+    const ScalarAmounts& without = kScalarAmounts<table>[c.slot[0]];
+    const ScalarAmounts& with = kScalarAmounts<table>[c.slot[1]];
+    // The next pixel's cell for both outcomes, one chosen.
+    const int32_t nextWithout = wrapAdd(cellNext, wrapMul(without.next1, o.e[0]));
+    const int32_t nextWith = wrapAdd(cellNext, wrapMul(with.next1, o.e[1]));
+    cellX = wrap16(pick(o.dot, nextWith, nextWithout));
+    const int32_t e = pick(o.dot, o.e[1], o.e[0]);
     const int32_t h = e >> 1;
-    // The next pixel's cell; then the one after it as the registers hold it
-    // before this pixel's spread, plus this pixel's share.
-    cellX = wrap16(wrapAdd(cellNext, wrapMul(a.next1, e)));
+    const uint32_t slot = pick(o.dot, c.slot[1], c.slot[0]);
+    const ScalarAmounts& a = kScalarAmounts<table>[slot];
+    // The cell after it as the registers hold it before this pixel's spread,
+    // plus this pixel's share.
     constexpr int q = p + 2;
     cellNext =
         wrapAdd(static_cast<int16_t>(_mm_extract_epi16(block[G::kBelow + q / kLanes], q % kLanes)),
@@ -252,12 +295,12 @@ struct Window {
       own = wrapAdd(own, wrapMul(a.ownH, h));
       nextCarry = wrapAdd(nextCarry, wrapMul(a.carryH, h));
     }
-    block[G::kBelow] = _mm_insert_epi16(block[G::kBelow], wrapAdd(carry & d.carryMask, own), p);
+    block[G::kBelow] = _mm_insert_epi16(block[G::kBelow], wrapAdd(carry & c.carryMask, own), p);
     carry = nextCarry;
     constexpr int first = G::kZero - p - kLanes * G::kBelow;
-    addWeighted(kWeightLines<table, Of::kError>[d.slot].data() + first, e);
-    if constexpr (G::kHalf) addWeighted(kWeightLines<table, Of::kHalf>[d.slot].data() + first, h);
-    return d.code;
+    addWeighted(kWeightLines<table, Of::kError>[slot].data() + first, e);
+    if constexpr (G::kHalf) addWeighted(kWeightLines<table, Of::kHalf>[slot].data() + first, h);
+    return pick(o.dot, c.code[1], c.code[0]);
   }
 
   KESTRL_ALWAYS_INLINE void addWeighted(const uint16_t* weights, int32_t amount) {
@@ -268,11 +311,12 @@ struct Window {
   }
 
   // The pixels of one block, until the run ends; false if it ended.
-  template <typename Decide, typename Emit, size_t... phase>
-  KESTRL_ALWAYS_INLINE bool eightPixels(uint32_t& i, uint32_t count, Decide& decide, Emit& emit,
+  template <CellRead read, typename Choose, typename Emit, size_t... phase>
+  KESTRL_ALWAYS_INLINE bool eightPixels(uint32_t& i, uint32_t count, Choose& choose, Emit& emit,
                                         std::index_sequence<phase...>) {
-    return ((i < count ? (emit(pixel<static_cast<int>(phase)>(i, decide)), ++i, true) : false) &&
-            ...);
+    return (
+        (i < count ? (emit(pixel<static_cast<int>(phase), read>(choose(i))), ++i, true) : false) &&
+        ...);
   }
 };
 
@@ -280,9 +324,9 @@ struct Window {
 
 // The windowed driver: same cells and codes as spreadRunScalar. lineEnd is
 // the end of the error line's storage, the limit of any block read.
-template <const KernelTable& table, typename Decide, typename Emit>
+template <const KernelTable& table, CellRead read, typename Choose, typename Emit>
 inline void spreadRunWindowed(int16_t* cell, const int16_t* lineEnd, uint32_t count,
-                              Decide&& decide, Emit&& emit) {
+                              Choose&& choose, Emit&& emit) {
   using window::kLanes;
   using G = window::Geometry<table>;
   static_assert(kLanes * G::kBelow <= static_cast<int>(kErrorLineMargin));
@@ -294,7 +338,7 @@ inline void spreadRunWindowed(int16_t* cell, const int16_t* lineEnd, uint32_t co
   w.cellX = static_cast<int16_t>(_mm_extract_epi16(w.block[G::kBelow], 0));
   w.cellNext = static_cast<int16_t>(_mm_extract_epi16(w.block[G::kBelow], 1));
   uint32_t i = 0;
-  while (w.eightPixels(i, count, decide, emit, std::make_index_sequence<kLanes>())) {
+  while (w.template eightPixels<read>(i, count, choose, emit, std::make_index_sequence<kLanes>())) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(lowest), w.block[0]);
     window::forEachBlock<G::kBlocks - 1>([&](auto j)
                                              KESTRL_ALWAYS_INLINE { w.block[j] = w.block[j + 1]; });
