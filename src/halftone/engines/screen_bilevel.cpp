@@ -23,8 +23,6 @@ namespace {
 
 using namespace diffusion;
 
-constexpr int32_t kNever = std::numeric_limits<int32_t>::max();  // a threshold no error reaches
-
 // The spread limits, compared signed with the level.
 struct Limits {
   int32_t l1, l2, l3, l4;
@@ -39,10 +37,11 @@ struct Limits {
 
 // kWindowed: spread over the register window where the target has one and
 // it measured faster. The 1440 window (seven blocks, and a second set of
-// weights for half the error) runs no faster than the tap lists.
+// weights for half the error) runs no faster than the tap lists, which the
+// light tones it serves mostly predict well.
 struct General {
   static constexpr const KernelTable& kKernels = kBilevelKernels;
-  static constexpr bool kWindowed = true;
+  [[maybe_unused]] static constexpr bool kWindowed = true;
   static constexpr bool kZeroLevelKeepsCarry = true;
   static size_t row(int32_t level, bool dot, Parity parity, const Limits& limit) {
     if (level > limit.l1) return bilevel_rows::kAboveLimit1;
@@ -56,7 +55,7 @@ struct General {
 
 struct At1440 {
   static constexpr const KernelTable& kKernels = kBilevel1440Kernels;
-  static constexpr bool kWindowed = false;
+  [[maybe_unused]] static constexpr bool kWindowed = false;
   static constexpr bool kZeroLevelKeepsCarry = false;
   static size_t row(int32_t level, bool dot, Parity, const Limits& limit) {
     if (!dot) return bilevel1440_rows::kNoDot;
@@ -70,7 +69,7 @@ struct At1440 {
 
 struct DoubleVertical {
   static constexpr const KernelTable& kKernels = kDoubleVerticalKernels;
-  static constexpr bool kWindowed = true;
+  [[maybe_unused]] static constexpr bool kWindowed = true;
   static constexpr bool kZeroLevelKeepsCarry = true;
   static size_t row(int32_t level, bool dot, Parity parity, const Limits& limit) {
     if (level > limit.l1) return double_vertical_rows::kAboveLimit1;
@@ -82,10 +81,45 @@ struct DoubleVertical {
   }
 };
 
+// The tap lists applied one pixel after the other, with a branch on the dot
+// and a jump to the row's taps: the path of variants and targets without the
+// register window.
 template <typename Variant, int32_t kStep>
-Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
-  if (const Status status = openScreenRun(tables, state, run); status != kOk) return status;
+void screenByTaps(const EngineTables& tables, const HalftoneRun& run, BitWriter& out) {
+  const uint16_t* toneCurve = tables.toneCurve.data();
+  const int16_t* threshold = tables.diffusionThreshold.data();
+  const int16_t* dotValue = tables.dotValue.data();
+  const MatrixRow matrixRow = matrixRowOf(tables, run.lineNumber);
+  const ColourDiffusionTables& rows = tables.colourDiffusion;
+  int16_t* cell = tables.errorLines[0].atPixel0() + run.startX;
+  int16_t carry = 0;
 
+  for (uint32_t i = 0; i < run.pixelCount; ++i, ++cell) {
+    const uint8_t v = sourceValue<PairRule::kGreater>(run.source, kStep, i);
+    const int32_t level = static_cast<int16_t>(toneCurve[v]);
+    if (level == 0) {
+      *cell = Variant::kZeroLevelKeepsCarry ? carry : int16_t{0};
+      carry = 0;
+      out.put(0);
+      continue;
+    }
+    const auto m = static_cast<uint16_t>(matrixRow.at(run.startX + i));
+    const int32_t acc = readCell<CellRead::kShift>(*cell) + level;
+    const bool dot = threshold[level] + perturbation(m) <= acc;
+    const int32_t e = dot ? acc - dotValue[level] : acc;
+    const Parity parity = parityOf(m);
+    const uint32_t row = patternRow(rows, kPlanes0And3, static_cast<uint32_t>(parity), dot,
+                                    static_cast<uint32_t>(level));
+    carry = spread<Variant::kKernels>(row, parity, cell, e, carry);
+    out.put(dot ? 1 : 0);
+  }
+}
+
+#if KESTRL_SPREAD_WINDOW
+// The register window: no branch on the dot or the row. A zero level spreads
+// nothing and never sets a dot; the cell keeps or drops the carry.
+template <typename Variant, int32_t kStep>
+void screenWindowed(const EngineTables& tables, const HalftoneRun& run, BitWriter& out) {
   const uint16_t* toneCurve = tables.toneCurve.data();
   const int16_t* threshold = tables.diffusionThreshold.data();
   const int16_t* dotValue = tables.dotValue.data();
@@ -94,10 +128,8 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
   const uint8_t* source = run.source;
   const uint32_t startX = run.startX;
   const ErrorLine& line = tables.errorLines[0];
-  BitWriter out(run.destination, run.bitOffset);
+  constexpr int32_t kNever = std::numeric_limits<int32_t>::max();  // a threshold no error reaches
 
-  // A zero level spreads nothing and never sets a dot; the cell keeps or
-  // drops the carry.
   auto choose = [=](uint32_t i) KESTRL_ALWAYS_INLINE {
     const uint8_t v = sourceValue<PairRule::kGreater>(source, kStep, i);
     const int32_t level = static_cast<int16_t>(toneCurve[v]);
@@ -123,17 +155,24 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
     return c;
   };
   auto emit = [&](uint32_t code) KESTRL_ALWAYS_INLINE { out.put(code); };
-  int16_t* cell = line.atPixel0() + run.startX;
+  spreadRunWindowed<Variant::kKernels, CellRead::kShift>(
+      line.atPixel0() + run.startX, line.withMargins.data() + line.withMargins.size(),
+      run.pixelCount, choose, emit);
+}
+#endif
+
+template <typename Variant, int32_t kStep>
+Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (const Status status = openScreenRun(tables, state, run); status != kOk) return status;
+  BitWriter out(run.destination, run.bitOffset);
 #if KESTRL_SPREAD_WINDOW
   if constexpr (Variant::kWindowed) {
-    spreadRunWindowed<Variant::kKernels, CellRead::kShift>(
-        cell, line.withMargins.data() + line.withMargins.size(), run.pixelCount, choose, emit);
-  } else {
-    spreadRunScalar<Variant::kKernels, CellRead::kShift>(cell, run.pixelCount, choose, emit);
+    screenWindowed<Variant, kStep>(tables, run, out);
+    out.finish();
+    return kOk;
   }
-#else
-  spreadRunScalar<Variant::kKernels, CellRead::kShift>(cell, run.pixelCount, choose, emit);
 #endif
+  screenByTaps<Variant, kStep>(tables, run, out);
   out.finish();
   return kOk;
 }
