@@ -9,8 +9,8 @@
 // same cells and codes bit for bit:
 //
 // - spreadRunScalar applies the rows' straight-line tap lists to the line in
-//   memory, one pixel after the other: the readable reference, and the path
-//   of targets without 128-bit integer vectors.
+//   memory, one pixel after the other: the readable reference that the
+//   windowed driver is tested against.
 // - spreadRunWindowed keeps the cells x - reach .. x + reach in registers,
 //   as blocks of eight cells aligned on the run's first pixel. A pixel's
 //   spread is, for each block, one 16-bit multiply-add of e (and of
