@@ -6,6 +6,8 @@
 // light levels (sparse dots) spread far, dark levels near. The three variants
 // differ only in their kernels, the order in which the rows are tried, and in
 // what a zero level leaves in its cell.
+#include <limits>
+
 #include "halftone/engine.h"
 #include "halftone/kernels/error_line.h"
 #include "halftone/kernels/matrix_row.h"
@@ -13,6 +15,7 @@
 #include "halftone/kernels/plane_set.h"
 #include "halftone/kernels/source.h"
 #include "halftone/kernels/spread_kernels.h"
+#include "halftone/kernels/spread_window.h"
 
 namespace kestrl::halftone {
 
@@ -32,8 +35,13 @@ struct Limits {
   int32_t t(Parity parity) const { return l4 - 1 + static_cast<int32_t>(parity); }
 };
 
+// kWindowed: spread over the register window where the target has one and
+// it measured faster. The 1440 window (seven blocks, and a second set of
+// weights for half the error) runs no faster than the tap lists, which the
+// light tones it serves mostly predict well.
 struct General {
   static constexpr const KernelTable& kKernels = kBilevelKernels;
+  [[maybe_unused]] static constexpr bool kWindowed = true;
   static constexpr bool kZeroLevelKeepsCarry = true;
   static size_t row(int32_t level, bool dot, Parity parity, const Limits& limit) {
     if (level > limit.l1) return bilevel_rows::kAboveLimit1;
@@ -47,6 +55,7 @@ struct General {
 
 struct At1440 {
   static constexpr const KernelTable& kKernels = kBilevel1440Kernels;
+  [[maybe_unused]] static constexpr bool kWindowed = false;
   static constexpr bool kZeroLevelKeepsCarry = false;
   static size_t row(int32_t level, bool dot, Parity, const Limits& limit) {
     if (!dot) return bilevel1440_rows::kNoDot;
@@ -60,6 +69,7 @@ struct At1440 {
 
 struct DoubleVertical {
   static constexpr const KernelTable& kKernels = kDoubleVerticalKernels;
+  [[maybe_unused]] static constexpr bool kWindowed = true;
   static constexpr bool kZeroLevelKeepsCarry = true;
   static size_t row(int32_t level, bool dot, Parity parity, const Limits& limit) {
     if (level > limit.l1) return double_vertical_rows::kAboveLimit1;
@@ -71,10 +81,11 @@ struct DoubleVertical {
   }
 };
 
+// The tap lists applied one pixel after the other, with a branch on the dot
+// and a jump to the row's taps: the path of variants and targets without the
+// register window.
 template <typename Variant, int32_t kStep>
-Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
-  if (const Status status = openScreenRun(tables, state, run); status != kOk) return status;
-
+void screenByTaps(const EngineTables& tables, const HalftoneRun& run, BitWriter& out) {
   const uint16_t* toneCurve = tables.toneCurve.data();
   const int16_t* threshold = tables.diffusionThreshold.data();
   const int16_t* dotValue = tables.dotValue.data();
@@ -82,7 +93,6 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
   const ColourDiffusionTables& rows = tables.colourDiffusion;
   int16_t* cell = tables.errorLines[0].atPixel0() + run.startX;
   int16_t carry = 0;
-  BitWriter out(run.destination, run.bitOffset);
 
   for (uint32_t i = 0; i < run.pixelCount; ++i, ++cell) {
     const uint8_t v = sourceValue<PairRule::kGreater>(run.source, kStep, i);
@@ -103,6 +113,66 @@ Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& ru
     carry = spread<Variant::kKernels>(row, parity, cell, e, carry);
     out.put(dot ? 1 : 0);
   }
+}
+
+#if KESTRL_SPREAD_WINDOW
+// The register window: no branch on the dot or the row. A zero level spreads
+// nothing and never sets a dot; the cell keeps or drops the carry.
+template <typename Variant, int32_t kStep>
+void screenWindowed(const EngineTables& tables, const HalftoneRun& run, BitWriter& out) {
+  const uint16_t* toneCurve = tables.toneCurve.data();
+  const int16_t* threshold = tables.diffusionThreshold.data();
+  const int16_t* dotValue = tables.dotValue.data();
+  const MatrixRow matrixRow = matrixRowOf(tables, run.lineNumber);
+  const uint8_t* pattern = tables.colourDiffusion.pattern.data();
+  const uint8_t* source = run.source;
+  const uint32_t startX = run.startX;
+  const ErrorLine& line = tables.errorLines[0];
+  constexpr int32_t kNever = std::numeric_limits<int32_t>::max();  // a threshold no error reaches
+
+  auto choose = [=](uint32_t i) KESTRL_ALWAYS_INLINE {
+    const uint8_t v = sourceValue<PairRule::kGreater>(source, kStep, i);
+    const int32_t level = static_cast<int16_t>(toneCurve[v]);
+    const auto m = static_cast<uint16_t>(matrixRow.at(startX + i));
+    const Parity parity = parityOf(m);
+    const bool inked = level != 0;
+    auto slot = [&](bool dot) {
+      return slotOf(
+          pattern[ColourDiffusionTables::patternIndex(kPlanes0And3, static_cast<uint32_t>(parity),
+                                                      dot, static_cast<uint32_t>(level))],
+          parity);
+    };
+    PixelChoice c;
+    c.ink = level;
+    c.threshold = pick(inked, threshold[level] + perturbation(m), kNever);
+    c.dotValue = dotValue[level];
+    c.errorMask = -int32_t{inked};
+    c.slot[0] = slot(false);
+    c.slot[1] = slot(true);
+    c.code[0] = 0;
+    c.code[1] = 1;
+    c.carryMask = Variant::kZeroLevelKeepsCarry ? -1 : -int32_t{inked};
+    return c;
+  };
+  auto emit = [&](uint32_t code) KESTRL_ALWAYS_INLINE { out.put(code); };
+  spreadRunWindowed<Variant::kKernels, CellRead::kShift>(
+      line.atPixel0() + run.startX, line.withMargins.data() + line.withMargins.size(),
+      run.pixelCount, choose, emit);
+}
+#endif
+
+template <typename Variant, int32_t kStep>
+Status screen(const EngineTables& tables, RunState& state, const HalftoneRun& run) {
+  if (const Status status = openScreenRun(tables, state, run); status != kOk) return status;
+  BitWriter out(run.destination, run.bitOffset);
+#if KESTRL_SPREAD_WINDOW
+  if constexpr (Variant::kWindowed) {
+    screenWindowed<Variant, kStep>(tables, run, out);
+    out.finish();
+    return kOk;
+  }
+#endif
+  screenByTaps<Variant, kStep>(tables, run, out);
   out.finish();
   return kOk;
 }

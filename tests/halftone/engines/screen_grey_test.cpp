@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "halftone/engine.h"
+#include "halftone/kernels/spread_window.h"
 #include "halftone/support/test_context.h"
 
 namespace kestrl::halftone {
@@ -82,6 +83,58 @@ TEST(ScreenGrey, PagesMatchThePlainReference) {
     }
   }
 }
+
+#if KESTRL_SPREAD_WINDOW
+// The windowed driver against the scalar one, for every kernel family and
+// both cell reads, on the same random lines and choices: runs at every phase
+// and length, up to the very end of the line's storage; errors that wrap 16
+// bits; dots set by the error, always or never; rows, parities, spreading
+// and carry rules at random.
+TEST(ScreenGrey, WindowedSpreadMatchesTheScalarOne) {
+  using namespace diffusion;
+  constexpr uint32_t kLine = 97;
+  const std::vector<int16_t> blank(errorLineBytes(kLine) / 2);
+  std::mt19937 random(5);
+  auto check = [&]<const KernelTable & table, CellRead read>(const char* family) {
+    for (int trial = 0; trial < 300; ++trial) {
+      SCOPED_TRACE(::testing::Message() << family << " trial " << trial);
+      std::vector<int16_t> scalar = blank;
+      for (int16_t& c : scalar) c = static_cast<int16_t>(random());
+      std::vector<int16_t> windowed = scalar;
+      const uint32_t startX = random() % kLine;
+      const uint32_t count = trial % 3 == 0 ? kLine - startX : random() % (kLine - startX + 1);
+      std::vector<PixelChoice> choices(count);
+      for (PixelChoice& c : choices) {
+        const uint32_t d = static_cast<uint32_t>(random());
+        const int32_t thresholds[] = {INT32_MIN, INT32_MAX, int32_t(d % 2000) - 1000};
+        c.ink = d % 7 == 0 ? int32_t(d >> 1) - 0x40000000 : int32_t(d % 300);
+        c.threshold = thresholds[d % 5 % 3];
+        c.dotValue = int32_t(d % 1023);
+        c.errorMask = d % 11 == 0 ? 0 : -1;
+        c.slot[0] = (d >> 8) % uint32_t{2 * kRowsPerTable};
+        c.slot[1] = (d >> 12) % uint32_t{2 * kRowsPerTable};
+        c.code[0] = (d >> 16) % 4;
+        c.code[1] = (d >> 18) % 4;
+        c.carryMask = (d >> 20) % 3 == 0 ? 0 : -1;
+      }
+      auto choose = [&](uint32_t i) { return choices[i]; };
+      std::vector<uint32_t> scalarCodes, windowedCodes;
+      spreadRunScalar<table, read>(scalar.data() + kErrorLineMargin + startX, count, choose,
+                                   [&](uint32_t code) { scalarCodes.push_back(code); });
+      spreadRunWindowed<table, read>(windowed.data() + kErrorLineMargin + startX,
+                                     windowed.data() + windowed.size(), count, choose,
+                                     [&](uint32_t code) { windowedCodes.push_back(code); });
+      ASSERT_EQ(windowedCodes, scalarCodes);
+      ASSERT_EQ(windowed, scalar);
+    }
+  };
+  check.operator()<kBilevelKernels, CellRead::kShift>("general");
+  check.operator()<kBilevel1440Kernels, CellRead::kShift>("1440");
+  check.operator()<kDoubleVerticalKernels, CellRead::kShift>("double vertical");
+  check.operator()<kBilevelKernels, CellRead::kDivide>("general, divided");
+  check.operator()<kBilevel1440Kernels, CellRead::kDivide>("1440, divided");
+}
+#endif
 
 }  // namespace
 }  // namespace kestrl::halftone
