@@ -41,50 +41,6 @@ struct LaneTable {
   std::array<std::array<std::array<uint64_t, 2>, kRowsPerTable>, kPlanes> carry;
 };
 
-// The farthest offset a table reaches below x (how far back the spread goes)
-// and above x.
-constexpr int reachBelow(const KernelTable& table) {
-  int reach = 0;
-  for (const KernelRow& row : table) {
-    for (Parity parity : {Parity::kEven, Parity::kOdd}) {
-      for (Of of : {Of::kError, Of::kHalf}) {
-        const auto weights = weightsByOffset(row, parity, of);
-        for (int slot = 0; slot < kReach; ++slot) {
-          if (weights[slot] != 0 && kReach - slot > reach) reach = kReach - slot;
-        }
-      }
-    }
-  }
-  return reach;
-}
-
-constexpr int reachAbove(const KernelTable& table) {
-  int reach = 0;
-  for (const KernelRow& row : table) {
-    for (Parity parity : {Parity::kEven, Parity::kOdd}) {
-      for (Of of : {Of::kError, Of::kHalf}) {
-        const auto weights = weightsByOffset(row, parity, of);
-        for (int slot = kReach + 1; slot < static_cast<int>(kOffsetSlots); ++slot) {
-          if (weights[slot] != 0 && slot - kReach > reach) reach = slot - kReach;
-        }
-      }
-    }
-  }
-  return reach;
-}
-
-constexpr bool hasHalfShares(const KernelTable& table) {
-  for (const KernelRow& row : table) {
-    for (Parity parity : {Parity::kEven, Parity::kOdd}) {
-      if (tapCount(row, parity, Of::kHalf) != 0 || ownWeight(row, parity, Of::kHalf) != 0 ||
-          amountOf(row.carry, parity, Of::kHalf) != 0) {
-        return true;
-      }
-    }
-  }
-  return false;
-}
-
 constexpr LaneTable laneTableOf(const KernelTable& table, Of of) {
   LaneTable lanes{};
   for (size_t plane = 0; plane < kPlanes; ++plane) {
@@ -110,9 +66,9 @@ constexpr LaneTable laneTableOf(const KernelTable& table, Of of) {
 // The weights of e and of h of a pattern table, for the planes in lanes.
 template <const KernelTable& kPatterns>
 struct LanePatterns {
-  static constexpr bool kHalf = hasHalfShares(kPatterns);
-  static constexpr int kBelow = reachBelow(kPatterns);
-  static constexpr int kAbove = reachAbove(kPatterns);
+  static constexpr bool kHalf = usesHalf(kPatterns);
+  static constexpr int kBelow = reachOf(kPatterns, Side::kBelow);
+  static constexpr int kAbove = reachOf(kPatterns, Side::kAbove);
   static constexpr LaneTable kOfError = laneTableOf(kPatterns, Of::kError);
   static constexpr LaneTable kOfHalf = laneTableOf(kPatterns, Of::kHalf);
 };

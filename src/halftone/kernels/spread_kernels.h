@@ -23,6 +23,7 @@
 // no loop, no test per cell.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -218,6 +219,39 @@ constexpr size_t tapCount(const KernelRow& row, Parity parity, Of of) {
   size_t count = 0;
   for (int weight : weightsByOffset(row, parity, of)) count += weight != 0 ? 1 : 0;
   return count;
+}
+
+// Which side of x a reach is measured on.
+enum class Side : uint8_t { kBelow, kAbove, kEither };
+
+// The farthest cell from x that any row of a table reaches on a side.
+constexpr int reachOf(const KernelTable& table, Side side) {
+  int reach = 0;
+  for (const KernelRow& row : table) {
+    for (Parity parity : {Parity::kEven, Parity::kOdd}) {
+      for (Of of : {Of::kError, Of::kHalf}) {
+        const auto weights = weightsByOffset(row, parity, of);
+        for (int k = -kReach; k <= kReach; ++k) {
+          const bool counted = side == Side::kEither || (side == Side::kBelow) == (k < 0);
+          if (weights[k + kReach] != 0 && counted) reach = std::max(reach, k < 0 ? -k : k);
+        }
+      }
+    }
+  }
+  return reach;
+}
+
+// True when some row hands on shares of the half error h.
+constexpr bool usesHalf(const KernelTable& table) {
+  for (const KernelRow& row : table) {
+    for (Parity parity : {Parity::kEven, Parity::kOdd}) {
+      if (tapCount(row, parity, Of::kHalf) != 0 || ownWeight(row, parity, Of::kHalf) != 0 ||
+          amountOf(row.carry, parity, Of::kHalf) != 0) {
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 template <const KernelTable& table, size_t rowIndex, Parity parity, Of of>

@@ -120,41 +120,12 @@ namespace window {
 
 inline constexpr int kLanes = 8;
 
-// The farthest cell from x that a table's rows reach.
-constexpr int reachOf(const KernelTable& table) {
-  int reach = 0;
-  for (const KernelRow& row : table) {
-    for (Parity parity : {Parity::kEven, Parity::kOdd}) {
-      for (Of of : {Of::kError, Of::kHalf}) {
-        const auto weights = weightsByOffset(row, parity, of);
-        for (int k = -kReach; k <= kReach; ++k) {
-          if (weights[k + kReach] != 0) reach = std::max(reach, k < 0 ? -k : k);
-        }
-      }
-    }
-  }
-  return reach;
-}
-
-constexpr bool usesHalf(const KernelTable& table) {
-  for (const KernelRow& row : table) {
-    for (Parity parity : {Parity::kEven, Parity::kOdd}) {
-      for (int w : weightsByOffset(row, parity, Of::kHalf)) {
-        if (w != 0) return true;
-      }
-      if (ownWeight(row, parity, Of::kHalf) != 0 || amountOf(row.carry, parity, Of::kHalf) != 0)
-        return true;
-    }
-  }
-  return false;
-}
-
 // The blocks of the window: kBelow under the pixel's block, kAbove over it.
 // A pixel at phase p reaches p + 8 x kBelow cells down and 7 - p + 8 x kAbove
 // cells up; the reach fits at every phase.
 template <const KernelTable& table>
 struct Geometry {
-  static constexpr int kReachOfTable = reachOf(table);
+  static constexpr int kReachOfTable = reachOf(table, Side::kEither);
   static constexpr int kBelow = (kReachOfTable + kLanes - 1) / kLanes;
   static constexpr int kAbove = kBelow;
   static constexpr int kBlocks = kBelow + 1 + kAbove;

@@ -18,23 +18,6 @@ using enum EngineId;
 // Wider than two chunks of the lane kernels, so runs cross chunk ends.
 constexpr uint32_t kWidth = 1200, kStride = kWidth / 8 + 2;
 
-// Grainy ramps with jumps, white (or blank) pixels and one ink left out now
-// and then, so planes go idle and wake up again.
-std::vector<uint8_t> grainySource(std::mt19937& random, uint32_t pixels, uint32_t bytes) {
-  std::vector<uint8_t> s(pixels * bytes);
-  int base[4] = {30, 140, 220, 70};
-  for (uint32_t i = 0; i < pixels; ++i) {
-    for (uint32_t k = 0; k < bytes; ++k) {
-      base[k] =
-          std::clamp(base[k] + int(random() % 9) - 4 + (random() % 70 == 0 ? 120 : 0), 0, 255);
-      s[i * bytes + k] = static_cast<uint8_t>(base[k]);
-    }
-    if (random() % 12 == 0) std::fill_n(&s[i * bytes], bytes, bytes == 3 ? 255 : 0);
-    if (bytes == 4 && (i / 24) % 4 == 1) s[i * bytes + (i / 96) % 4] = 0;
-  }
-  return s;
-}
-
 TEST(ColourLanes, RunsMatchTheScalarLoop) {
   const auto kernels = runnablePlaneLaneKernels();
   if (kernels.empty()) GTEST_SKIP() << "no SIMD kernels in this build or on this processor";
@@ -66,7 +49,7 @@ TEST(ColourLanes, RunsMatchTheScalarLoop) {
       }
       std::mt19937 random(5);
       for (const PlannedRun& r : pagePlan(kWidth)) {
-        const auto src = grainySource(random, r.count + 1, inkSet == 4 ? 4 : 3);
+        const auto src = photoSource(random, r.count + 1, inkSet == 4 ? 4 : 3);
         const uint32_t off = (r.startX + r.line) % 8;
         std::vector<uint8_t> expected(4 * kStride, 0xA5), out = expected;
         SCOPED_TRACE(::testing::Message()

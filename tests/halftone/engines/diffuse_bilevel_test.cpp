@@ -16,22 +16,6 @@ using enum EngineId;
 
 constexpr uint32_t kWidth = 300, kStride = kWidth / 8 + 2;
 
-// A photograph-like run: smooth ramps with grain and jumps, white pixels
-// and, for four-ink sources, stretches where one ink is 0.
-std::vector<uint8_t> photoSource(std::mt19937& random, uint32_t pixels, uint32_t bytes) {
-  std::vector<uint8_t> s(pixels * bytes);
-  int base[4] = {40, 120, 200, 90};
-  for (uint32_t i = 0; i < pixels; ++i) {
-    for (uint32_t k = 0; k < bytes; ++k) {
-      base[k] = std::clamp(base[k] + int(random() % 7) - 3 + (random() % 90 == 0 ? 99 : 0), 0, 255);
-      s[i * bytes + k] = static_cast<uint8_t>(std::clamp(base[k] + int(random() % 9) - 4, 0, 255));
-    }
-    if (random() % 16 == 0) std::fill_n(&s[i * bytes], bytes, bytes == 3 ? 255 : 0);
-    if (bytes == 4 && (i / 16) % 5 == 1) s[i * bytes + (i / 80) % 4] = 0;
-  }
-  return s;
-}
-
 // Every engine, source step and kind, selected by Halftone from the stages'
 // tables (last limit 99: as set; 0 for one cached case): after every run the
 // planes (bytes around untouched), lines with margins and run memory match.

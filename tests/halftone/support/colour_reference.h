@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "halftone/kernels/colour_diffusion.h"
@@ -13,6 +14,22 @@
 #include "halftone/support/test_context.h"
 
 namespace kestrl::halftone::testing {
+
+// A photograph-like run: smooth ramps with grain and jumps, white pixels
+// and, for four-ink sources, stretches where one ink is 0.
+inline std::vector<uint8_t> photoSource(std::mt19937& random, uint32_t pixels, uint32_t bytes) {
+  std::vector<uint8_t> s(pixels * bytes);
+  int base[4] = {40, 120, 200, 90};
+  for (uint32_t i = 0; i < pixels; ++i) {
+    for (uint32_t k = 0; k < bytes; ++k) {
+      base[k] = std::clamp(base[k] + int(random() % 7) - 3 + (random() % 90 == 0 ? 99 : 0), 0, 255);
+      s[i * bytes + k] = static_cast<uint8_t>(std::clamp(base[k] + int(random() % 9) - 4, 0, 255));
+    }
+    if (random() % 16 == 0) std::fill_n(&s[i * bytes], bytes, bytes == 3 ? 255 : 0);
+    if (bytes == 4 && (i / 16) % 5 == 1) s[i * bytes + (i / 80) % 4] = 0;
+  }
+  return s;
+}
 
 // A colour job through the exported calls: a 32 x 32 scrambled matrix, a 9-point
 // grid whose inks fall as their channels rise and vanish (planes go idle).
