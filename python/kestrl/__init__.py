@@ -223,12 +223,12 @@ def _input_kind(image, grey: Optional[bool], ink_set: Optional[int]):
     return not grey, image, ink_set
 
 
-def _line_width(samples: int, source_step: int, width: Optional[int]) -> int:
+def _line_width(samples: int, print_mode, width: Optional[int]) -> int:
     if width is not None:
         return int(width)
-    if source_step == 1:
+    if print_mode.source_step == 1:
         return 2 * samples
-    if source_step == -1:
+    if print_mode.combines_pairs:
         if samples % 2:
             raise ValueError(f"source_step -1 reads two values a pixel: {samples} values per line "
                              f"is odd")
@@ -274,7 +274,8 @@ class HalftoneContext:
         if count is None:
             samples = line.shape[0] if isinstance(line, np.ndarray) and line.ndim else 0
             step = self.print_mode.source_step
-            count = 2 * samples if step == 1 else samples // 2 if step == -1 else samples
+            pairs = self.print_mode.combines_pairs
+            count = 2 * samples if step == 1 else samples // 2 if pairs else samples
             count = max(0, min(count, self.width - start_x))
         dots = self._job.run(line, count, start_x, line_number)
         if start_x + count == self.width:
@@ -299,7 +300,8 @@ def halftone(image: np.ndarray, pack: Optional[Pack] = None, mode: int = 1, bits
     is released while the engine runs.
     """
     colour, source, ink_set = _input_kind(image, grey, ink_set)
-    line_width = _line_width(source.shape[1], source_step, width)
+    shape_mode = _print_mode(mode, bits, resolution, colour, ink_set, color_method, source_step, 0)
+    line_width = _line_width(source.shape[1], shape_mode, width)
     context = HalftoneContext(line_width, pack, mode, bits, resolution, not colour, source_step,
                               ink_set=ink_set, color_method=color_method, table=table,
                               **colour_settings)

@@ -320,7 +320,8 @@ void bindRecords(py::module_& m) {
       .def_readonly("ink_set", &PrintMode::inkSet)
       .def_readonly("bits", &PrintMode::bitsPerPixel)
       .def_readonly("source_step", &PrintMode::sourceStep)
-      .def_readonly("line_width", &PrintMode::lineWidth);
+      .def_readonly("line_width", &PrintMode::lineWidth)
+      .def_property_readonly("combines_pairs", &pack::combinesPairs);
   py::class_<ColorSettings>(m, "_ColorSettings")
       .def(py::init(&makeColorSettings), py::arg("brightness"), py::arg("contrast"),
            py::arg("saturation"), py::arg("red"), py::arg("green"), py::arg("blue"),

@@ -63,7 +63,7 @@ ARRAY_CASES = [
     ("one dimension", lambda: kestrl.halftone(GREY[0]), ValueError, "(H, W)"),
     ("ink levels as grey", lambda: kestrl.halftone(np.zeros((4, 8, 4), np.uint8), grey=True),
      ValueError, "ink levels"),
-    ("an odd line for two values a pixel", lambda: kestrl.halftone(GREY[:, :9], source_step=-1),
+    ("an odd line for two values a pixel", lambda: kestrl.halftone(GREY[:, :9], bits=1, source_step=-1),
      ValueError, "odd"),
     ("lines too short for the width", lambda: kestrl.halftone(GREY, width=100), ValueError,
      "(H, 100)"),

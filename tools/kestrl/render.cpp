@@ -234,9 +234,7 @@ enum class SourceReading { kPerPixel, kPerPair, kTwoPerPixel };
 
 SourceReading sourceReading(const PrintMode& mode) {
   if (mode.sourceStep == 1) return SourceReading::kPerPair;
-  const bool combinesPairs = mode.colorInput == 0 && mode.bitsPerPixel != 2;
-  return mode.sourceStep == -1 && combinesPairs ? SourceReading::kTwoPerPixel
-                                                : SourceReading::kPerPixel;
+  return pack::combinesPairs(mode) ? SourceReading::kTwoPerPixel : SourceReading::kPerPixel;
 }
 
 // Run boundaries of a line split into `runs` parts; with sourceStep 1 each
@@ -257,13 +255,6 @@ uint32_t sourceIndex(SourceReading reading, uint32_t x) {
                                                   : x;
 }
 
-// Samples per line the job reads.
-uint32_t sourceSamples(SourceReading reading, uint32_t width) {
-  return reading == SourceReading::kPerPair       ? (width + 1) / 2
-         : reading == SourceReading::kTwoPerPixel ? 2 * width
-                                                  : width;
-}
-
 // Halftones each band as it arrives and writes it to the plane files and
 // the preview. Runs on whichever thread delivers the bands, one band at a
 // time, so the job's context is never used by two threads at once.
@@ -282,7 +273,7 @@ class PageSink : public BandSink {
         files_(files),
         preview_(preview),
         progress_(progress) {
-    line_.resize(size_t{sourceSamples(reading_, page.width)} * jobChannels_);
+    line_.resize(pack::sourceSamples(mode, page.width) * jobChannels_);
   }
 
   bool band(const uint8_t* lines, size_t stride, uint32_t first, uint32_t count) override {
@@ -461,8 +452,8 @@ int render(Picture& picture, const pack::Pack& pack, const RenderOptions& o, std
   Failure failure;
   if (!openPlanes(o, page, files, error)) {
     failure = {kExitFailure, error};
-  } else if (!picture.stream(sourceSamples(sourceReading(mode), page.width), page.height, sink,
-                             error)) {
+  } else if (!picture.stream(static_cast<uint32_t>(pack::sourceSamples(mode, page.width)),
+                             page.height, sink, error)) {
     failure = sink.failure.failed() ? sink.failure : Failure{kExitBadInput, error};
   }
   const Failure closed = fromJob(job.close());

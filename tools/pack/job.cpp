@@ -289,9 +289,13 @@ uint32_t sampleBytes(const PrintMode& mode) {
   return mode.inkSet == kInkLevelsInkSet ? 4 : 3;
 }
 
+bool combinesPairs(const PrintMode& mode) {
+  return mode.sourceStep == -1 && mode.colorInput == 0 && mode.bitsPerPixel != 2;
+}
+
 uint64_t sourceSamples(const PrintMode& mode, uint64_t pixels) {
   if (mode.sourceStep == 1) return (pixels + 1) / 2;
-  if (mode.sourceStep == -1) return 2 * pixels;
+  if (combinesPairs(mode)) return 2 * pixels;
   return pixels;
 }
 

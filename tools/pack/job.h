@@ -176,11 +176,16 @@ KestrlStatus openHalftoneJob(const Pack& pack, const PrintMode& mode, HalftoneCo
 // The shape of a job's source and output: ink planes written (four for
 // colour input), bits a dot, bytes of a source value (1 grey, 3 RGB, 4 ink
 // levels) and the source values a run of `pixels` reads (one a pixel, one
-// per two pixels for source step 1, two a pixel for -1).
+// per two pixels for source step 1, two a pixel for -1 where the engine
+// combines a pair into one pixel).
 uint32_t planeCount(const PrintMode& mode);
 uint32_t bitsPerDot(const PrintMode& mode);
 uint32_t sampleBytes(const PrintMode& mode);
 uint64_t sourceSamples(const PrintMode& mode, uint64_t pixels);
+// True where source step -1 reads two values a pixel: the one-bit grey
+// engines combine each pair into one pixel; every other engine reads one
+// value a pixel at that step.
+bool combinesPairs(const PrintMode& mode);
 
 // A message for a status: "status 768 (bad resource data or wrong stage)".
 std::string describeStatus(KestrlStatus status);
